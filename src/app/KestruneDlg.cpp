@@ -1,0 +1,271 @@
+#include "app/KestruneDlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QTimerEvent>
+
+#include "app/AppMessage.h"
+#include "app/DialogUnits.h"
+#include "app/Profile.h"
+#include "device/UsbDongle.h"
+#include "log/DebugDlg.h"
+#include "panels/BottomDlg.h"
+#include "panels/TopDlg.h"
+#include "platform/LocalClock.h"
+
+namespace {
+
+// Size types of Layout, as the window reports its state.
+constexpr int kSizeRestored = 0;
+constexpr int kSizeMinimized = 1;
+constexpr int kSizeMaximized = 2;
+
+int SizeTypeOf(Qt::WindowStates state) {
+    if (state & (Qt::WindowFullScreen | Qt::WindowMaximized)) return kSizeMaximized;
+    if (state & Qt::WindowMinimized) return kSizeMinimized;
+    return kSizeRestored;
+}
+
+}  // namespace
+
+QRect VideoHostRect(int clientWidth, int clientHeight) {
+    return {0, 0, clientWidth, clientHeight - kBarHeight};
+}
+
+CKestruneDlg::CKestruneDlg(platform::MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      player(std::make_unique<AdjustedPlayer>()),
+      operationLog(std::make_unique<OutputLog>(boxes, platform::SystemClock())) {
+    setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));
+    OnInitDialog();
+}
+
+CKestruneDlg::~CKestruneDlg() { qApp->removeEventFilter(this); }
+
+void CKestruneDlg::OnInitDialog() {
+    setWindowTitle(QStringLiteral("QUAMBERPlayer"));
+    setObjectName(QStringLiteral("mainWindow"));
+    setFont(DialogFont(9));
+    setSizeGripEnabled(false);
+    const DialogBaseUnits units = BaseUnitsOf(font());
+    resize(DialogUnitsToPixels(units, QSize(319, 295)));
+
+    videoHost = new QWidget(this);
+    videoHost->setObjectName(QStringLiteral("videoHost"));
+    videoHost->setAttribute(Qt::WA_NativeWindow);
+    videoHost->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    videoHost->setGeometry(DialogUnitsToPixels(units, QRect(0, 0, 320, 215)));
+    videoHost->setAutoFillBackground(true);
+    QPalette videoPalette = videoHost->palette();
+    videoPalette.setColor(QPalette::Window, Qt::black);
+    videoHost->setPalette(videoPalette);
+
+    player->SetHwnd(static_cast<uint32_t>(videoHost->winId()));
+
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(200, 200, 200));
+    setPalette(palette);
+
+    topPanel = std::make_unique<CTopDlg>(this);
+    topPanel->SetTitle(QString());
+    topPanel->ShowPanels();
+
+    bottomPanel = std::make_unique<CBottomDlg>(this, *operationLog);
+    bottomPanel->ShowPanels();
+
+    initialised = true;
+    minTrackWidth = width();
+    minTrackHeight = height();
+    setMinimumSize(minTrackWidth, minTrackHeight);
+    Layout(kSizeRestored, width(), height());
+
+    auto debug = std::make_unique<CDebugDlg>(this);
+    debug->logLevel = profile::GetInt("DEBUG", "LOG_LEVEL", 0);
+    if (debug->logLevel != 0) debug->CreateWindow();
+    logger = std::move(debug);
+
+    dongle = std::make_unique<UsbDongle>();
+    dongle->Init(logger.get());
+    bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
+
+    // Escape is looked at before any window of the player gets it.
+    qApp->installEventFilter(this);
+}
+
+bool CKestruneDlg::event(QEvent* e) {
+    if (e->type() == AppMessageEvent::EventType()) {
+        const auto* message = static_cast<AppMessageEvent*>(e);
+        OnAppMessage(message->message, message->wParam, message->lParam);
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t) {
+    switch (message) {
+        case WM_APP_SHOWN:
+            break;
+        case WM_APP_TOGGLE_FULLSCREEN:
+            OnToggleFullScreen();
+            break;
+        case WM_SYSCOMMAND:
+            OnSysCommand(static_cast<unsigned>(wParam));
+            break;
+        default:
+            break;
+    }
+}
+
+void CKestruneDlg::OnToggleFullScreen() {
+    PostAppMessage(this, WM_SYSCOMMAND, maximised ? SC_RESTORE : SC_MAXIMIZE);
+}
+
+// Full screen is a frameless window covering the screen; the window manager drops the frame
+// of a full-screen window, and the geometry is set here too for desktops without one.
+void CKestruneDlg::OnSysCommand(unsigned command) {
+    const bool fullScreen = windowState() & Qt::WindowFullScreen;
+    if (command == SC_MAXIMIZE && !fullScreen) {
+        normalGeometry = geometry();
+        bottomPanel->ToggleLayout();
+        showFullScreen();
+        if (QScreen* display = screen()) setGeometry(display->geometry());
+    } else if (command == SC_RESTORE && fullScreen) {
+        bottomPanel->ToggleLayout();
+        showNormal();
+        if (normalGeometry.isValid()) setGeometry(normalGeometry);
+    }
+}
+
+void CKestruneDlg::changeEvent(QEvent* e) {
+    QDialog::changeEvent(e);
+    if (e->type() != QEvent::WindowStateChange) return;
+    // The frame's maximise box leads to full screen as the bar's button does.
+    if ((windowState() & Qt::WindowMaximized) && !(windowState() & Qt::WindowFullScreen)) {
+        PostAppMessage(this, WM_SYSCOMMAND, SC_MAXIMIZE);
+    }
+}
+
+void CKestruneDlg::Layout(int sizeType, int w, int h) {
+    if (!initialised) return;
+    if (w == 0 && h == 0) {
+        w = width();
+        h = height();
+    }
+    if (sizeType == kSizeMaximized) {
+        maximised = true;
+        topPanel->HidePanels();
+    } else {
+        maximised = false;
+        topPanel->ShowPanels();
+    }
+    videoHost->setGeometry(VideoHostRect(w, h));
+    videoHost->lower();
+    videoHost->show();
+}
+
+void CKestruneDlg::RepositionPanels() {
+    if (topPanel) topPanel->Reposition();
+    if (bottomPanel) bottomPanel->Reposition();
+}
+
+void CKestruneDlg::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    Layout(SizeTypeOf(windowState()), width(), height());
+    update();
+    RepositionPanels();
+}
+
+void CKestruneDlg::moveEvent(QMoveEvent* e) {
+    QDialog::moveEvent(e);
+    RepositionPanels();
+}
+
+void CKestruneDlg::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    RepositionPanels();
+    if (firstShow) {
+        firstShow = false;
+        PostAppMessage(this, WM_APP_SHOWN);
+    }
+}
+
+void CKestruneDlg::closeEvent(QCloseEvent* e) {
+    OUTPUT_LOG(*operationLog, "USBドングルへ停止コマンド送信");
+    dongle->ClosePort();
+    QDialog::closeEvent(e);
+}
+
+// Escape never cancels the window; in full screen it clicks the full-screen button.
+void CKestruneDlg::HandleEscape() {
+    if (maximised) {
+        QMetaObject::invokeMethod(bottomPanel->GetMaximizeButton(), "click", Qt::QueuedConnection);
+    }
+}
+
+bool CKestruneDlg::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape &&
+        watched->isWidgetType()) {
+        // Only the main window and its panels: other dialogs keep their own Escape.
+        const QWidget* top = static_cast<QWidget*>(watched)->window();
+        if (top == this || top == topPanel.get() || top == bottomPanel.get() ||
+            (top != nullptr && top->parentWidget() == bottomPanel.get())) {
+            HandleEscape();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
+}
+
+void CKestruneDlg::keyPressEvent(QKeyEvent* e) {
+    switch (e->key()) {
+        case Qt::Key_Escape:
+            HandleEscape();
+            e->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            e->accept();  // Enter never closes the window
+            return;
+        default:
+            QDialog::keyPressEvent(e);
+    }
+}
+
+void CKestruneDlg::SetTimer(int id, int milliseconds) {
+    if (id <= 0 || id >= static_cast<int>(timers.size())) return;
+    const auto type = id == TIMER_SYNC ? Qt::PreciseTimer : Qt::CoarseTimer;
+    timers[static_cast<size_t>(id)].start(milliseconds, type, this);
+}
+
+void CKestruneDlg::KillTimer(int id) {
+    if (id <= 0 || id >= static_cast<int>(timers.size())) return;
+    timers[static_cast<size_t>(id)].stop();
+}
+
+bool CKestruneDlg::IsTimerActive(int id) const {
+    if (id <= 0 || id >= static_cast<int>(timers.size())) return false;
+    return timers[static_cast<size_t>(id)].isActive();
+}
+
+void CKestruneDlg::timerEvent(QTimerEvent* e) {
+    for (size_t id = 1; id < timers.size(); ++id) {
+        if (timers[id].timerId() == e->timerId()) OnTimer(static_cast<int>(id));
+    }
+    QDialog::timerEvent(e);
+}
+
+void CKestruneDlg::OnTimer(int) {}
+
+void CKestruneDlg::OnDeviceChange(unsigned event) {
+    if (event != DBT_DEVNODES_CHANGED) return;
+    OUTPUT_LOG(*operationLog, "DBT_DEVNODES_CHANGED");
+    const int64_t time = player->GetTime();
+    const int state = player->GetState();
+    dongle->OnDevicesChanged(state, time);
+    bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
+}

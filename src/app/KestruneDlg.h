@@ -1,0 +1,118 @@
+#pragma once
+
+// The main window "QUAMBERPlayer": hosts the video, owns every long-lived object of the run
+// and is the hub through which the parts talk. Everything reaches it on the user-interface
+// thread: application messages (posted AppMessageEvents, dispatched in OnAppMessage),
+// timers, device changes and the window's own events.
+//
+// Owned objects, released in this order when the window object is destroyed:
+//   topPanel, bottomPanel, logger (the debug window), dongle, operationLog, player.
+
+#include <QBasicTimer>
+#include <QDialog>
+#include <QRect>
+#include <QString>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "log/OutputLog.h"
+#include "player/AdjustedPlayer.h"
+
+class CBottomDlg;
+class CTopDlg;
+class Logger;
+class UsbDongle;
+
+namespace platform {
+class MessageBoxes;
+}
+
+enum TimerId : int {
+    TIMER_SYNC = 1,
+    TIMER_FORWARD = 2,
+    TIMER_REWIND = 3,
+};
+
+// The device-change event that means "devices were added or removed".
+inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
+
+// Height kept free under the video for the one-row control bar.
+inline constexpr int kBarHeight = 38;
+
+// Where the video host goes for a client area of the given size.
+[[nodiscard]] QRect VideoHostRect(int clientWidth, int clientHeight);
+
+class CKestruneDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int IDC_VIDEO_HOST = 1001;
+
+    // Creates the player and opens the operation log, then initialises the window: video
+    // host, panels, minimum size, debug window, device link. `boxes` shows the log's error
+    // boxes and must outlive the window.
+    explicit CKestruneDlg(platform::MessageBoxes& boxes, QWidget* parent = nullptr);
+    ~CKestruneDlg() override;
+
+    // The system reports a device change; only DBT_DEVNODES_CHANGED is acted on.
+    void OnDeviceChange(unsigned event);
+
+    // Window timers by id: starting a running timer restarts it.
+    void SetTimer(int id, int milliseconds);
+    void KillTimer(int id);
+    [[nodiscard]] bool IsTimerActive(int id) const;
+
+    [[nodiscard]] bool IsMaximised() const { return maximised; }
+    [[nodiscard]] QWidget* VideoHost() const { return videoHost; }
+    [[nodiscard]] QSize MinimumTrackSize() const { return {minTrackWidth, minTrackHeight}; }
+    [[nodiscard]] OutputLog& GetOperationLog() { return *operationLog; }
+    [[nodiscard]] Logger* GetLogger() const { return logger.get(); }
+    [[nodiscard]] CTopDlg* TopPanel() const { return topPanel.get(); }
+    [[nodiscard]] CBottomDlg* BottomPanel() const { return bottomPanel.get(); }
+    [[nodiscard]] AdjustedPlayer& Player() { return *player; }
+
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+
+private:
+    void OnInitDialog();
+    void OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
+    void OnSysCommand(unsigned command);
+    void OnToggleFullScreen();
+    void OnTimer(int id);
+    void Layout(int sizeType, int width, int height);
+    void RepositionPanels();
+    void HandleEscape();
+
+    // Declared in the reverse of the release order.
+    std::unique_ptr<AdjustedPlayer> player;
+    bool muted = false;
+    bool repeat = false;
+    std::string mediaLocation;
+    QString displayTitle;
+    int minTrackWidth = 0;
+    int minTrackHeight = 0;
+    bool initialised = false;
+    bool maximised = false;
+    bool opening = false;
+    bool volumeInitialised = false;
+    QWidget* videoHost = nullptr;
+    std::unique_ptr<OutputLog> operationLog;
+    bool firstShow = true;
+    std::unique_ptr<UsbDongle> dongle;
+    std::unique_ptr<Logger> logger;
+    std::unique_ptr<CBottomDlg> bottomPanel;
+    std::unique_ptr<CTopDlg> topPanel;
+
+    std::array<QBasicTimer, 4> timers;  // indexed by TimerId
+    QRect normalGeometry;               // the framed window's geometry before full screen
+};

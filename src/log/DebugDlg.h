@@ -1,0 +1,47 @@
+#pragma once
+
+// The debug window "デバッグ情報": the one real Logger. Shows the command trace (any
+// non-zero LOG_LEVEL) and the diagnostic messages (LOG_LEVEL 2), newest line on top, each
+// stamped with the local time. The main window owns it through its Logger pointer; its
+// window exists only when CreateWindow was called (LOG_LEVEL not 0). It keeps the newest
+// kMaxLines lines and drops the oldest, at the bottom.
+
+#include <QDialog>
+#include <string>
+
+#include "log/Logger.h"
+#include "platform/LocalClock.h"
+
+class QPlainTextEdit;
+
+class CDebugDlg final : public QDialog, public Logger {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxLines = 10000;
+    static constexpr int IDC_DEBUG_TEXT = 1028;
+
+    // `owner` keeps the window in front of it; `clock` stamps the lines.
+    explicit CDebugDlg(QWidget* owner = nullptr,
+                       const platform::LocalClock& clock = platform::SystemClock());
+    ~CDebugDlg() override;
+
+    // Shows the window at the top-left corner of the screen.
+    void CreateWindow();
+
+    void LogCommand(int64_t counter, const uint8_t* packet) override;
+    void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+
+    // Puts one line at the top of the window.
+    void AppendLine(const std::string& text);
+
+    [[nodiscard]] QPlainTextEdit* TextControl() const { return text_; }
+
+protected:
+    void reject() override;
+
+private:
+    const platform::LocalClock& clock_;
+    QPlainTextEdit* text_;
+    int lines_ = 0;
+};

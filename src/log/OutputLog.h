@@ -1,0 +1,64 @@
+#pragma once
+
+// The operation log: one comma-separated file per run under
+//   <application data>/QUAMBERPlayer/log/log_YYYYMMDDhhmmss.csv
+// recording user actions, device commands and player events. Owned by the main window;
+// opened at construction, closed at destruction.
+//
+// Line layout (code page 932, CR LF, nothing quoted):
+//   level,YYYY/MM/DD,hh:mm:ss.mmm,source,line,message
+
+#include <atomic>
+#include <string>
+
+#include "platform/LocalClock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/UniqueFd.h"
+
+// The base name of the current source file, for the source field of a log line.
+consteval const char* SourceFileName(const char* path) {
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\') name = p + 1;
+    }
+    return name;
+}
+
+// Writes one operation-log line naming the calling file and line.
+#define OUTPUT_LOG(log, message) (log).Log("DEBUG", SourceFileName(__FILE__), __LINE__, (message))
+
+class OutputLog {
+public:
+    // Creates the folders when they are missing and opens the file; each failure shows its
+    // own message box and the next step runs regardless.
+    OutputLog(platform::MessageBoxes& boxes, const platform::LocalClock& clock);
+    ~OutputLog() = default;
+
+    OutputLog(const OutputLog&) = delete;
+    OutputLog& operator=(const OutputLog&) = delete;
+
+    // Formats and appends one line; the line is in the file when the call returns. Called
+    // from the user-interface thread and from libvlc's event thread: each line goes to the
+    // file in a single write on an append-only descriptor, so lines never mix.
+    void Log(const char* level, const char* source, int line, std::string message);
+
+    [[nodiscard]] bool IsOpen() const { return file_.Valid(); }
+    [[nodiscard]] const std::string& Path() const { return path_; }
+
+    // "log_%04d%02d%02d%02d%02d%02d.csv" for the given time.
+    [[nodiscard]] static std::string FileNameFor(const platform::LocalTime& t);
+    // One finished line in UTF-8, ending with CR LF.
+    [[nodiscard]] static std::string FormatLine(const char* level, const platform::LocalTime& t,
+                                                const char* source, int line,
+                                                const std::string& message);
+
+private:
+    void WriteLine(const std::string& text);
+
+    platform::MessageBoxes& boxes_;
+    const platform::LocalClock& clock_;
+    platform::UniqueFd file_;
+    std::string path_;
+    // Set while writes fail, so that a full disk shows one box rather than one per line.
+    std::atomic<bool> writeFailing_ = false;
+};

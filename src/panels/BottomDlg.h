@@ -1,0 +1,36 @@
+#pragma once
+
+// The bottom overlay host: a translucent band along the bottom of the main window's client
+// area carrying the control bar, 101 pixels high in window mode (three rows) and 38 in full
+// screen (one row). Owned by the main window; every control of the bar is reached through
+// this host.
+
+#include <QString>
+
+#include "panels/PanelHost.h"
+
+class CBottomMainDlg;
+class OutputLog;
+class QAbstractButton;
+
+class CBottomDlg final : public PanelHost {
+    Q_OBJECT
+
+public:
+    // `log` is the main window's operation log, which the bar writes to.
+    CBottomDlg(QWidget* mainWindow, OutputLog& log);
+    ~CBottomDlg() override;
+
+    void Reposition();
+    // Switches between the window-mode and the full-screen layout.
+    void ToggleLayout();
+    void SetDeviceName(const QString& name);
+    // The full-screen button, which the main window clicks when Escape leaves full screen.
+    [[nodiscard]] QAbstractButton* GetMaximizeButton() const;
+
+    [[nodiscard]] bool IsExpanded() const { return expanded; }
+
+private:
+    CBottomMainDlg* bar;
+    bool expanded = true;
+};

@@ -1,0 +1,45 @@
+#include "panels/PanelHost.h"
+
+#include <QPalette>
+
+PanelHost::PanelHost(QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      mainWindow_(mainWindow) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    setPalette(palette);
+    setWindowOpacity(kOpacity);
+}
+
+void PanelHost::ShowPanels() {
+    show();
+    raise();
+    if (content_ != nullptr) {
+        content_->show();
+        content_->raise();
+    }
+}
+
+void PanelHost::HidePanels() {
+    hide();
+    if (content_ != nullptr) content_->hide();
+}
+
+QRect PanelHost::MainClientRect() const {
+    return QRect(mainWindow_->mapToGlobal(QPoint(0, 0)), mainWindow_->size());
+}
+
+void PanelHost::PlaceAt(const QRect& rect) {
+    setGeometry(rect);
+    update();
+    if (content_ != nullptr) {
+        content_->setGeometry(rect);
+        // Without a window manager nothing keeps the owned windows above their owner.
+        if (isVisible()) {
+            raise();
+            content_->raise();
+        }
+    }
+}

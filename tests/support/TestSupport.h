@@ -1,0 +1,71 @@
+#pragma once
+
+// Shared helpers for the tests: temporary folders, environment overrides, a pinned clock
+// and a message-box recorder.
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/LocalClock.h"
+#include "platform/MessageBoxes.h"
+
+namespace testing_support {
+
+// A fresh folder under $TMPDIR, removed with everything in it at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    [[nodiscard]] const std::string& Path() const { return path_; }
+    [[nodiscard]] std::string operator/(const std::string& name) const {
+        return path_ + "/" + name;
+    }
+
+private:
+    std::string path_;
+};
+
+// Sets (or with nullopt, unsets) an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+class FixedClock final : public platform::LocalClock {
+public:
+    explicit FixedClock(platform::LocalTime t) : time(t) {}
+    [[nodiscard]] platform::LocalTime Now() const override { return time; }
+    platform::LocalTime time;
+};
+
+class RecordingMessageBoxes final : public platform::MessageBoxes {
+public:
+    void Show(const std::string& text, const std::string& caption) override;
+    [[nodiscard]] std::vector<std::pair<std::string, std::string>> Shown() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::pair<std::string, std::string>> shown_;
+};
+
+[[nodiscard]] std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+[[nodiscard]] std::vector<std::string> ListFiles(const std::string& folder);
+
+// Converts code page 932 bytes back to UTF-8 (for checking what a file holds).
+[[nodiscard]] std::string Cp932ToUtf8(const std::string& bytes);
+
+}  // namespace testing_support
