@@ -126,15 +126,17 @@ void CKestruneDlg::OnToggleFullScreen() {
 }
 
 // Full screen is a frameless window covering the screen; the window manager drops the frame
-// of a full-screen window, and the geometry is set here too for desktops without one.
+// of a full-screen window. Without a window manager nothing confirms the state, so the mode
+// is kept here and the geometry set directly.
 void CKestruneDlg::OnSysCommand(unsigned command) {
-    const bool fullScreen = windowState() & Qt::WindowFullScreen;
-    if (command == SC_MAXIMIZE && !fullScreen) {
+    if (command == SC_MAXIMIZE && !fullScreenMode) {
         normalGeometry = geometry();
+        fullScreenMode = true;
         bottomPanel->ToggleLayout();
         showFullScreen();
         if (QScreen* display = screen()) setGeometry(display->geometry());
-    } else if (command == SC_RESTORE && fullScreen) {
+    } else if (command == SC_RESTORE && fullScreenMode) {
+        fullScreenMode = false;
         bottomPanel->ToggleLayout();
         showNormal();
         if (normalGeometry.isValid()) setGeometry(normalGeometry);
@@ -145,7 +147,7 @@ void CKestruneDlg::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
     if (e->type() != QEvent::WindowStateChange) return;
     // The frame's maximise box leads to full screen as the bar's button does.
-    if ((windowState() & Qt::WindowMaximized) && !(windowState() & Qt::WindowFullScreen)) {
+    if ((windowState() & Qt::WindowMaximized) && !fullScreenMode) {
         PostAppMessage(this, WM_SYSCOMMAND, SC_MAXIMIZE);
     }
 }
@@ -175,7 +177,7 @@ void CKestruneDlg::RepositionPanels() {
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
-    Layout(SizeTypeOf(windowState()), width(), height());
+    Layout(fullScreenMode ? kSizeMaximized : SizeTypeOf(windowState()), width(), height());
     update();
     RepositionPanels();
 }

@@ -114,5 +114,6 @@ private:
     std::unique_ptr<CTopDlg> topPanel;
 
     std::array<QBasicTimer, 4> timers;  // indexed by TimerId
+    bool fullScreenMode = false;        // between the maximise and the restore command
     QRect normalGeometry;               // the framed window's geometry before full screen
 };

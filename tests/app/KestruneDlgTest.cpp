@@ -1,1 +1,275 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTest>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppMessage.h"
+#include "app/KestruneDlg.h"
+#include "log/DebugDlg.h"
+#include "panels/BottomDlg.h"
+#include "panels/PanelGeometry.h"
+#include "panels/TopDlg.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::RecordingMessageBoxes;
+using testing_support::ScopedEnv;
+using testing_support::TempDir;
+
+// Counts the application messages a window receives, by number, in arrival order.
+class MessageRecorder : public QObject {
+public:
+    explicit MessageRecorder(QObject* target) { target->installEventFilter(this); }
+    std::vector<unsigned> received;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == AppMessageEvent::EventType()) {
+            received.push_back(static_cast<AppMessageEvent*>(e)->message);
+        }
+        return false;
+    }
+};
+
+class KestruneDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::getcwd(previousDir, sizeof previousDir), previousDir);
+        ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    }
+    void TearDown() override {
+        window.reset();
+        ASSERT_EQ(::chdir(previousDir), 0);
+    }
+
+    void WriteIni(const std::string& content) {
+        testing_support::WriteFile(dir / "Kestrune.ini", content);
+    }
+
+    CKestruneDlg& Open() {
+        window = std::make_unique<CKestruneDlg>(boxes);
+        return *window;
+    }
+
+    CKestruneDlg& OpenShown() {
+        Open();
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        return *window;
+    }
+
+    // The operation log's lines, converted back to UTF-8.
+    std::vector<std::string> LogLines() const {
+        const std::string path = window->GetOperationLog().Path();
+        const std::string text = testing_support::Cp932ToUtf8(ReadFile(path));
+        std::vector<std::string> lines;
+        size_t start = 0;
+        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        return lines;
+    }
+
+    bool LogHas(const std::string& message) const {
+        for (const auto& line : LogLines()) {
+            if (line.size() >= message.size() &&
+                line.compare(line.size() - message.size(), message.size(), message) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    TempDir dir;
+    ScopedEnv dataHome{"XDG_DATA_HOME", dir / "share"};
+    char previousDir[4096] = {};
+    RecordingMessageBoxes boxes;
+    std::unique_ptr<CKestruneDlg> window;
+};
+
+TEST(VideoHost, TakesTheClientAreaLessTheBarHeight) {
+    EXPECT_EQ(VideoHostRect(800, 600), QRect(0, 0, 800, 562));
+    EXPECT_EQ(VideoHostRect(1280, 1024), QRect(0, 0, 1280, 986));
+}
+
+TEST_F(KestruneDlgTest, StartsWithTitleLogAndNoBoxes) {
+    CKestruneDlg& dlg = Open();
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("QUAMBERPlayer"));
+    EXPECT_TRUE(dlg.GetOperationLog().IsOpen());
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_EQ(dlg.GetOperationLog().Path().rfind(dir / "share/QUAMBERPlayer/log/log_", 0), 0u);
+}
+
+TEST_F(KestruneDlgTest, VideoHostFollowsTheClientSize) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.resize(900, 700);
+    QTest::qWait(50);
+    EXPECT_EQ(dlg.VideoHost()->geometry(), QRect(0, 0, 900, 662));
+    EXPECT_TRUE(dlg.VideoHost()->isVisible());
+    EXPECT_NE(dlg.VideoHost()->winId(), 0u);
+}
+
+TEST_F(KestruneDlgTest, CannotBeMadeSmallerThanItsStartSize) {
+    CKestruneDlg& dlg = OpenShown();
+    const QSize start = dlg.MinimumTrackSize();
+    EXPECT_GT(start.width(), 300);
+    EXPECT_GT(start.height(), 300);
+    dlg.resize(100, 100);
+    QTest::qWait(50);
+    EXPECT_EQ(dlg.size(), start);
+}
+
+TEST_F(KestruneDlgTest, EscapeAndEnterDoNotCloseTheWindow) {
+    CKestruneDlg& dlg = OpenShown();
+    for (const auto key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+        QTest::keyClick(&dlg, key);
+        QTest::keyClick(dlg.VideoHost(), key);
+    }
+    QTest::qWait(50);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(dlg.IsMaximised());
+    EXPECT_FALSE(LogHas("USBドングルへ停止コマンド送信"));
+}
+
+TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
+    CKestruneDlg& dlg = OpenShown();
+    const QRect framed = dlg.geometry();
+    const QRect screen = dlg.screen()->geometry();
+
+    dlg.BottomPanel()->GetMaximizeButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 3000));
+    QTest::qWait(50);
+    EXPECT_EQ(dlg.geometry(), screen);
+    EXPECT_FALSE(dlg.TopPanel()->isVisible());
+    EXPECT_FALSE(dlg.BottomPanel()->IsExpanded());
+    EXPECT_EQ(dlg.BottomPanel()->geometry(), BottomPanelRect(screen, false));
+    EXPECT_EQ(dlg.VideoHost()->geometry(), QRect(0, 0, screen.width(), screen.height() - 38));
+
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsMaximised(); }, 3000));
+    QTest::qWait(50);
+    EXPECT_EQ(dlg.geometry(), framed);
+    EXPECT_TRUE(dlg.TopPanel()->isVisible());
+    EXPECT_TRUE(dlg.BottomPanel()->IsExpanded());
+    EXPECT_EQ(dlg.BottomPanel()->geometry(),
+              BottomPanelRect(QRect(dlg.mapToGlobal(QPoint(0, 0)), dlg.size()), true));
+
+    int clicks = 0;
+    for (const auto& line : LogLines()) clicks += line.ends_with(",最大化ボタンクリック");
+    EXPECT_EQ(clicks, 2);  // once by the button, once by Escape
+}
+
+TEST_F(KestruneDlgTest, PostedMessagesAreHandledInOrder) {
+    CKestruneDlg& dlg = OpenShown();
+    MessageRecorder recorder(&dlg);
+    // Both toggles are handled before the first maximise command they post: the window must
+    // end up in full screen once, with the bar's layout switched once.
+    PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
+    PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 3000));
+    QTest::qWait(100);
+    EXPECT_EQ(recorder.received,
+              (std::vector<unsigned>{WM_APP_TOGGLE_FULLSCREEN, WM_APP_TOGGLE_FULLSCREEN,
+                                     WM_SYSCOMMAND, WM_SYSCOMMAND}));
+    EXPECT_FALSE(dlg.BottomPanel()->IsExpanded());
+}
+
+TEST_F(KestruneDlgTest, ShownMessageIsPostedOnTheFirstShowOnly) {
+    CKestruneDlg& dlg = Open();
+    MessageRecorder recorder(&dlg);
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.hide();
+    dlg.show();
+    QTest::qWait(100);
+    EXPECT_EQ(std::count(recorder.received.begin(), recorder.received.end(), WM_APP_SHOWN), 1);
+}
+
+TEST_F(KestruneDlgTest, PanelsFollowTheWindowWhenItMoves) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.move(dlg.pos() + QPoint(37, 23));
+    QTest::qWait(100);
+    const QRect client(dlg.mapToGlobal(QPoint(0, 0)), dlg.size());
+    EXPECT_EQ(dlg.TopPanel()->geometry(), TopPanelRect(client));
+    EXPECT_EQ(dlg.BottomPanel()->geometry(), BottomPanelRect(client, true));
+}
+
+TEST_F(KestruneDlgTest, DebugWindowExistsOnlyWithANonZeroLevel) {
+    struct Case {
+        const char* ini;
+        bool visible;
+        bool messages;
+    } cases[] = {{"", false, false},
+                 {"[debug]\nlog_level=0\n", false, false},
+                 {"[DEBUG]\nLOG_LEVEL=1\n", true, false},
+                 {"[DEBUG]\nLOG_LEVEL = 2\n", true, true}};
+    for (const auto& c : cases) {
+        WriteIni(c.ini);
+        CKestruneDlg& dlg = Open();
+        auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
+        ASSERT_NE(debug, nullptr);
+        EXPECT_EQ(debug->isVisible(), c.visible) << c.ini;
+        EXPECT_EQ(debug->TextControl()->toPlainText().contains(
+                      QStringLiteral("利用可能なデバイス名がありません")),
+                  c.messages)
+            << c.ini;
+    }
+}
+
+TEST_F(KestruneDlgTest, DeviceNamesAndPortSettingsAreReadAtStart) {
+    WriteIni(
+        "[DEBUG]\nLOG_LEVEL=2\n[USB_DONGLE]\nDEVICE_NAME=A, B\n"
+        "[COM_PORT]\nBAUD_RATE=9600\nPARITY=2\nDATA_BITS=8\nSTOP_BITS=-1\n"
+        "DTR_CONTROL=ENABLE\nRTS_CONTROL=enable\n");
+    CKestruneDlg& dlg = Open();
+    auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
+    EXPECT_TRUE(
+        debug->TextControl()->toPlainText().contains(QStringLiteral("利用可能デバイス名 : A,  B")));
+}
+
+TEST_F(KestruneDlgTest, OnlyTheDevicesChangedEventIsLogged) {
+    WriteIni("[DEBUG]\nLOG_LEVEL=2\n");
+    CKestruneDlg& dlg = Open();
+    dlg.OnDeviceChange(0x8000);  // a device arrival of another kind
+    EXPECT_FALSE(LogHas("DBT_DEVNODES_CHANGED"));
+    dlg.OnDeviceChange(DBT_DEVNODES_CHANGED);
+    EXPECT_TRUE(LogHas("DBT_DEVNODES_CHANGED"));
+    auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
+    EXPECT_TRUE(debug->TextControl()->toPlainText().contains(
+        QStringLiteral("デバイスの接続状態が変化しました")));
+}
+
+TEST_F(KestruneDlgTest, ClosingLogsTheStopLineWithItsSource) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.close();
+    EXPECT_FALSE(dlg.isVisible());
+    const auto lines = LogLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("DEBUG,", 0), 0u);
+    EXPECT_NE(lines[0].find(",KestruneDlg.cpp,"), std::string::npos);
+    EXPECT_TRUE(lines[0].ends_with(",USBドングルへ停止コマンド送信"));
+}
+
+TEST_F(KestruneDlgTest, TimersRestartAndStopById) {
+    CKestruneDlg& dlg = Open();
+    dlg.SetTimer(TIMER_SYNC, 40);
+    dlg.SetTimer(TIMER_SYNC, 40);
+    dlg.SetTimer(TIMER_FORWARD, 200);
+    EXPECT_TRUE(dlg.IsTimerActive(TIMER_SYNC));
+    EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_REWIND));
+    dlg.KillTimer(TIMER_SYNC);
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
+    EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
+}
+
+}  // namespace
