@@ -5,8 +5,10 @@
 #include <QApplication>
 
 #include "platform/X11Threads.h"
+#include "support/TestSupport.h"
 
 int main(int argc, char* argv[]) {
+    testing_support::PrepareTestEnvironment();
     ::testing::InitGoogleTest(&argc, argv);
     platform::InitX11Threads();
     QApplication application(argc, argv);

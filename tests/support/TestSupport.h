@@ -61,6 +61,9 @@ private:
     std::vector<std::pair<std::string, std::string>> shown_;
 };
 
+// Sets the environment every test program runs in; call first thing in main.
+void PrepareTestEnvironment();
+
 [[nodiscard]] std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 [[nodiscard]] std::vector<std::string> ListFiles(const std::string& folder);
