@@ -35,16 +35,26 @@ QRect VideoHostRect(int clientWidth, int clientHeight) {
     return {0, 0, clientWidth, clientHeight - kBarHeight};
 }
 
-CKestruneDlg::CKestruneDlg(platform::MessageBoxes& boxes, QWidget* parent)
+CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       player(std::make_unique<AdjustedPlayer>()),
-      operationLog(std::make_unique<OutputLog>(boxes, platform::SystemClock())) {
+      boxes(messageBoxes),
+      operationLog(std::make_unique<OutputLog>(messageBoxes, platform::SystemClock())) {
     setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));
+    if (!player->IsAvailable()) {
+        boxes.Show("再生エンジンを起動できません。VLCのインストールを確認して下さい。",
+                   "起動エラー");
+    }
     OnInitDialog();
 }
 
-CKestruneDlg::~CKestruneDlg() { qApp->removeEventFilter(this); }
+CKestruneDlg::~CKestruneDlg() {
+    // libvlc may still raise events while it stops; none may reach the log or this window
+    // once they are gone.
+    player->DetachEvents();
+    qApp->removeEventFilter(this);
+}
 
 void CKestruneDlg::OnInitDialog() {
     setWindowTitle(QStringLiteral("QUAMBERPlayer"));
@@ -64,7 +74,8 @@ void CKestruneDlg::OnInitDialog() {
     videoPalette.setColor(QPalette::Window, Qt::black);
     videoHost->setPalette(videoPalette);
 
-    player->SetHwnd(static_cast<uint32_t>(videoHost->winId()));
+    AttachVideoHost();
+    player->AttachEvents(&CKestruneDlg::PlayerEventCallback, this);
 
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -97,6 +108,14 @@ void CKestruneDlg::OnInitDialog() {
     qApp->installEventFilter(this);
 }
 
+// The native window can be re-created (its id changes); libvlc must always have the current one.
+void CKestruneDlg::AttachVideoHost() {
+    const WId window = videoHost->winId();
+    if (window == videoWindow) return;
+    videoWindow = window;
+    player->SetHwnd(static_cast<uint32_t>(window));
+}
+
 bool CKestruneDlg::event(QEvent* e) {
     if (e->type() == AppMessageEvent::EventType()) {
         const auto* message = static_cast<AppMessageEvent*>(e);
@@ -106,9 +125,54 @@ bool CKestruneDlg::event(QEvent* e) {
     return QDialog::event(e);
 }
 
-void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t) {
+void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
         case WM_APP_SHOWN:
+            break;
+        case WM_APP_PLAY:
+            OnPlay();
+            break;
+        case WM_APP_PAUSE:
+            OnPause();
+            break;
+        case WM_APP_MEDIA_ENDED:
+            OnMediaEnded();
+            break;
+        case WM_APP_REWIND_START:
+            OnHoldStart(TIMER_REWIND);
+            break;
+        case WM_APP_FORWARD_START:
+            OnHoldStart(TIMER_FORWARD);
+            break;
+        case WM_APP_REWIND_STOP:
+            OnHoldEnd(TIMER_REWIND);
+            break;
+        case WM_APP_FORWARD_STOP:
+            OnHoldEnd(TIMER_FORWARD);
+            break;
+        case WM_APP_OPEN_VIDEO:
+            OnOpenVideo();
+            break;
+        case WM_APP_TOGGLE_MUTE:
+            OnToggleMute();
+            break;
+        case WM_APP_TOGGLE_REPEAT:
+            OnToggleRepeat();
+            break;
+        case WM_APP_VOLUME_CHANGED:
+            OnVolumeChanged();
+            break;
+        case WM_APP_POSITION_CHANGED:
+            OnPositionChanged(static_cast<int>(lParam));
+            break;
+        case WM_APP_SEEK:
+            OnSeek();
+            break;
+        case WM_APP_PLAYER_EVENT:
+            HandlePlayerEvent(static_cast<int>(lParam));
+            break;
+        case WM_APP_APPLY_VOLUME:
+            OnApplyVolume();
             break;
         case WM_APP_TOGGLE_FULLSCREEN:
             OnToggleFullScreen();
@@ -189,6 +253,7 @@ void CKestruneDlg::moveEvent(QMoveEvent* e) {
 
 void CKestruneDlg::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
+    AttachVideoHost();
     RepositionPanels();
     if (firstShow) {
         firstShow = false;
@@ -261,7 +326,16 @@ void CKestruneDlg::timerEvent(QTimerEvent* e) {
     QDialog::timerEvent(e);
 }
 
-void CKestruneDlg::OnTimer(int) {}
+void CKestruneDlg::OnTimer(int id) {
+    switch (id) {
+        case TIMER_FORWARD:
+        case TIMER_REWIND:
+            OnHoldStep(id);
+            break;
+        default:
+            break;
+    }
+}
 
 void CKestruneDlg::OnDeviceChange(unsigned event) {
     if (event != DBT_DEVNODES_CHANGED) return;

@@ -19,6 +19,8 @@
 #include "log/OutputLog.h"
 #include "player/AdjustedPlayer.h"
 
+struct libvlc_event_t;
+
 class CBottomDlg;
 class CTopDlg;
 class Logger;
@@ -58,6 +60,15 @@ public:
     // The system reports a device change; only DBT_DEVNODES_CHANGED is acted on.
     void OnDeviceChange(unsigned event);
 
+    // libvlc's event callback, on libvlc's threads: logs the event and posts it here.
+    static void PlayerEventCallback(const libvlc_event_t* event, void* userData);
+
+    // Opens a video file as the open-video command does after its dialog: the video is
+    // loaded but not started.
+    void OpenVideoFile(const QString& path);
+    // Opens a DVD location ("dvd://" + device or folder) and starts it.
+    void OpenDvdLocation(const std::string& location);
+
     // Window timers by id: starting a running timer restarts it.
     void SetTimer(int id, int milliseconds);
     void KillTimer(int id);
@@ -71,6 +82,10 @@ public:
     [[nodiscard]] CTopDlg* TopPanel() const { return topPanel.get(); }
     [[nodiscard]] CBottomDlg* BottomPanel() const { return bottomPanel.get(); }
     [[nodiscard]] AdjustedPlayer& Player() { return *player; }
+    [[nodiscard]] bool IsRepeat() const { return repeat; }
+    [[nodiscard]] bool IsMuted() const { return muted; }
+    [[nodiscard]] bool IsOpening() const { return opening; }
+    [[nodiscard]] UsbDongle& Dongle() const { return *dongle; }
 
 protected:
     bool event(QEvent* e) override;
@@ -84,7 +99,30 @@ protected:
     void timerEvent(QTimerEvent* e) override;
 
 private:
+    // Playback commands and player events (KestruneDlgPlayback.cpp).
+    void HandlePlayerEvent(int type);
+    void ShowOpeningTitle();
+    void ShowMediaTitle();
+    void OnPlaybackError();
+    void OnOpenVideo();
+    void OnPlay();
+    void OnPause();
+    void OnMediaEnded();
+    void OnToggleMute();
+    void OnToggleRepeat();
+    void OnVolumeChanged();
+    void OnApplyVolume();
+    void OnPositionChanged(int position);
+    void OnSeek();
+    void OnHoldStart(int timerId);
+    void OnHoldEnd(int timerId);
+    void OnHoldStep(int timerId);
+    void OnMediaStopped();
+    void RefreshTimeDisplay();
+    [[nodiscard]] bool IsBusyOpening() const;
+
     void OnInitDialog();
+    void AttachVideoHost();
     void OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
     void OnSysCommand(unsigned command);
     void OnToggleFullScreen();
@@ -95,16 +133,20 @@ private:
 
     // Declared in the reverse of the release order.
     std::unique_ptr<AdjustedPlayer> player;
+    platform::MessageBoxes& boxes;
     bool muted = false;
     bool repeat = false;
-    std::string mediaLocation;
-    QString displayTitle;
+    std::string mediaLocation;  // UTF-8: a file path or a "dvd://" location
+    std::string displayTitle;   // UTF-8
     int minTrackWidth = 0;
     int minTrackHeight = 0;
     bool initialised = false;
     bool maximised = false;
     bool opening = false;
     bool volumeInitialised = false;
+    int holdState = 0;
+    int64_t holdElapsed = 0;
+    int64_t seekTarget = 0;
     QWidget* videoHost = nullptr;
     std::unique_ptr<OutputLog> operationLog;
     bool firstShow = true;
@@ -116,4 +158,5 @@ private:
     std::array<QBasicTimer, 4> timers;  // indexed by TimerId
     bool fullScreenMode = false;        // between the maximise and the restore command
     QRect normalGeometry;               // the framed window's geometry before full screen
+    WId videoWindow = 0;                // the native window libvlc draws into
 };

@@ -49,3 +49,9 @@ void UsbDongle::OnDevicesChanged(int playerState, int64_t) {
 }
 
 void UsbDongle::ClosePort() {}
+
+void UsbDongle::SendStop() {}
+
+void UsbDongle::SetMediaReady(int64_t) { mediaReady = true; }
+
+void UsbDongle::Resume(int64_t) {}

@@ -39,6 +39,15 @@ public:
 
     // Sends the stop packet when the port is open, waits, and closes it.
     void ClosePort();
+    // Writes the stop packet; dropped while the port is closed.
+    void SendStop();
+
+    // The player reported a length: from now on play, pause, stop and ticks reach the device
+    // link. Never cleared.
+    void SetMediaReady(int64_t length);
+    [[nodiscard]] bool IsMediaReady() const { return mediaReady; }
+    // The player reports that it is playing at `t` ms.
+    void Resume(int64_t t);
 
     [[nodiscard]] const std::vector<std::string>& DeviceNames() const { return deviceNames; }
     [[nodiscard]] const PortSettings& GetPortSettings() const { return portSettings; }
@@ -50,4 +59,5 @@ private:
     PortSettings portSettings;
     std::string matchedName;
     bool devicesChanged = false;
+    bool mediaReady = false;
 };

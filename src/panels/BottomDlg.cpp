@@ -26,3 +26,17 @@ void CBottomDlg::ToggleLayout() {
 void CBottomDlg::SetDeviceName(const QString& name) { bar->SetDeviceName(name); }
 
 QAbstractButton* CBottomDlg::GetMaximizeButton() const { return bar->GetMaximizeButton(); }
+
+void CBottomDlg::SetCounter(int64_t time) { bar->SetCounter(time); }
+
+void CBottomDlg::SetMediaPosition(int position) { bar->SetMediaPosition(position); }
+
+void CBottomDlg::SetElapsedTime(const QString& text) { bar->SetElapsedTime(text); }
+
+void CBottomDlg::SetTotalTime(const QString& text) { bar->SetTotalTime(text); }
+
+void CBottomDlg::SetMuteState(bool on) { bar->SetMuteState(on); }
+
+void CBottomDlg::SetRepeatState(bool on) { bar->SetRepeatState(on); }
+
+int CBottomDlg::GetVolume() const { return bar->GetVolume(); }

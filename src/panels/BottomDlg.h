@@ -6,6 +6,7 @@
 // this host.
 
 #include <QString>
+#include <cstdint>
 
 #include "panels/PanelHost.h"
 
@@ -25,6 +26,17 @@ public:
     // Switches between the window-mode and the full-screen layout.
     void ToggleLayout();
     void SetDeviceName(const QString& name);
+    // The playback time in ms; the bar shows it in tenths of a second.
+    void SetCounter(int64_t time);
+    // The seek slider's position, 0 to 100.
+    void SetMediaPosition(int position);
+    void SetElapsedTime(const QString& text);
+    void SetTotalTime(const QString& text);
+    void SetMuteState(bool on);
+    void SetRepeatState(bool on);
+    // The volume slider's position, 0 to 100.
+    [[nodiscard]] int GetVolume() const;
+    [[nodiscard]] CBottomMainDlg* Bar() const { return bar; }
     // The full-screen button, which the main window clicks when Escape leaves full screen.
     [[nodiscard]] QAbstractButton* GetMaximizeButton() const;
 

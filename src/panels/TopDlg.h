@@ -7,6 +7,8 @@
 
 #include "panels/PanelHost.h"
 
+class CTopMainDlg;
+
 class CTopDlg final : public PanelHost {
     Q_OBJECT
 
@@ -15,6 +17,10 @@ public:
 
     // Places the band over the top of the main window's client area.
     void Reposition();
-    // Shows `text` in the title bar once it exists.
+    // Shows `text` in the title bar.
     void SetTitle(const QString& text);
+    [[nodiscard]] QString Title() const;
+
+private:
+    CTopMainDlg* titleBar;
 };

@@ -3,6 +3,8 @@
 // The wall clock in local time, as the operation log and the debug window stamp their
 // lines. An interface so that tests can pin the time; SystemLocalClock is the real one.
 
+#include <cstdint>
+
 namespace platform {
 
 struct LocalTime {
@@ -13,6 +15,8 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
     int millisecond = 0;
+    // The same instant in milliseconds since the epoch, for exact differences.
+    int64_t epochMilliseconds = 0;
 };
 
 class LocalClock {

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace platform {
 namespace {
@@ -31,9 +30,7 @@ bool TraceEnabled() { return TraceFd() >= 0; }
 void Trace(std::string_view text) {
     const int fd = TraceFd();
     if (fd < 0) return;
-    std::string line(text);
-    line += '\n';
-    [[maybe_unused]] const ssize_t written = ::write(fd, line.data(), line.size());
+    [[maybe_unused]] const ssize_t written = ::write(fd, text.data(), text.size());
 }
 
 }  // namespace platform

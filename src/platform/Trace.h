@@ -1,7 +1,8 @@
 #pragma once
 
-// Developer trace: silent unless the environment variable KESTRUNE_TRACE is "1", then one
-// line per call on standard error. It never blocks: a full pipe drops the line.
+// Developer trace: silent unless the environment variable KESTRUNE_TRACE is "1", then each
+// text goes to standard error as given (callers end their lines with "\n"). It never
+// blocks: a full pipe drops the text.
 // Safe to call from any thread.
 
 #include <string_view>

@@ -2,15 +2,43 @@
 
 #include <vlc/vlc.h>
 
+#include <chrono>
+#include <thread>
+
 #include "platform/Trace.h"
 
-VlcPlayer::VlcPlayer() {
-    // "dumy" is the interface module name the player has always passed; libvlc ignores it
-    // because no interface is started through libvlc_new.
-    const char* const args[] = {"-I", "dumy", "--ignore-config", "--plugin-path=./plugins"};
-    instance = libvlc_new(4, args);
+namespace {
+
+// The events the program reacts to, in the order they are attached.
+constexpr libvlc_event_e kPlayerEvents[] = {
+    libvlc_MediaPlayerEncounteredError,
+    libvlc_MediaPlayerOpening,
+    libvlc_MediaPlayerPlaying,
+    libvlc_MediaPlayerPaused,
+    libvlc_MediaPlayerStopped,
+    libvlc_MediaPlayerTimeChanged,
+    libvlc_MediaPlayerEndReached,
+    libvlc_MediaPlayerLengthChanged,
+    libvlc_MediaPlayerVout,
+};
+
+void AppendNames(libvlc_track_description_t* first, std::vector<std::string>* list) {
+    for (auto* item = first; item != nullptr; item = item->p_next) {
+        list->emplace_back(item->psz_name != nullptr ? item->psz_name : "");
+    }
+    if (first != nullptr) libvlc_track_description_list_release(first);
+}
+
+}  // namespace
+
+std::vector<const char*> VlcPlayer::DefaultArguments() {
+    return {"-I", "dumy", "--ignore-config", "--plugin-path=./plugins"};
+}
+
+VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
+    instance = libvlc_new(static_cast<int>(arguments.size()), arguments.data());
     if (instance == nullptr) {
-        platform::Trace("libvlc_new failed: playback is unavailable");
+        platform::Trace("libvlc_new failed: playback is unavailable\n");
         return;
     }
     mediaPlayer = libvlc_media_player_new(instance);
@@ -23,26 +51,145 @@ VlcPlayer::VlcPlayer() {
 }
 
 VlcPlayer::~VlcPlayer() {
+    DetachEvents();
     if (listPlayer != nullptr) libvlc_media_list_player_release(listPlayer);
     if (mediaList != nullptr) libvlc_media_list_release(mediaList);
     if (mediaPlayer != nullptr) libvlc_media_player_release(mediaPlayer);
     if (instance != nullptr) libvlc_release(instance);
 }
 
+void VlcPlayer::OpenPath(const std::string& path) {
+    mediaKind = kMediaByPath;
+    if (instance == nullptr) return;
+    ReplaceMedia(libvlc_media_new_path(instance, path.c_str()));
+}
+
+void VlcPlayer::OpenLocation(const std::string& location) {
+    mediaKind = kMediaByLocation;
+    if (instance == nullptr) return;
+    ReplaceMedia(libvlc_media_new_location(instance, location.c_str()));
+}
+
+// The list keeps the reference that holds the media alive; ours is released at once.
+void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
+    libvlc_media_list_lock(mediaList);
+    if (libvlc_media_list_count(mediaList) > 0) libvlc_media_list_remove_index(mediaList, 0);
+    if (newMedia != nullptr) libvlc_media_list_add_media(mediaList, newMedia);
+    libvlc_media_list_unlock(mediaList);
+    media = newMedia;
+    if (newMedia != nullptr) {
+        libvlc_media_release(newMedia);
+    } else {
+        platform::Trace("libvlc could not create the media\n");
+    }
+}
+
+int VlcPlayer::ItemCount() const {
+    if (mediaList == nullptr) return 0;
+    libvlc_media_list_lock(mediaList);
+    const int count = libvlc_media_list_count(mediaList);
+    libvlc_media_list_unlock(mediaList);
+    return count;
+}
+
+void VlcPlayer::Play() {
+    if (listPlayer == nullptr) return;
+    libvlc_media_list_player_play(listPlayer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void VlcPlayer::Pause() {
+    if (GetState() == kStatePlaying) libvlc_media_list_player_pause(listPlayer);
+}
+
+void VlcPlayer::Stop() {
+    const int state = GetState();
+    if (state == kStatePlaying || state == kStatePaused || state == kStateEnded) {
+        libvlc_media_list_player_stop(listPlayer);
+    }
+}
+
 int VlcPlayer::GetState() const {
     if (mediaPlayer == nullptr) return kStateNothingSpecial;
     const int state = libvlc_media_player_get_state(mediaPlayer);
-    return state >= 0 && state <= 6 ? state : kStateError;
+    return state >= kStateNothingSpecial && state <= kStateEnded ? state : kStateError;
 }
 
 int64_t VlcPlayer::GetTime() const {
     return mediaPlayer != nullptr ? libvlc_media_player_get_time(mediaPlayer) : -1;
 }
 
+void VlcPlayer::SetTime(int64_t ms) {
+    if (mediaPlayer != nullptr) libvlc_media_player_set_time(mediaPlayer, ms);
+}
+
 int64_t VlcPlayer::GetLength() const {
     return mediaPlayer != nullptr ? libvlc_media_player_get_length(mediaPlayer) : -1;
 }
 
+int VlcPlayer::GetVolume() const {
+    return mediaPlayer != nullptr ? libvlc_audio_get_volume(mediaPlayer) : -1;
+}
+
+void VlcPlayer::SetVolume(int volume) {
+    if (mediaPlayer != nullptr) libvlc_audio_set_volume(mediaPlayer, volume);
+}
+
+bool VlcPlayer::IsMuted() const {
+    return mediaPlayer == nullptr || libvlc_audio_get_mute(mediaPlayer) != 0;
+}
+
+void VlcPlayer::SetMute(bool on) {
+    if (mediaPlayer != nullptr) libvlc_audio_set_mute(mediaPlayer, on ? 1 : 0);
+}
+
+void VlcPlayer::SetTitle(int index) {
+    if (mediaPlayer != nullptr) libvlc_media_player_set_title(mediaPlayer, index);
+}
+
+void VlcPlayer::SetChapter(int index) {
+    if (mediaPlayer != nullptr) libvlc_media_player_set_chapter(mediaPlayer, index);
+}
+
+// The DVD menus are built on the order of these description lists (the disc's own menu
+// first, then the titles by number); libvlc 3 marks the calls deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+void VlcPlayer::GetTitleNames(std::vector<std::string>* list) const {
+    if (list == nullptr || mediaKind != kMediaByLocation || mediaPlayer == nullptr) return;
+    list->clear();
+    AppendNames(libvlc_video_get_title_description(mediaPlayer), list);
+}
+
+void VlcPlayer::GetChapterNames(std::vector<std::string>* list) const {
+    if (list == nullptr || mediaKind != kMediaByLocation || mediaPlayer == nullptr) return;
+    list->clear();
+    const int title = libvlc_media_player_get_title(mediaPlayer);
+    AppendNames(libvlc_video_get_chapter_description(mediaPlayer, title), list);
+}
+
+#pragma GCC diagnostic pop
+
 void VlcPlayer::SetHwnd(uint32_t window) {
     if (mediaPlayer != nullptr) libvlc_media_player_set_xwindow(mediaPlayer, window);
+}
+
+void VlcPlayer::AttachEvents(PlayerEventCallbackFn callback, void* userData) {
+    if (eventManager == nullptr || callback == nullptr) return;
+    DetachEvents();
+    eventCallback = callback;
+    eventUserData = userData;
+    for (const auto type : kPlayerEvents) {
+        libvlc_event_attach(eventManager, type, eventCallback, eventUserData);
+    }
+}
+
+void VlcPlayer::DetachEvents() {
+    if (eventManager == nullptr || eventCallback == nullptr) return;
+    for (const auto type : kPlayerEvents) {
+        libvlc_event_detach(eventManager, type, eventCallback, eventUserData);
+    }
+    eventCallback = nullptr;
+    eventUserData = nullptr;
 }

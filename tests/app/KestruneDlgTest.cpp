@@ -12,6 +12,7 @@
 
 #include "app/AppMessage.h"
 #include "app/KestruneDlg.h"
+#include "app/MainWindowFixture.h"
 #include "log/DebugDlg.h"
 #include "panels/BottomDlg.h"
 #include "panels/PanelGeometry.h"
@@ -20,81 +21,7 @@
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::RecordingMessageBoxes;
-using testing_support::ScopedEnv;
-using testing_support::TempDir;
-
-// Counts the application messages a window receives, by number, in arrival order.
-class MessageRecorder : public QObject {
-public:
-    explicit MessageRecorder(QObject* target) { target->installEventFilter(this); }
-    std::vector<unsigned> received;
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) {
-            received.push_back(static_cast<AppMessageEvent*>(e)->message);
-        }
-        return false;
-    }
-};
-
-class KestruneDlgTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_EQ(::getcwd(previousDir, sizeof previousDir), previousDir);
-        ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
-    }
-    void TearDown() override {
-        window.reset();
-        ASSERT_EQ(::chdir(previousDir), 0);
-    }
-
-    void WriteIni(const std::string& content) {
-        testing_support::WriteFile(dir / "Kestrune.ini", content);
-    }
-
-    CKestruneDlg& Open() {
-        window = std::make_unique<CKestruneDlg>(boxes);
-        return *window;
-    }
-
-    CKestruneDlg& OpenShown() {
-        Open();
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        return *window;
-    }
-
-    // The operation log's lines, converted back to UTF-8.
-    std::vector<std::string> LogLines() const {
-        const std::string path = window->GetOperationLog().Path();
-        const std::string text = testing_support::Cp932ToUtf8(ReadFile(path));
-        std::vector<std::string> lines;
-        size_t start = 0;
-        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-            lines.push_back(text.substr(start, end - start));
-        }
-        return lines;
-    }
-
-    bool LogHas(const std::string& message) const {
-        for (const auto& line : LogLines()) {
-            if (line.size() >= message.size() &&
-                line.compare(line.size() - message.size(), message.size(), message) == 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    TempDir dir;
-    ScopedEnv dataHome{"XDG_DATA_HOME", dir / "share"};
-    char previousDir[4096] = {};
-    RecordingMessageBoxes boxes;
-    std::unique_ptr<CKestruneDlg> window;
-};
+using KestruneDlgTest = MainWindowTest;
 
 TEST(VideoHost, TakesTheClientAreaLessTheBarHeight) {
     EXPECT_EQ(VideoHostRect(800, 600), QRect(0, 0, 800, 562));

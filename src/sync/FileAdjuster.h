@@ -1,0 +1,40 @@
+#pragma once
+
+// The time source for video files, owned by AdjustedPlayer while a file plays. libvlc reports
+// a file's position only every 250 to 500 ms and behind the picture, so the raw value would
+// drive the device up to half a second late and in jumps. While playing, this adjuster runs
+// the last reported position on with the monotonic clock, at most one second past it, and
+// never lets the result go back except for a seek, a new start or a report more than a second
+// back. Paused or stopped, it reads the player's position unchanged. Used from the
+// user-interface thread only.
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/MonotonicClock.h"
+#include "sync/TimecodeAdjuster.h"
+
+class FileAdjuster : public TimecodeAdjuster {
+public:
+    explicit FileAdjuster(PlayerTime& player,
+                          const platform::MonotonicClock& clock = platform::Steady());
+
+    // Seeks the player to exactly ms.
+    void SetTime(int64_t ms) override;
+    [[nodiscard]] int64_t GetTime() override;
+    void Reset() override;
+
+private:
+    PlayerTime& player;
+    const platform::MonotonicClock& clock;
+
+    // The position the player last reported while playing, and when it was first seen.
+    std::optional<int64_t> lastReported;
+    int64_t firstSeenAt = 0;
+    // The previous result; it bounds the next one from below while holdsForward is set.
+    int64_t lastResult = 0;
+    bool holdsForward = false;
+    // After a seek during playback: the position reported before it. Until the player reports
+    // anything else it has not taken the seek yet, and the clock stands still.
+    std::optional<int64_t> seekedFrom;
+};

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "sync/DVDAdjuster.h"
+#include "sync/FileAdjuster.h"
+
+namespace {
+
+class FakePlayer final : public PlayerTime {
+public:
+    [[nodiscard]] int64_t GetTime() const override { return time; }
+    void SetTime(int64_t ms) override { seeks.push_back(ms); }
+    [[nodiscard]] int GetState() const override { return state; }
+
+    int64_t time = 0;
+    int state = kStatePlaying;
+    std::vector<int64_t> seeks;
+};
+
+class FakeMonotonicClock final : public platform::MonotonicClock {
+public:
+    [[nodiscard]] int64_t NowMs() const override { return now; }
+    int64_t now = 0;
+};
+
+TEST(TimecodeAdjuster, BaseReadsZeroAndIgnoresSeeks) {
+    TimecodeAdjuster adjuster;
+    adjuster.SetTime(5000);
+    adjuster.Reset();
+    EXPECT_EQ(adjuster.GetTime(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// FileAdjuster
+
+class FileAdjusterTest : public testing::Test {
+protected:
+    // The player reports `reported`; the adjuster is read at monotonic time `at`.
+    int64_t ReadAt(int64_t at, int64_t reported) {
+        clock.now = at;
+        player.time = reported;
+        return adjuster.GetTime();
+    }
+
+    FakePlayer player;
+    FakeMonotonicClock clock;
+    FileAdjuster adjuster{player, clock};
+};
+
+TEST_F(FileAdjusterTest, ReadsAndSeeksExactValues) {
+    EXPECT_EQ(ReadAt(777, 123456), 123456);
+    adjuster.SetTime(5000);
+    EXPECT_EQ(player.seeks, std::vector<int64_t>{5000});
+}
+
+class FileAdjusterNotPlaying : public FileAdjusterTest, public testing::WithParamInterface<int> {};
+
+TEST_P(FileAdjusterNotPlaying, ReadsReportedTimeUnchangedAndRestartsOnResume) {
+    EXPECT_EQ(ReadAt(0, 1000), 1000);
+    EXPECT_EQ(ReadAt(300, 1000), 1300);
+    player.state = GetParam();
+    EXPECT_EQ(ReadAt(400, 1000), 1000);
+    EXPECT_EQ(ReadAt(5000, 1000), 1000);
+    EXPECT_EQ(ReadAt(5000, -1), -1);
+    // Playing again, the time spent standing still must not count.
+    player.state = kStatePlaying;
+    EXPECT_EQ(ReadAt(6000, 1000), 1000);
+    EXPECT_EQ(ReadAt(6040, 1000), 1040);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, FileAdjusterNotPlaying, testing::Values(0, 1, 2, 4, 5, 6, 7));
+
+// libvlc's reporting pattern: a new value every 250 to 500 ms. Read every 40 ms, the clock
+// must advance smoothly and stay close to real time.
+TEST_F(FileAdjusterTest, SmoothsCoarseReportsWhilePlaying) {
+    const std::vector<int64_t> reports{0, 401, 900, 1151, 1401, 1900, 2151, 2401, 2900, 3151};
+    size_t next = 0;
+    int64_t previous = 0;
+    for (int64_t now = 0; now <= 3400; now += 40) {
+        while (next + 1 < reports.size() && reports[next + 1] <= now) ++next;
+        const int64_t reading = ReadAt(now, reports[next]);
+        SCOPED_TRACE("at " + std::to_string(now));
+        EXPECT_GE(reading, now - 40);
+        EXPECT_LE(reading, now);
+        if (now > 0) {
+            EXPECT_GE(reading - previous, 0);
+            EXPECT_LE(reading - previous, 80);
+        }
+        previous = reading;
+    }
+}
+
+TEST_F(FileAdjusterTest, RunsAtMostOneSecondPastLastReport) {
+    EXPECT_EQ(ReadAt(0, 1900), 1900);
+    EXPECT_EQ(ReadAt(960, 1900), 2860);
+    EXPECT_EQ(ReadAt(1000, 1900), 2900);
+    EXPECT_EQ(ReadAt(4000, 1900), 2900);
+}
+
+// After reading 1000 at 0 and 1600 at 600, the player reports a new value at 600.
+struct NewReportCase {
+    int64_t report;
+    int64_t first;       // read at 600
+    int64_t fortyLater;  // read at 640
+};
+
+class FileAdjusterNewReport : public FileAdjusterTest,
+                              public testing::WithParamInterface<NewReportCase> {};
+
+TEST_P(FileAdjusterNewReport, NeverGoesBackUnlessReportJumpsBackOverOneSecond) {
+    const NewReportCase c = GetParam();
+    ReadAt(0, 1000);
+    EXPECT_EQ(ReadAt(600, 1000), 1600);
+    EXPECT_EQ(ReadAt(600, c.report), c.first);
+    EXPECT_EQ(ReadAt(640, c.report), c.fortyLater);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reports, FileAdjusterNewReport,
+                         testing::Values(NewReportCase{1620, 1620, 1660},  // ahead: taken
+                                         NewReportCase{1580, 1600, 1620},  // behind: held
+                                         NewReportCase{1500, 1600, 1600},
+                                         NewReportCase{600, 1600, 1600},  // one second back
+                                         NewReportCase{599, 599, 639}));  // further: followed
+
+class FileAdjusterRestart : public FileAdjusterTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(FileAdjusterRestart, SeekOrResetMayGoBack) {
+    const bool seek = GetParam();
+    ReadAt(0, 5000);
+    EXPECT_EQ(ReadAt(500, 5000), 5500);
+    if (seek) {
+        adjuster.SetTime(4800);
+        adjuster.SetTime(4700);
+        // Until the player takes the seek, its old position is stale: the clock stands still.
+        EXPECT_EQ(ReadAt(540, 5000), 5500);
+        EXPECT_EQ(ReadAt(580, 5000), 5500);
+    } else {
+        adjuster.Reset();
+    }
+    EXPECT_EQ(ReadAt(600, 4700), 4700);
+    EXPECT_EQ(ReadAt(640, 4700), 4740);
+}
+
+INSTANTIATE_TEST_SUITE_P(SeekAndReset, FileAdjusterRestart, testing::Bool());
+
+// ---------------------------------------------------------------------------------------------
+// DVDAdjuster
+
+constexpr int64_t kWall = 1'700'000'000'000;
+using Times = std::pair<int64_t, int64_t>;
+
+class DVDAdjusterTest : public testing::Test {
+protected:
+    // The player reports `playerTime`; the adjuster is read `at` ms after kWall.
+    int64_t ReadAt(int64_t at, int64_t playerTime) {
+        clock.time.epochMilliseconds = kWall + at;
+        player.time = playerTime;
+        return adjuster.GetTime();
+    }
+    // Seeks, so that reading player time 5000 at kWall gives 5000 with nothing to make up.
+    void StartSecondFiveAtWall() {
+        adjuster.SetTime(5000);
+        ASSERT_EQ(ReadAt(0, 5000), 5000);
+    }
+
+    FakePlayer player;
+    testing_support::FixedClock clock{platform::LocalTime{2026, 1, 2, 3, 4, 5, 0, kWall}};
+    DVDAdjuster adjuster{player, clock};
+};
+
+// Right after a seek a reading is the scaled whole second as it is.
+class DVDAdjusterPeriod : public DVDAdjusterTest, public testing::WithParamInterface<Times> {};
+
+TEST_P(DVDAdjusterPeriod, ScalesAndTruncatesToWholeSecond) {
+    const auto [playerTime, period] = GetParam();
+    adjuster.SetTime(0);
+    EXPECT_EQ(ReadAt(250, playerTime), period);
+}
+
+INSTANTIATE_TEST_SUITE_P(PlayerTimes, DVDAdjusterPeriod,
+                         testing::Values(Times{59950, 59000}, Times{59951, 60000}, Times{999, 0},
+                                         Times{1000, 1000}, Times{1198, 1000}, Times{-1, 0},
+                                         // Double rounding lands just below 3603000.
+                                         Times{3600000, 3602000}));
+
+TEST_F(DVDAdjusterTest, SeekScalesDownAndNextReadingIsUnsmoothed) {
+    StartSecondFiveAtWall();
+    EXPECT_EQ(ReadAt(700, 5000), 5700);
+    EXPECT_EQ(ReadAt(1000, 6000), 5740);  // catching up 260 more
+    adjuster.SetTime(60000);
+    EXPECT_EQ(player.seeks.back(), 59950);
+    EXPECT_EQ(ReadAt(1100, 59950), 59000);
+    EXPECT_EQ(ReadAt(1400, 59950), 59300);
+}
+
+TEST_F(DVDAdjusterTest, MakesUpLagAtMost40PerHundredMilliseconds) {
+    StartSecondFiveAtWall();
+    EXPECT_EQ(ReadAt(700, 5000), 5700);
+    const std::vector<Times> readings{{1000, 5740}, {1040, 5780}, {1100, 5880}, {1200, 6020},
+                                      {1300, 6160}, {1400, 6300}, {1500, 6440}, {1600, 6580},
+                                      {1700, 6700}, {1800, 6800}, {1840, 6840}};
+    for (const auto& [at, expected] : readings) {
+        EXPECT_EQ(ReadAt(at, 6000), expected) << "at " << at;
+    }
+}
+
+// Each new second restarts the 100 ms slices: its first reading makes up a step even when the
+// previous second's last step fell in the same slice.
+TEST_F(DVDAdjusterTest, NewSecondStepsInItsFirstSlice) {
+    StartSecondFiveAtWall();
+    EXPECT_EQ(ReadAt(700, 5000), 5700);
+    EXPECT_EQ(ReadAt(1000, 6000), 5740);
+    EXPECT_EQ(ReadAt(1050, 7000), 5780);
+}
+
+// The last reading of second 5 is taken at `lastAt`; second 6 starts at 1000.
+class DVDAdjusterLag : public DVDAdjusterTest, public testing::WithParamInterface<Times> {};
+
+TEST_P(DVDAdjusterLag, OnlyLagsOfHundredOrMoreAreSmoothed) {
+    const auto [lastAt, expected] = GetParam();
+    StartSecondFiveAtWall();
+    ReadAt(lastAt, 5000);
+    EXPECT_EQ(ReadAt(1000, 6000), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lags, DVDAdjusterLag,
+                         testing::Values(Times{901, 6000}, Times{900, 5940}, Times{700, 5740}));
+
+TEST_F(DVDAdjusterTest, StandsStillWhileAheadOfNewSecond) {
+    StartSecondFiveAtWall();
+    EXPECT_EQ(ReadAt(1200, 5000), 6200);
+    EXPECT_EQ(ReadAt(1240, 6000), 6200);
+    EXPECT_EQ(ReadAt(1400, 6000), 6200);
+    EXPECT_EQ(ReadAt(1440, 6000), 6200);
+    EXPECT_EQ(ReadAt(1500, 6000), 6260);
+}
+
+TEST_F(DVDAdjusterTest, NoTimeBeforeFirstSecond) {
+    for (const int64_t at : {0, 500, 900}) EXPECT_EQ(ReadAt(at, -1), 0);
+    for (const int64_t at : {1000, 1500}) EXPECT_EQ(ReadAt(at, 900), 0);
+}
+
+// Fresh or reset, the last output is 0: the whole lag is outstanding and making it up starts
+// only after a positive reading.
+class DVDAdjusterStart : public DVDAdjusterTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(DVDAdjusterStart, StartsFromZeroAndCatchesUpAfterPositiveReading) {
+    if (GetParam()) {
+        StartSecondFiveAtWall();
+        ReadAt(1500, 6000);
+        clock.time.epochMilliseconds = kWall + 2000;
+        adjuster.Reset();
+    }
+    EXPECT_EQ(ReadAt(2000, 5000), 0);
+    EXPECT_EQ(ReadAt(2100, 5000), 100);
+    EXPECT_EQ(ReadAt(2200, 5000), 240);
+    EXPECT_EQ(ReadAt(2300, 5000), 380);
+}
+
+INSTANTIATE_TEST_SUITE_P(FreshAndReset, DVDAdjusterStart, testing::Bool());
+
+}  // namespace
