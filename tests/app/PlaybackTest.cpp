@@ -1,0 +1,234 @@
+// The playback commands and player events of the main window, on real libvlc playback of
+// generated media.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <string>
+
+#include "app/MainWindowFixture.h"
+#include "device/UsbDongle.h"
+#include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
+#include "panels/TopDlg.h"
+
+namespace {
+
+QString Media(const char* name) {
+    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
+}
+
+class PlaybackTest : public MainWindowTest {
+protected:
+    CBottomMainDlg& Bar() { return *window->BottomPanel()->Bar(); }
+    QString Title() { return window->TopPanel()->Title(); }
+
+    // Runs the open-video command and answers its file dialog as a user would.
+    void OpenThroughDialog(const QString& path) {
+        QTimer answer;
+        QString caption;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name == nullptr) return;
+            caption = dialog->windowTitle();
+            name->setText(path);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        answer.start(50);
+        PostAppMessage(window.get(), WM_APP_OPEN_VIDEO);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !caption.isEmpty(); }, 10000));
+        EXPECT_EQ(caption, QStringLiteral("動画を開く"));
+        QTest::qWait(50);
+    }
+
+    bool WaitForState(int state, int ms = 10000) {
+        return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
+    }
+
+    void PlayAndWait() {
+        PostAppMessage(window.get(), WM_APP_PLAY);
+        ASSERT_TRUE(WaitForState(kStatePlaying));
+        // The playing event reaches the window through the queue.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->IsTimerActive(TIMER_SYNC); }, 5000));
+    }
+
+    int Count(const std::string& message) {
+        const auto lines = LogLines();
+        return static_cast<int>(std::count_if(
+            lines.begin(), lines.end(), [&](const auto& l) { return l.ends_with("," + message); }));
+    }
+};
+
+TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
+    CKestruneDlg& dlg = OpenShown();
+    OpenThroughDialog(Media("clip.mp4"));
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    EXPECT_EQ(Count("動画ファイル選択：clip.mp4"), 1);
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);  // loaded, not started
+
+    PlayAndWait();
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    QTest::qWait(1500);
+
+    // The video host shows the test pattern: many colours, not the black of an empty host.
+    const QRect host(dlg.VideoHost()->mapToGlobal(QPoint(0, 0)), dlg.VideoHost()->size());
+    const QImage screen = dlg.screen()->grabWindow(0).toImage();
+    screen.save(QString::fromUtf8(KESTRUNE_BINARY_DIR) + "/playback-screenshot.png");
+    const QImage picture = screen.copy(host.adjusted(0, 30, 0, -101));
+    int colourful = 0;
+    for (int y = 0; y < picture.height(); y += 8) {
+        for (int x = 0; x < picture.width(); x += 8) {
+            const QColor c = picture.pixelColor(x, y);
+            colourful += std::max({c.red(), c.green(), c.blue()}) -
+                             std::min({c.red(), c.green(), c.blue()}) >
+                         60;
+        }
+    }
+    EXPECT_GT(colourful, 50) << "no picture in the video host";
+
+    // Time labels and counter follow the playback.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Bar().TotalText() == "00:00:20"; }, 5000));
+    EXPECT_NE(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_NE(Bar().CounterLabelText(), QStringLiteral("000000"));
+    EXPECT_GT(Bar().MediaPosition(), 0);
+
+    // Every event but time changes is logged with its libvlc name.
+    EXPECT_EQ(Count("MediaPlayerOpening"), 1);
+    EXPECT_EQ(Count("MediaPlayerPlaying"), 1);
+    EXPECT_GE(Count("MediaPlayerLengthChanged"), 1);
+    EXPECT_EQ(Count("MediaPlayerTimeChanged"), 0);
+    EXPECT_TRUE(dlg.Dongle().IsMediaReady());
+}
+
+TEST_F(PlaybackTest, PauseStopsTheSyncTimerAndOnlyPlayResumes) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    PostAppMessage(&dlg, WM_APP_PAUSE);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(TIMER_SYNC); }, 5000));
+    EXPECT_EQ(Count("USBドングルへ一時停止コマンド送信"), 1);
+
+    PostAppMessage(&dlg, WM_APP_PAUSE);  // a second pause must not resume
+    QTest::qWait(300);
+    EXPECT_EQ(dlg.Player().GetState(), kStatePaused);
+
+    PlayAndWait();
+    EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 2);
+}
+
+TEST_F(PlaybackTest, TheEndResetsTheDisplayOnceOrRepeats) {
+    CKestruneDlg& dlg = OpenShown();
+    MessageRecorder recorder(&dlg);
+    dlg.OpenVideoFile(Media("short.mp4"));
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("MediaPlayerStopped") == 1; }, 10000));
+    QTest::qWait(300);
+    EXPECT_EQ(std::count(recorder.received.begin(), recorder.received.end(), WM_APP_MEDIA_ENDED),
+              1);
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(Bar().TotalText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(Bar().CounterLabelText(), QStringLiteral("000000"));
+    EXPECT_EQ(Count("リピート再生"), 0);
+
+    PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
+    QTest::qWait(50);
+    EXPECT_TRUE(dlg.IsRepeat());
+    EXPECT_TRUE(Bar().RepeatShown());
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("リピート再生") == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("MediaPlayerPlaying") == 3; }, 10000));
+}
+
+TEST_F(PlaybackTest, AnUnplayableFileShowsTheOpeningTitleThenTheErrorBox) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("not-a-video.mp4"));
+    QStringList titles;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (titles.isEmpty() || titles.back() != Title()) titles.push_back(Title());
+    });
+    watch.start(1);
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
+    QTest::qWait(100);
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].first, "メディアが再生できません。メディアを確認して下さい。");
+    EXPECT_EQ(boxes.Shown()[0].second, "再生エラー");
+    EXPECT_TRUE(titles.contains(QStringLiteral("not-a-video.mp4(メディアを開いています...)")));
+    EXPECT_EQ(Title(), QStringLiteral("not-a-video.mp4"));
+    EXPECT_FALSE(dlg.IsOpening());
+    // Not playing: nothing was sent towards the device.
+    EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 0);
+}
+
+TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    const int64_t length = dlg.Player().GetLength();
+    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return std::abs(dlg.Player().GetTime() - length / 100 * 50) < 1000; }, 5000));
+
+    const int64_t before = dlg.Player().GetTime();
+    PostAppMessage(&dlg, WM_APP_FORWARD_START);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    QTest::qWait(1100);  // five steps of one second
+    PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_FORWARD));
+    const int64_t moved = dlg.Player().GetTime() - before;
+    EXPECT_GE(moved, 4000);
+    EXPECT_LE(moved, 7500);
+
+    // Rewinding far stops at the start.
+    PostAppMessage(&dlg, WM_APP_REWIND_START);
+    QTest::qWait(4500);
+    PostAppMessage(&dlg, WM_APP_REWIND_STOP);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    EXPECT_LT(dlg.Player().GetTime(), 2000);
+}
+
+TEST_F(PlaybackTest, VolumeIsAppliedOnceAudioIsUpAndMuteFollowsThePlayer) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("音量初期化") == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetVolume() == 50; }, 5000));
+
+    PostAppMessage(&dlg, WM_APP_TOGGLE_MUTE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().IsMuted(); }, 3000));
+    EXPECT_TRUE(dlg.IsMuted());
+    EXPECT_TRUE(Bar().MuteShown());
+
+    PostAppMessage(&dlg, WM_APP_VOLUME_CHANGED);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.Player().IsMuted(); }, 3000));
+    EXPECT_FALSE(dlg.IsMuted());
+    EXPECT_EQ(Count("音量初期化"), 1);
+}
+
+TEST_F(PlaybackTest, OpeningAnotherVideoStopsTheFirstAndWaitsForPlay) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    dlg.OpenVideoFile(Media("clip.mkv"));
+    QTest::qWait(500);
+    EXPECT_NE(dlg.Player().GetState(), kStatePlaying);
+    EXPECT_EQ(Title(), QStringLiteral("clip.mkv"));
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
+}
+
+}  // namespace
