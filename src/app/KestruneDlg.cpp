@@ -35,10 +35,11 @@ QRect VideoHostRect(int clientWidth, int clientHeight) {
     return {0, 0, clientWidth, clientHeight - kBarHeight};
 }
 
-CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent)
+CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent,
+                           std::unique_ptr<AdjustedPlayer> givenPlayer)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      player(std::make_unique<AdjustedPlayer>()),
+      player(givenPlayer ? std::move(givenPlayer) : std::make_unique<AdjustedPlayer>()),
       boxes(messageBoxes),
       operationLog(std::make_unique<OutputLog>(messageBoxes, platform::SystemClock())) {
     setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));

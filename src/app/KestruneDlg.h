@@ -51,10 +51,11 @@ class CKestruneDlg final : public QDialog {
 public:
     static constexpr int IDC_VIDEO_HOST = 1001;
 
-    // Creates the player and opens the operation log, then initialises the window: video
-    // host, panels, minimum size, debug window, device link. `boxes` shows the log's error
-    // boxes and must outlive the window.
-    explicit CKestruneDlg(platform::MessageBoxes& boxes, QWidget* parent = nullptr);
+    // Creates the player (unless one is given) and opens the operation log, then
+    // initialises the window: video host, panels, minimum size, debug window, device link.
+    // `boxes` shows the error boxes and must outlive the window.
+    explicit CKestruneDlg(platform::MessageBoxes& boxes, QWidget* parent = nullptr,
+                          std::unique_ptr<AdjustedPlayer> player = nullptr);
     ~CKestruneDlg() override;
 
     // The system reports a device change; only DBT_DEVNODES_CHANGED is acted on.

@@ -3,8 +3,8 @@
 #include "sync/DVDAdjuster.h"
 #include "sync/FileAdjuster.h"
 
-AdjustedPlayer::AdjustedPlayer()
-    : vlc(std::make_unique<VlcPlayer>()), adjuster(std::make_unique<FileAdjuster>(*vlc)) {}
+AdjustedPlayer::AdjustedPlayer(const std::vector<const char*>& arguments)
+    : vlc(std::make_unique<VlcPlayer>(arguments)), adjuster(std::make_unique<FileAdjuster>(*vlc)) {}
 
 // The adjuster reads the player, so it goes first.
 AdjustedPlayer::~AdjustedPlayer() {

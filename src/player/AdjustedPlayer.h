@@ -20,7 +20,9 @@ enum AdjusterKind : int {
 
 class AdjustedPlayer {
 public:
-    AdjustedPlayer();
+    // Starts libvlc with the player's fixed arguments; other arguments are for tests.
+    explicit AdjustedPlayer(
+        const std::vector<const char*>& arguments = VlcPlayer::DefaultArguments());
     ~AdjustedPlayer();
 
     AdjustedPlayer(const AdjustedPlayer&) = delete;
@@ -34,6 +36,8 @@ public:
     void Play();
     // The adjusted playback position in ms.
     [[nodiscard]] int64_t GetTime();
+    // The position as libvlc reports it, before adjustment.
+    [[nodiscard]] int64_t GetReportedTime() const { return vlc->GetTime(); }
     // Seeks through the adjuster.
     void SetTime(int64_t ms);
 

@@ -231,4 +231,29 @@ TEST_F(PlaybackTest, OpeningAnotherVideoStopsTheFirstAndWaitsForPlay) {
     EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
 }
 
+TEST_F(PlaybackTest, WithoutAPlaybackEngineTheWindowSaysSoAndStaysUsable) {
+    window = std::make_unique<CKestruneDlg>(
+        boxes, nullptr, std::make_unique<AdjustedPlayer>(std::vector<const char*>{"--bad"}));
+    CKestruneDlg& dlg = *window;
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].first,
+              "再生エンジンを起動できません。VLCのインストールを確認して下さい。");
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    for (const unsigned message :
+         {WM_APP_PLAY, WM_APP_PAUSE, WM_APP_TOGGLE_MUTE, WM_APP_VOLUME_CHANGED, WM_APP_SEEK,
+          WM_APP_FORWARD_START, WM_APP_FORWARD_STOP, WM_APP_MEDIA_ENDED}) {
+        PostAppMessage(&dlg, message);
+    }
+    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
+    QTest::qWait(300);
+    // Without an audio output the player reads as muted, so the toggle turns mute off.
+    EXPECT_FALSE(dlg.IsMuted());
+    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    dlg.close();
+    EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 1);
+}
+
 }  // namespace
