@@ -2,6 +2,7 @@
 // generated media.
 
 #include <gtest/gtest.h>
+#include <vlc/vlc.h>
 
 #include <QApplication>
 #include <QFileDialog>
@@ -171,6 +172,22 @@ TEST_F(PlaybackTest, AnUnplayableFileShowsTheOpeningTitleThenTheErrorBox) {
     EXPECT_FALSE(dlg.IsOpening());
     // Not playing: nothing was sent towards the device.
     EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 0);
+}
+
+TEST_F(PlaybackTest, AnErrorAfterOpeningShowsTheGeneralBoxAndKeepsTheTitle) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    // Events as the bridge posts them: the error comes once the media has opened.
+    PostAppMessage(&dlg, WM_APP_PLAYER_EVENT, 0, libvlc_MediaPlayerOpening);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsOpening(); }, 2000));
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4(メディアを開いています...)"));
+    PostAppMessage(&dlg, WM_APP_PLAYER_EVENT, 0, libvlc_MediaPlayerPlaying);
+    PostAppMessage(&dlg, WM_APP_PLAYER_EVENT, 0, libvlc_MediaPlayerEncounteredError);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 2000));
+    EXPECT_EQ(boxes.Shown()[0],
+              std::make_pair(std::string("エラーが発生しました。"), std::string("エラー")));
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    EXPECT_TRUE(dlg.IsTimerActive(TIMER_SYNC));
 }
 
 TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
