@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/KestruneApp.h"
 #include "platform/X11Threads.h"
@@ -13,7 +15,10 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
 
+    std::vector<std::string> arguments;
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        arguments.push_back(argument.toStdString());
+    }
     CKestruneApp app;
-    app.InitInstance();
-    return 0;
+    return app.InitInstance(arguments);
 }

@@ -2,20 +2,48 @@
 
 #include <unistd.h>
 
+#include <QFileInfo>
 #include <QSocketNotifier>
+#include <cstdio>
 #include <memory>
 
+#include "app/AppMessage.h"
+#include "app/CommandLine.h"
 #include "app/KestruneDlg.h"
 #include "app/QtMessageBoxes.h"
 #include "platform/Paths.h"
 #include "platform/TerminationSignals.h"
 
-bool CKestruneApp::InitInstance() {
+namespace {
+
+// Relative paths on the command line are the user's, taken before the working directory
+// changes to the executable's folder.
+std::string Absolute(const std::string& path) {
+    if (path.empty() || path[0] == '/' || path.find("://") != std::string::npos) return path;
+    return QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+}
+
+}  // namespace
+
+int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
+    const CommandLine line = ParseCommandLine(arguments);
+    if (!line.error.empty() || line.help) {
+        if (!line.error.empty()) std::fprintf(stderr, "Kestrune: %s\n", line.error.c_str());
+        std::fputs(kUsage, line.help ? stdout : stderr);
+        return line.help ? 0 : 2;
+    }
+    const std::string video = Absolute(line.video);
+    std::string playFile = Absolute(line.playFile);
+    if (playFile.empty() && !video.empty()) playFile = CompanionPlayFile(video).value_or("");
+
     const std::string folder = platform::GetModuleDirectory();
     [[maybe_unused]] const int changed = ::chdir(folder.c_str());
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);
+    if (!video.empty()) dlg.OpenVideoFile(QString::fromStdString(video));
+    if (!playFile.empty()) dlg.OpenPlayFile(QString::fromStdString(playFile));
+    if (line.play) PostAppMessage(&dlg, WM_APP_PLAY);
 
     std::unique_ptr<QSocketNotifier> notifier;
     if (const int signalFd = platform::InstallTerminationSignals(); signalFd >= 0) {
@@ -29,5 +57,5 @@ bool CKestruneApp::InitInstance() {
     }
 
     dlg.exec();
-    return false;
+    return 0;
 }

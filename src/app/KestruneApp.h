@@ -2,12 +2,16 @@
 
 // The application: makes the executable's folder the working directory, so that the ini
 // file and the plug-in folder next to the executable are found, then runs the main window
-// modally until the user closes it. SIGTERM, SIGINT and SIGHUP close the window as its close
+// modally until the user closes it. The command line may name a video to open, its play file
+// and whether to start playing. SIGTERM, SIGINT and SIGHUP close the window as its close
 // button does.
+
+#include <string>
+#include <vector>
 
 class CKestruneApp {
 public:
-    // Runs the whole program; returns when the main window has closed and been destroyed.
-    // Returns false, as there is nothing more to run.
-    bool InitInstance();
+    // Runs the whole program with the command line's arguments (without the program name);
+    // returns the process's exit status once the main window has closed.
+    int InitInstance(const std::vector<std::string>& arguments);
 };

@@ -8,12 +8,14 @@
 #include <QTimerEvent>
 
 #include "app/AppMessage.h"
+#include "app/DeviceWatch.h"
 #include "app/DialogUnits.h"
 #include "app/Profile.h"
 #include "device/UsbDongle.h"
 #include "log/DebugDlg.h"
 #include "panels/BottomDlg.h"
 #include "panels/TopDlg.h"
+#include "platform/DeviceFolder.h"
 #include "platform/LocalClock.h"
 
 namespace {
@@ -104,6 +106,9 @@ void CKestruneDlg::OnInitDialog() {
     dongle = std::make_unique<UsbDongle>();
     dongle->Init(logger.get());
     bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
+    deviceWatch =
+        std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
+                                      [this] { OnDeviceChange(DBT_DEVNODES_CHANGED); });
 
     // Escape is looked at before any window of the player gets it.
     qApp->installEventFilter(this);
@@ -153,6 +158,9 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
             break;
         case WM_APP_OPEN_VIDEO:
             OnOpenVideo();
+            break;
+        case WM_APP_OPEN_PLAYFILE:
+            OnOpenPlayFile();
             break;
         case WM_APP_TOGGLE_MUTE:
             OnToggleMute();
@@ -329,6 +337,9 @@ void CKestruneDlg::timerEvent(QTimerEvent* e) {
 
 void CKestruneDlg::OnTimer(int id) {
     switch (id) {
+        case TIMER_SYNC:
+            if (dongle->IsMediaReady()) dongle->Tick(player->GetTime());
+            break;
         case TIMER_FORWARD:
         case TIMER_REWIND:
             OnHoldStep(id);

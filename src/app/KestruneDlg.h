@@ -22,6 +22,7 @@
 struct libvlc_event_t;
 
 class CBottomDlg;
+class DeviceWatch;
 class CTopDlg;
 class Logger;
 class UsbDongle;
@@ -67,6 +68,8 @@ public:
     // Opens a video file as the open-video command does after its dialog: the video is
     // loaded but not started.
     void OpenVideoFile(const QString& path);
+    // Loads a play file as the open-play-file command does after its dialog.
+    void OpenPlayFile(const QString& path);
     // Opens a DVD location ("dvd://" + device or folder) and starts it.
     void OpenDvdLocation(const std::string& location);
 
@@ -106,6 +109,7 @@ private:
     void ShowMediaTitle();
     void OnPlaybackError();
     void OnOpenVideo();
+    void OnOpenPlayFile();
     void OnPlay();
     void OnPause();
     void OnMediaEnded();
@@ -155,6 +159,7 @@ private:
     std::unique_ptr<Logger> logger;
     std::unique_ptr<CBottomDlg> bottomPanel;
     std::unique_ptr<CTopDlg> topPanel;
+    std::unique_ptr<DeviceWatch> deviceWatch;
 
     std::array<QBasicTimer, 4> timers;  // indexed by TimerId
     bool fullScreenMode = false;        // between the maximise and the restore command

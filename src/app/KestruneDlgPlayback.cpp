@@ -105,6 +105,23 @@ void CKestruneDlg::OnOpenVideo() {
     OpenVideoFile(dialog.selectedFiles().constFirst());
 }
 
+// Allowed in every player state: playback goes on, and the new script is positioned on the
+// next play, seek or device change.
+void CKestruneDlg::OnOpenPlayFile() {
+    QFileDialog dialog(this, QStringLiteral("開く"));
+    dialog.setObjectName(QStringLiteral("openPlayFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(
+        {QStringLiteral("プレイファイル (*.csv *.txt)"), QStringLiteral("すべてのファイル (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    OpenPlayFile(dialog.selectedFiles().constFirst());
+}
+
+void CKestruneDlg::OpenPlayFile(const QString& path) {
+    dongle->LoadPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
+}
+
 void CKestruneDlg::OpenVideoFile(const QString& path) {
     const QFileInfo file(path);
     mediaLocation = file.absoluteFilePath().toStdString();

@@ -1,0 +1,30 @@
+#pragma once
+
+// The command line: Kestrune [VIDEO] [--play-file FILE] [--play]. Without arguments the
+// player starts empty, as from its icon.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CommandLine {
+    std::string video;
+    std::string playFile;
+    bool play = false;
+    bool help = false;
+    std::string error;  // not empty when the arguments cannot be understood
+};
+
+inline constexpr const char* kUsage =
+    "usage: Kestrune [VIDEO] [--play-file FILE] [--play]\n"
+    "  VIDEO             a video file to open (its play file VIDEO.csv or VIDEO.txt is\n"
+    "                    loaded when there is one and --play-file is not given)\n"
+    "  --play-file FILE  the play file to load\n"
+    "  --play            start playing at once\n";
+
+// `arguments` without the program name.
+[[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The play file that goes with a video: same folder and base name, extension .csv, else
+// .txt, when such a file exists.
+[[nodiscard]] std::optional<std::string> CompanionPlayFile(const std::string& video);

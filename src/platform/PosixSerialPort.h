@@ -1,0 +1,32 @@
+#pragma once
+
+// A serial port through a tty device: opened non-blocking and exclusive (TIOCEXCL), set up
+// with termios, written with a bounded wait.
+
+#include <termios.h>
+
+#include <optional>
+
+#include "platform/SerialPort.h"
+#include "platform/UniqueFd.h"
+
+namespace platform {
+
+class PosixSerialPort final : public SerialPort {
+public:
+    [[nodiscard]] int Open(const std::string& path) override;
+    [[nodiscard]] int Configure(const PortSettings& settings) override;
+    [[nodiscard]] WriteResult Write(const uint8_t* data, size_t size, int timeoutMs) override;
+    void Close() override { fd_.Reset(); }
+    [[nodiscard]] bool IsOpen() const override { return fd_.Valid(); }
+
+    // termios speed constant for a rate in bits per second, if termios has one.
+    [[nodiscard]] static std::optional<speed_t> SpeedFor(int32_t baudRate);
+    // Changes `tio` as the settings say; false for a setting it cannot express.
+    [[nodiscard]] static bool ApplySettings(const PortSettings& settings, termios& tio);
+
+private:
+    UniqueFd fd_;
+};
+
+}  // namespace platform

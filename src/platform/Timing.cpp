@@ -1,0 +1,18 @@
+#include "platform/Timing.h"
+
+#include <chrono>
+#include <thread>
+
+namespace platform {
+
+uint32_t SystemTiming::TickMs() const {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SystemTiming::Sleep(uint32_t ms) const {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace platform

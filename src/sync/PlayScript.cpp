@@ -1,0 +1,218 @@
+#include "sync/PlayScript.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string_view>
+
+#include "log/Logger.h"
+#include "platform/UniqueFd.h"
+
+namespace {
+
+// Read size for the play file. Lines are cut out of each chunk in place; only a line that
+// crosses a chunk boundary is copied.
+constexpr size_t kChunkSize = 64 * 1024;
+
+// Player milliseconds to play-file tenths of a second.
+int64_t ToTenths(int64_t ms) { return ms / 100; }
+
+struct Digits {
+    bool valid = false;
+    uint64_t value = 0;  // saturates at the maximum instead of wrapping
+};
+
+// A non-empty run of ASCII digits, nothing else.
+Digits ParseDigits(std::string_view field) {
+    Digits result;
+    if (field.empty()) return result;
+    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+    for (const char c : field) {
+        if (c < '0' || c > '9') return result;
+        const auto digit = static_cast<uint64_t>(c - '0');
+        result.value = result.value > (kMax - digit) / 10 ? kMax : result.value * 10 + digit;
+    }
+    result.valid = true;
+    return result;
+}
+
+enum class LineKind { kSkipped, kNotNumeric, kBadDirection, kBadSpeed, kAccepted };
+
+// Checks one line (without its line end). Only the first three comma-separated fields count.
+LineKind ClassifyLine(std::string_view line, _CSV_LINE& accepted) {
+    const size_t firstComma = line.find(',');
+    if (firstComma == std::string_view::npos) return LineKind::kSkipped;
+    const size_t secondComma = line.find(',', firstComma + 1);
+    if (secondComma == std::string_view::npos) return LineKind::kSkipped;
+    const size_t thirdComma = line.find(',', secondComma + 1);
+    const size_t speedEnd = thirdComma == std::string_view::npos ? line.size() : thirdComma;
+
+    const Digits time = ParseDigits(line.substr(0, firstComma));
+    const Digits direction = ParseDigits(line.substr(firstComma + 1, secondComma - firstComma - 1));
+    const Digits speed = ParseDigits(line.substr(secondComma + 1, speedEnd - secondComma - 1));
+    if (!time.valid || !direction.valid || !speed.valid ||
+        time.value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+        return LineKind::kNotNumeric;
+    }
+    if (direction.value > 1) return LineKind::kBadDirection;
+    if (speed.value > 100) return LineKind::kBadSpeed;
+    accepted.time = static_cast<int64_t>(time.value);
+    accepted.command = static_cast<uint8_t>(direction.value * 128 + speed.value);
+    return LineKind::kAccepted;
+}
+
+// Calls onLine for every line of the open file: "\n" and "\r\n" end a line and are not part
+// of it; a last line without a line end counts too. A read error ends the file early.
+template <typename OnLine>
+void ForEachLine(int fd, OnLine&& onLine) {
+    std::vector<char> chunk(kChunkSize);
+    std::string pending;  // the start of a line that crosses a chunk boundary
+    auto emit = [&onLine](std::string_view line) {
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        onLine(line);
+    };
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        const char* begin = chunk.data();
+        const char* const end = begin + got;
+        while (const void* found = std::memchr(begin, '\n', static_cast<size_t>(end - begin))) {
+            const char* lineEnd = static_cast<const char*>(found);
+            if (pending.empty()) {
+                emit(std::string_view(begin, static_cast<size_t>(lineEnd - begin)));
+            } else {
+                pending.append(begin, lineEnd);
+                emit(pending);
+                pending.clear();
+            }
+            begin = lineEnd + 1;
+        }
+        pending.append(begin, end);
+    }
+    // No line end follows, so a trailing "\r" here is part of the line.
+    if (!pending.empty()) onLine(std::string_view(pending));
+}
+
+}  // namespace
+
+PlayScript::PlayScript(Logger* logger) : logger(logger) {}
+
+bool PlayScript::Load(const std::string& path) {
+    lines.clear();
+
+    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        if (logger != nullptr)
+            logger->LogMessage("プレイファイル(%s)がオープンできません", path.c_str());
+        return false;
+    }
+
+    long lineNumber = 0;
+    long count = 0;
+    ForEachLine(file.Get(), [&](std::string_view line) {
+        ++lineNumber;
+        _CSV_LINE accepted;
+        switch (ClassifyLine(line, accepted)) {
+            case LineKind::kSkipped:
+                break;
+            case LineKind::kNotNumeric:
+                if (logger != nullptr) {
+                    logger->LogMessage("%ld行目に数値以外のデータが記載されています", lineNumber);
+                }
+                break;
+            case LineKind::kBadDirection:
+                if (logger != nullptr)
+                    logger->LogMessage("%ld行目の方向データが不正です", lineNumber);
+                break;
+            case LineKind::kBadSpeed:
+                if (logger != nullptr) {
+                    logger->LogMessage("%ld行目の回転速度データが不正です", lineNumber);
+                }
+                break;
+            case LineKind::kAccepted:
+                lines.push_back(accepted);
+                ++count;
+                break;
+        }
+    });
+
+    const auto byTime = [](const _CSV_LINE& a, const _CSV_LINE& b) { return a.time < b.time; };
+    if (!std::is_sorted(lines.begin(), lines.end(), byTime)) {
+        std::stable_sort(lines.begin(), lines.end(), byTime);
+    }
+    index = 0;
+    LoadNext();
+
+    if (logger != nullptr) {
+        const std::filesystem::path name = std::filesystem::path(path).filename();
+        logger->LogMessage("プレイファイル(%s%s)から%ld行の読み込みが完了しました",
+                           name.stem().c_str(), name.extension().c_str(), count);
+    }
+    return true;
+}
+
+bool PlayScript::LoadNext() {
+    // A negative index compares as a huge one: past the end.
+    if (static_cast<size_t>(static_cast<uint32_t>(index)) >= lines.size()) {
+        next.time = -1;
+        return false;
+    }
+    next = lines[static_cast<size_t>(index)];
+    return true;
+}
+
+std::optional<_CSV_LINE> PlayScript::Advance(int64_t t) {
+    const int64_t cur = ToTenths(t);
+    currentTime = cur;
+    if (cur < previousTime) {
+        // The player went back: start again from the line in force there.
+        Seek(t);
+        previousTime = cur;
+        return std::nullopt;
+    }
+    const bool atEnd = next.time == -1;
+    if (!atEnd && cur < next.time) {
+        previousTime = cur;
+        return std::nullopt;
+    }
+    // More than 0.2 s since the last tick: the player jumped ahead, so skip to the line in
+    // force now rather than sending everything in between.
+    if (cur - previousTime > 2) Seek(t);
+    const _CSV_LINE due = next;
+    // Wraps instead of overflowing; LoadNext treats a negative index as past the end.
+    index = static_cast<int32_t>(static_cast<uint32_t>(index) + 1U);
+    LoadNext();
+    return due;
+}
+
+void PlayScript::Seek(int64_t t) {
+    const int64_t cur = ToTenths(t);
+    currentTime = cur;
+    if (lines.empty()) {
+        index = 0;
+        next.time = -1;
+        return;
+    }
+    auto found =
+        std::lower_bound(lines.begin(), lines.end(), cur,
+                         [](const _CSV_LINE& line, int64_t time) { return line.time < time; });
+    if (found == lines.end()) {
+        // Past the last line: the end marker, carrying the last line's command.
+        index = static_cast<int32_t>(lines.size());
+        next = {-1, lines.back().command};
+        return;
+    }
+    // Between two lines, the earlier one is in force unless the later one is only 0.2 s away.
+    // (Written as time > cur + 2 so that huge times cannot overflow.)
+    if (found->time > cur && found != lines.begin() && found->time > cur + 2) --found;
+    index = static_cast<int32_t>(found - lines.begin());
+    next = *found;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+// One loaded play file: its accepted lines sorted by time, and the synchronisation cursor
+// that walks them while the video plays. Created anew for every load and owned by the
+// UsbDongle. Used from the user-interface thread only.
+//
+// A play file line is "time,direction,speed[,anything]": time in tenths of a second,
+// direction 0 or 1, speed 0 to 100; digits only, no blanks.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Logger;
+
+// One accepted line. `command` is the third byte of the packet sent for it:
+// bit 7 direction, bits 0-6 speed.
+struct _CSV_LINE {
+    int64_t time = 0;
+    uint8_t command = 0;
+};
+
+class PlayScript {
+public:
+    // `logger` is lent (may be null: messages are then dropped).
+    explicit PlayScript(Logger* logger);
+
+    // Reads and parses the file, reporting rejected lines and the result through the logger.
+    // True when the file could be opened, even if no line was accepted.
+    [[nodiscard]] bool Load(const std::string& path);
+
+    // One synchronisation step at player time `t` (ms): the line that is due now, if any.
+    // The end marker (time -1) counts as due once the last line has been sent.
+    [[nodiscard]] std::optional<_CSV_LINE> Advance(int64_t t);
+    // Positions the cursor for player time `t` (ms): the line in force at `t` becomes next,
+    // unless the following line is at most 0.2 s away or `t` is before the first line.
+    void Seek(int64_t t);
+    // Copies the line at `index` into `next`; at the end, marks `next` as the end (time -1)
+    // and returns false.
+    bool LoadNext();
+
+    [[nodiscard]] const std::vector<_CSV_LINE>& Lines() const { return lines; }
+    [[nodiscard]] const _CSV_LINE& Next() const { return next; }
+    [[nodiscard]] int32_t Index() const { return index; }
+    [[nodiscard]] int64_t CurrentTime() const { return currentTime; }
+    [[nodiscard]] int64_t PreviousTime() const { return previousTime; }
+
+private:
+    std::vector<_CSV_LINE> lines;
+    Logger* logger;
+    _CSV_LINE next{-1, 0};
+    int32_t index = 0;
+    int64_t currentTime = 0;
+    int64_t previousTime = 0;
+};

@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "app/CommandLine.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+TEST(CommandLine, ReadsVideoPlayFileAndPlay) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string video, playFile;
+        bool play;
+        bool error;
+    } cases[] = {
+        {{}, "", "", false, false},
+        {{"a.mp4"}, "a.mp4", "", false, false},
+        {{"a.mp4", "--play-file", "p.csv", "--play"}, "a.mp4", "p.csv", true, false},
+        {{"--play", "--play-file=p.txt", "a b.mkv"}, "a b.mkv", "p.txt", true, false},
+        {{"--", "--odd-name.mp4"}, "--odd-name.mp4", "", false, false},
+        {{"--play-file"}, "", "", false, true},
+        {{"--volume", "3"}, "", "", false, true},
+        {{"a.mp4", "b.mp4"}, "a.mp4", "", false, true},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = ParseCommandLine(c.arguments);
+        const std::string what = c.arguments.empty() ? "(none)" : c.arguments[0];
+        EXPECT_EQ(line.error.empty(), !c.error) << what;
+        if (c.error) continue;
+        EXPECT_EQ(line.video, c.video) << what;
+        EXPECT_EQ(line.playFile, c.playFile) << what;
+        EXPECT_EQ(line.play, c.play) << what;
+    }
+    EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+}
+
+TEST(CompanionPlayFile, PrefersCsvThenTxtBesideTheVideo) {
+    testing_support::TempDir dir;
+    const std::string video = dir / "film.take1.mp4";
+    EXPECT_EQ(CompanionPlayFile(video), std::nullopt);
+    testing_support::WriteFile(dir / "film.take1.txt", "1,0,0\n");
+    EXPECT_EQ(CompanionPlayFile(video), dir / "film.take1.txt");
+    testing_support::WriteFile(dir / "film.take1.csv", "1,0,0\n");
+    EXPECT_EQ(CompanionPlayFile(video), dir / "film.take1.csv");
+    // A folder of that name is no play file; a video without extension works too.
+    testing_support::WriteFile(dir / "plain.csv", "1,0,0\n");
+    EXPECT_EQ(CompanionPlayFile(dir / "plain"), dir / "plain.csv");
+    EXPECT_EQ(CompanionPlayFile(dir / "plain.csv"), std::nullopt);
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The main window driving a dongle on a real pseudo-terminal from a play file while a
+// generated video plays.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/MainWindowFixture.h"
+#include "device/UsbDongle.h"
+#include "platform/UniqueFd.h"
+
+namespace {
+
+using platform::UniqueFd;
+
+QString Media(const char* name) {
+    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
+}
+
+class SyncTest : public MainWindowTest {
+protected:
+    SyncTest() {
+        int m = -1;
+        int s = -1;
+        char name[256] = {};
+        EXPECT_EQ(::openpty(&m, &s, name, nullptr, nullptr), 0);
+        master.Reset(m);
+        slave.Reset(s);
+        termios raw{};
+        ::tcgetattr(s, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(s, TCSANOW, &raw);
+        std::filesystem::create_directory(dir / "serial");
+        std::filesystem::create_symlink(name, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+        WriteIni("[DEBUG]\nLOG_LEVEL=2\n[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n");
+    }
+
+    // The command bytes received so far.
+    std::string Received() {
+        std::string bytes;
+        pollfd p{master.Get(), POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0) {
+            char buffer[256];
+            const ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
+            if (n <= 0) break;
+            bytes.append(buffer, static_cast<size_t>(n));
+        }
+        std::string commands;
+        for (size_t i = 2; i < bytes.size(); i += 3) commands += bytes[i];
+        received += commands;
+        return received;
+    }
+
+    testing_support::ScopedEnv serialDir{"KESTRUNE_SERIAL_DIR", dir / "serial"};
+    UniqueFd master;
+    UniqueFd slave;
+    std::string received;
+};
+
+TEST_F(SyncTest, TheOpenPlayFileDialogLoadsTheScript) {
+    CKestruneDlg& dlg = OpenShown();
+    testing_support::WriteFile(dir / "moves.csv", "10,1,50\n5,0,20\n");
+    QString caption;
+    QStringList filters;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) return;
+        caption = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        name->setText(QString::fromStdString(dir / "moves.csv"));
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    answer.start(50);
+    PostAppMessage(&dlg, WM_APP_OPEN_PLAYFILE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Dongle().Script() != nullptr; }, 10000));
+    EXPECT_EQ(caption, QStringLiteral("開く"));
+    ASSERT_EQ(filters.size(), 2);
+    EXPECT_TRUE(filters[0].startsWith(QStringLiteral("プレイファイル")));
+    EXPECT_TRUE(filters[1].startsWith(QStringLiteral("すべてのファイル")));
+    ASSERT_EQ(dlg.Dongle().Script()->Lines().size(), 2u);
+    EXPECT_EQ(dlg.Dongle().Script()->Lines()[0].time, 5);
+}
+
+TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
+    CKestruneDlg& dlg = OpenShown();
+    EXPECT_EQ(dlg.Dongle().GetDeviceName(), "Virtual_Dongle");
+    testing_support::WriteFile(dir / "clip.csv", "5,1,10\n10,0,20\n15,1,30\n");
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    dlg.OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 3; }, 10000));
+    EXPECT_EQ(Received(), "\x8A\x14\x9E");  // the three lines, in order
+
+    PostAppMessage(&dlg, WM_APP_PAUSE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() == 4; }, 5000));
+    EXPECT_EQ(Received().back(), '\0');  // the stop packet
+
+    dlg.close();
+    EXPECT_EQ(Received().size(), 5u);  // closing stops the device once more
+    EXPECT_EQ(Received().back(), '\0');
+    EXPECT_TRUE(LogHas("USBドングルへ再生コマンド送信"));
+    EXPECT_TRUE(LogHas("USBドングルへ一時停止コマンド送信"));
+    EXPECT_FALSE(dlg.Dongle().IsPortOpen());
+}
+
+TEST_F(SyncTest, ASliderSeekStopsTheDeviceThenSendsTheLineInForce) {
+    CKestruneDlg& dlg = OpenShown();
+    testing_support::WriteFile(dir / "clip.csv", "0,1,10\n60,0,60\n150,1,90\n");
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    dlg.OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 1; }, 10000));
+    EXPECT_EQ(Received(), "\x8A");
+    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);  // to 10 s: line 60 in force
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 3; }, 5000));
+    EXPECT_EQ(Received().substr(0, 3), std::string("\x8A\x00\x3C", 3));
+}
+
+}  // namespace

@@ -1,0 +1,189 @@
+// The device link on a real pseudo-terminal found through a real device folder: pacing as
+// the device sees it, and an unplug and replug during playback.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "device/UsbDongle.h"
+#include "log/Logger.h"
+#include "platform/PosixSerialPort.h"
+#include "platform/UniqueFd.h"
+#include "support/TestSupport.h"
+#include "sync/TimecodeAdjuster.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::UniqueFd;
+using testing_support::TempDir;
+
+class MessageLogger final : public Logger {
+public:
+    void LogMessage(const char* format, ...) override {
+        char text[512];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+        messages.emplace_back(text);
+    }
+    std::vector<std::string> messages;
+};
+
+// A dongle: a pseudo-terminal whose slave is linked into the device folder. A thread reads
+// what arrives, so that arrival times are the device's.
+class VirtualDongle {
+public:
+    explicit VirtualDongle(const std::string& link) : link_(link) { Plug(); }
+    ~VirtualDongle() { Unplug(); }
+
+    void Plug() {
+        int m = -1;
+        int s = -1;
+        char name[256] = {};
+        ASSERT_EQ(::openpty(&m, &s, name, nullptr, nullptr), 0);
+        master_.Reset(m);
+        slave_.Reset(s);
+        termios raw{};
+        ::tcgetattr(s, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(s, TCSANOW, &raw);
+        std::filesystem::create_symlink(name, link_);
+        stop_ = false;
+        reader_ = std::thread([this, master = m] { ReadLoop(master); });
+    }
+
+    void Unplug() {
+        if (!reader_.joinable()) return;
+        std::filesystem::remove(link_);
+        stop_ = true;
+        reader_.join();
+        slave_.Reset();
+        master_.Reset();
+    }
+
+    // The packets received so far, after waiting `waitMs` for more, with their arrival times.
+    std::vector<std::pair<Clock::time_point, std::string>> Read(int waitMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        std::lock_guard lock(mutex_);
+        return std::exchange(packets_, {});
+    }
+
+private:
+    void ReadLoop(int master) {
+        std::string pending;
+        while (!stop_) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            char buffer[64];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            const auto now = Clock::now();
+            pending.append(buffer, static_cast<size_t>(n));
+            std::lock_guard lock(mutex_);
+            while (pending.size() >= 3) {
+                packets_.emplace_back(now, pending.substr(0, 3));
+                pending.erase(0, 3);
+            }
+        }
+    }
+
+    std::string link_;
+    UniqueFd master_;
+    UniqueFd slave_;
+    std::thread reader_;
+    std::atomic<bool> stop_ = false;
+    std::mutex mutex_;
+    std::vector<std::pair<Clock::time_point, std::string>> packets_;
+};
+
+class UsbDongleSerialTest : public ::testing::Test {
+protected:
+    UsbDongleSerialTest() {
+        EXPECT_EQ(::getcwd(previous, sizeof previous), previous);
+        EXPECT_EQ(::chdir(dir.Path().c_str()), 0);
+        testing_support::WriteFile(dir / "Kestrune.ini",
+                                   "[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n"
+                                   "[COM_PORT]\nBAUD_RATE=9600\nDATA_BITS=8\n");
+        std::filesystem::create_directory(dir / "serial");
+    }
+    ~UsbDongleSerialTest() override { EXPECT_EQ(::chdir(previous), 0); }
+
+    std::unique_ptr<UsbDongle> MakeDongle() {
+        auto dongle = std::make_unique<UsbDongle>(
+            UsbDongle::Platform{std::make_unique<platform::PosixSerialPort>(),
+                                std::make_unique<platform::DirectoryDeviceFolder>(dir / "serial"),
+                                std::make_unique<platform::SystemTiming>()});
+        dongle->Init(&logger);
+        return dongle;
+    }
+
+    TempDir dir;
+    char previous[4096] = {};
+    MessageLogger logger;
+};
+
+TEST_F(UsbDongleSerialTest, PacketsArriveAtLeast100MsApart) {
+    VirtualDongle device(dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    auto dongle = MakeDongle();
+    EXPECT_EQ(logger.messages.back(), "利用デバイス : usb-Kestrune_Virtual_Dongle-if00");
+    dongle->Resume(0);
+    ASSERT_TRUE(dongle->IsPortOpen());
+    const auto start = Clock::now();
+    dongle->SendCommand(0x85, 1);
+    dongle->SendCommand(0x0A, 2);
+    dongle->SendCommand(0x64, 3);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(195));
+    const auto packets = device.Read(300);
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(packets[0].second, std::string("\x01\x01\x85", 3));
+    EXPECT_EQ(packets[1].second, std::string("\x01\x01\x0A", 3));
+    EXPECT_EQ(packets[2].second, std::string("\x01\x01\x64", 3));
+    for (size_t i = 1; i < packets.size(); ++i) {
+        EXPECT_GE(packets[i].first - packets[i - 1].first, std::chrono::milliseconds(95));
+    }
+}
+
+TEST_F(UsbDongleSerialTest, UnplugDuringPlaybackThenReplug) {
+    const std::string link = dir / "serial/usb-Kestrune_Virtual_Dongle-if00";
+    VirtualDongle device(link);
+    auto dongle = MakeDongle();
+    testing_support::WriteFile(dir / "play.csv", "0,1,40\n10,0,60\n30,1,80\n50,0,20\n");
+    dongle->LoadPlayFile(dir / "play.csv");
+    dongle->SetMediaReady(60000);
+    dongle->Resume(0);
+    dongle->Tick(0);
+    ASSERT_EQ(device.Read(150).size(), 1u);
+
+    device.Unplug();
+    dongle->Tick(1000);  // the write fails: closed, rediscovery finds nothing
+    EXPECT_FALSE(dongle->IsPortOpen());
+    EXPECT_EQ(logger.messages.back(), "利用可能デバイスが見つかりませんでした");
+    dongle->Tick(1040);
+    dongle->Tick(3000);  // nothing is written anywhere
+    EXPECT_FALSE(dongle->IsPortOpen());
+
+    device.Plug();
+    dongle->OnDevicesChanged(kStatePlaying, 3100);
+    dongle->Tick(3100);  // reopened, stop packet, and the line in force on the same tick
+    EXPECT_TRUE(dongle->IsPortOpen());
+    const auto packets = device.Read(300);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].second, std::string("\x01\x01\x00", 3));
+    EXPECT_EQ(packets[1].second, std::string("\x01\x01\xD0", 3));
+}
+
+}  // namespace

@@ -1,0 +1,435 @@
+// Runs the virtual dongle kestrune-devsim and talks to it the way the player does: through
+// the link, with an exclusive non-blocking open, writing 3-byte packets.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::UniqueFd;
+using testing_support::TempDir;
+
+constexpr const char* kDefaultName = "usb-Kestrune_Virtual_Dongle-if00";
+
+double NowMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// The simulator with its stdout on a pipe. Killed at destruction if still running.
+class DevSim {
+public:
+    explicit DevSim(const std::vector<std::string>& args,
+                    std::optional<std::vector<std::string>> env = std::nullopt) {
+        const std::string exe = KESTRUNE_BINARY_DIR "/kestrune-devsim";
+        std::vector<std::string> argStrings = {exe};
+        argStrings.insert(argStrings.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : argStrings) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        if (env) {
+            for (auto& e : *env) envp.push_back(e.data());
+            envp.push_back(nullptr);
+        }
+
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) return;
+        out_.Reset(fds[0]);
+        UniqueFd writeEnd(fds[1]);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+        if (::posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(),
+                          env ? envp.data() : environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    ~DevSim() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    DevSim(const DevSim&) = delete;
+    DevSim& operator=(const DevSim&) = delete;
+
+    [[nodiscard]] bool Started() const { return pid_ > 0; }
+    void Signal(int signal) const { ::kill(pid_, signal); }
+
+    // The next line of stdout, "<timeout>" or "<end>" when there is none.
+    std::string Line(std::chrono::milliseconds limit = 3s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (const auto eol = buffered_.find('\n'); eol != std::string::npos) {
+                std::string line = buffered_.substr(0, eol);
+                buffered_.erase(0, eol + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            pollfd pfd{out_.Get(), POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+                return "<timeout>";
+            }
+            char chunk[512];
+            const ssize_t n = ::read(out_.Get(), chunk, sizeof chunk);
+            if (n <= 0) return "<end>";
+            buffered_.append(chunk, static_cast<size_t>(n));
+        }
+    }
+
+    // Reads the port and link lines of a plug-in. Empty strings when they do not come.
+    struct Plugged {
+        std::string port;
+        std::string link;
+    };
+    Plugged ExpectPlugged() {
+        Plugged plugged;
+        const std::string port = Line();
+        const std::string link = Line();
+        EXPECT_EQ(port.rfind("devsim: port ", 0), 0u) << port;
+        EXPECT_EQ(link.rfind("devsim: link ", 0), 0u) << link;
+        if (port.rfind("devsim: port ", 0) == 0) plugged.port = port.substr(13);
+        if (link.rfind("devsim: link ", 0) == 0) plugged.link = link.substr(13);
+        return plugged;
+    }
+
+    // The exit status, 128 + the signal when killed, or -1 when still running after `limit`.
+    int WaitExit(std::chrono::milliseconds limit = 3s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    UniqueFd out_;
+    std::string buffered_;
+};
+
+// A packet line split into its arrival time and the rest ("  01 01 cc  direction D speed S").
+struct PacketLine {
+    std::string time;
+    std::string rest;
+    [[nodiscard]] double Ms() const { return std::atof(time.c_str()); }
+};
+
+PacketLine SplitPacketLine(const std::string& line) {
+    const auto space = line.find(' ');
+    if (space == std::string::npos) return {line, ""};
+    return {line.substr(0, space), line.substr(space)};
+}
+
+// Opens the port as the player does.
+UniqueFd OpenLikePlayer(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Valid() && ::ioctl(fd.Get(), TIOCEXCL) != 0) fd.Reset();
+    return fd;
+}
+
+::testing::AssertionResult Send(const UniqueFd& fd, std::vector<uint8_t> bytes) {
+    const ssize_t n = ::write(fd.Get(), bytes.data(), bytes.size());
+    if (n == static_cast<ssize_t>(bytes.size())) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "write returned " << n << ": " << std::strerror(errno);
+}
+
+int ExclusiveFlag(int fd) {
+    int flag = -1;
+    ::ioctl(fd, TIOCGEXCL, &flag);
+    return flag;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> EnvironmentWith(const std::string& entry) {
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    std::vector<std::string> env = {entry};
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind(name, 0) != 0) env.emplace_back(*e);
+    }
+    return env;
+}
+
+TEST(DevSimTest, PublishesTheSlaveDeviceReplacingAStaleLink) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "links");
+    const std::string link = dir / "links/" + kDefaultName;
+    ASSERT_EQ(::symlink("/dev/pts/999999", link.c_str()), 0);
+
+    DevSim sim({"--dir", dir / "links"});
+    ASSERT_TRUE(sim.Started());
+    const auto plugged = sim.ExpectPlugged();
+    EXPECT_TRUE(std::regex_match(plugged.port, std::regex("/dev/pts/[0-9]+"))) << plugged.port;
+    EXPECT_EQ(plugged.link, link);
+    EXPECT_EQ(std::filesystem::read_symlink(link).string(), plugged.port);
+    struct stat st {};
+    ASSERT_EQ(::stat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(testing_support::ListFiles(dir / "links"), std::vector<std::string>{kDefaultName});
+}
+
+TEST(DevSimTest, DefaultFolderFollowsXdgRuntimeDirElseTmp) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "runtime");
+    {
+        DevSim sim({}, EnvironmentWith("XDG_RUNTIME_DIR=" + (dir / "runtime")));
+        const auto plugged = sim.ExpectPlugged();
+        EXPECT_EQ(plugged.link, dir / "runtime/kestrune-devsim/" + kDefaultName);
+        EXPECT_EQ(std::filesystem::status(dir / "runtime/kestrune-devsim").permissions(),
+                  std::filesystem::perms::owner_all);
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(sim.WaitExit(), 0);
+    }
+    {
+        // An unusable runtime folder: the per-user folder in /tmp, under a name of the test's
+        // own so as not to disturb a simulator the user runs.
+        const std::string name = "devsim-test-" + std::to_string(::getpid());
+        const std::string folder = "/tmp/kestrune-devsim-" + std::to_string(::getuid());
+        DevSim sim({"--name", name}, EnvironmentWith("XDG_RUNTIME_DIR=" + (dir / "missing")));
+        const auto plugged = sim.ExpectPlugged();
+        EXPECT_EQ(plugged.link, folder + "/" + name);
+        EXPECT_TRUE(Exists(folder + "/" + name));
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(sim.WaitExit(), 0);
+        EXPECT_FALSE(Exists(folder + "/" + name));
+        ::rmdir(folder.c_str());  // only when empty
+    }
+}
+
+TEST(DevSimTest, PrintsAndRecordsThePlayersPacketsHoweverTheyAreCut) {
+    TempDir dir;
+    const std::string record = dir / "packets.csv";
+    DevSim sim({"--dir", dir / "links", "--record", record, "--epoch-ms"});
+    const auto plugged = sim.ExpectPlugged();
+    const UniqueFd port = OpenLikePlayer(plugged.link);
+    ASSERT_TRUE(port.Valid()) << std::strerror(errno);
+
+    const double start = NowMs();
+    ASSERT_TRUE(Send(port, {0x01, 0x01, 0xB2}));
+    const PacketLine whole = SplitPacketLine(sim.Line());
+    const double afterWhole = NowMs();
+
+    // Split with a pause; the command byte is a line feed, which only a raw port leaves alone.
+    ASSERT_TRUE(Send(port, {0x01}));
+    std::this_thread::sleep_for(150ms);
+    const double secondHalf = NowMs();
+    ASSERT_TRUE(Send(port, {0x01, 0x0A}));
+    const PacketLine split = SplitPacketLine(sim.Line());
+
+    // Two in one write, the first a carriage return.
+    ASSERT_TRUE(Send(port, {0x01, 0x01, 0x0D, 0x01, 0x01, 0xE4}));
+    const PacketLine first = SplitPacketLine(sim.Line());
+    const PacketLine second = SplitPacketLine(sim.Line());
+    const double end = NowMs();
+
+    EXPECT_EQ(whole.rest, "  01 01 b2  direction 1 speed 50");
+    EXPECT_EQ(split.rest, "  01 01 0a  direction 0 speed 10");
+    EXPECT_EQ(first.rest, "  01 01 0d  direction 0 speed 13");
+    EXPECT_EQ(second.rest, "  01 01 e4  direction 1 speed 100");
+    // Times on the caller's own monotonic clock; a split packet arrives with its last byte.
+    EXPECT_GE(whole.Ms(), start);
+    EXPECT_LE(whole.Ms(), afterWhole);
+    EXPECT_GE(split.Ms(), secondHalf);
+    EXPECT_LE(first.Ms(), second.Ms());
+    EXPECT_LE(second.Ms(), end);
+
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Line(), "devsim: 4 packets");
+    EXPECT_EQ(sim.WaitExit(), 0);
+    EXPECT_EQ(testing_support::ReadFile(record),
+              "arrival_ms,byte0,byte1,byte2,direction,speed\n" + whole.time + ",01,01,b2,1,50\n" +
+                  split.time + ",01,01,0a,0,10\n" + first.time + ",01,01,0d,0,13\n" + second.time +
+                  ",01,01,e4,1,100\n");
+}
+
+TEST(DevSimTest, ReportsStrayBytesAndFindsTheNextPacket) {
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path()});
+    const UniqueFd port = OpenLikePlayer(sim.ExpectPlugged().link);
+    ASSERT_TRUE(port.Valid());
+
+    ASSERT_TRUE(
+        Send(port, {0xFF, 0x01, 0x01, 0x32, 0x01, 0x05, 0x01, 0x01, 0x85, 0x01, 0x01, 0x7F}));
+    EXPECT_EQ(sim.Line(), "devsim: stray byte ff");
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 32  direction 0 speed 50");
+    EXPECT_EQ(sim.Line(), "devsim: stray byte 01");
+    EXPECT_EQ(sim.Line(), "devsim: stray byte 05");
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 85  direction 1 speed 5");
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 7f  direction 0 speed 127");
+    EXPECT_EQ(sim.Line(), "devsim: speed 127 out of range");
+}
+
+TEST(DevSimTest, UnplugFailsThePlayersWritesAndReplugOffersAFreshPort) {
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path(), "--unplug-after", "0.5", "--replug-after", "0.5"});
+    const auto before = sim.ExpectPlugged();
+    const UniqueFd oldPort = OpenLikePlayer(before.link);
+    ASSERT_TRUE(oldPort.Valid());
+    ASSERT_TRUE(Send(oldPort, {0x01, 0x01, 0x81}));
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 81  direction 1 speed 1");
+
+    EXPECT_EQ(sim.Line(), "devsim: unplugged");
+    const uint8_t packet[] = {0x01, 0x01, 0x00};
+    errno = 0;
+    EXPECT_EQ(::write(oldPort.Get(), packet, sizeof packet), -1);
+    EXPECT_EQ(errno, EIO);
+    EXPECT_FALSE(Exists(before.link));
+
+    const auto after = sim.ExpectPlugged();
+    EXPECT_EQ(sim.Line(), "devsim: replugged");
+    EXPECT_EQ(after.link, before.link);
+    EXPECT_EQ(std::filesystem::read_symlink(after.link).string(), after.port);
+    const UniqueFd newPort = OpenLikePlayer(after.link);
+    ASSERT_TRUE(newPort.Valid()) << std::strerror(errno);
+    ASSERT_TRUE(Send(newPort, {0x01, 0x01, 0x14}));
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 14  direction 0 speed 20");
+
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Line(), "devsim: 2 packets");
+    EXPECT_EQ(sim.WaitExit(), 0);
+}
+
+// A pseudo-terminal keeps the exclusive-use flag after the player closes it; a real port
+// does not, and a player that reopens the port relies on that.
+TEST(DevSimTest, ExclusiveUseEndsWhenThePlayerClosesThePort) {
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path()});
+    const std::string link = sim.ExpectPlugged().link;
+    {
+        const UniqueFd player = OpenLikePlayer(link);
+        ASSERT_TRUE(player.Valid());
+        // Someone else opening and closing the port meanwhile does not end it. (Only a
+        // privileged process gets past the flag.)
+        UniqueFd other(::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (::geteuid() != 0) {
+            EXPECT_EQ(errno, EBUSY);
+        }
+        other.Reset();
+        std::this_thread::sleep_for(200ms);
+        EXPECT_EQ(ExclusiveFlag(player.Get()), 1);
+    }
+    bool released = false;
+    for (int i = 0; i < 100 && !released; ++i) {
+        const UniqueFd again(::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        released = again.Valid() && ExclusiveFlag(again.Get()) == 0;
+        if (!released) std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_TRUE(released);
+}
+
+TEST(DevSimTest, TerminationSignalsRemoveTheLinkAndPrintTheCount) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        TempDir dir;
+        const double spawned = NowMs();
+        DevSim sim({"--dir", dir.Path()});
+        const std::string link = sim.ExpectPlugged().link;
+        const UniqueFd port = OpenLikePlayer(link);
+        ASSERT_TRUE(port.Valid());
+        ASSERT_TRUE(Send(port, {0x01, 0x01, 0x40}));
+        const PacketLine packet = SplitPacketLine(sim.Line());
+        EXPECT_EQ(packet.rest, "  01 01 40  direction 0 speed 64");
+        // Milliseconds since the simulator started.
+        EXPECT_GE(packet.Ms(), 0.0);
+        EXPECT_LE(packet.Ms(), NowMs() - spawned);
+
+        sim.Signal(signal);
+        EXPECT_EQ(sim.Line(), "devsim: 1 packets");
+        EXPECT_EQ(sim.WaitExit(), 0);
+        EXPECT_FALSE(Exists(link));
+        const uint8_t stop[] = {0x01, 0x01, 0x00};
+        errno = 0;
+        EXPECT_EQ(::write(port.Get(), stop, sizeof stop), -1);
+        EXPECT_EQ(errno, EIO);
+    }
+}
+
+TEST(DevSimTest, DurationEndsTheRun) {
+    TempDir dir;
+    const double start = NowMs();
+    DevSim sim({"--dir", dir.Path(), "--duration", "0.3"});
+    const std::string link = sim.ExpectPlugged().link;
+    EXPECT_EQ(sim.Line(), "devsim: 0 packets");
+    EXPECT_EQ(sim.WaitExit(), 0);
+    EXPECT_GE(NowMs() - start, 300.0);
+    EXPECT_FALSE(Exists(link));
+}
+
+TEST(DevSimTest, RefusesBadCommandLinesAndUnusablePlaces) {
+    TempDir dir;
+    {
+        DevSim sim({"--help"});
+        EXPECT_EQ(sim.Line(), "usage: kestrune-devsim [OPTIONS]");
+        EXPECT_EQ(sim.WaitExit(), 0);
+    }
+    const std::vector<std::vector<std::string>> badLines = {
+        {"--bogus"},       {"--dir"},        {"--duration", "-1"},    {"--duration", "soon"},
+        {"--name", "a/b"}, {"--name", ".."}, {"--replug-after", "1"},
+    };
+    for (auto args : badLines) {
+        SCOPED_TRACE(args.front() + " " + args.back());
+        if (args.front() != "--dir") args.insert(args.begin(), {"--dir", dir / "links"});
+        DevSim sim(args);
+        EXPECT_EQ(sim.Line(), "<end>");
+        EXPECT_EQ(sim.WaitExit(), 2);
+    }
+    EXPECT_FALSE(Exists(dir / "links"));
+
+    // A record that cannot be written, and a file in the link's place that is not a link.
+    testing_support::WriteFile(dir / "not-a-link", "keep");
+    const std::vector<std::vector<std::string>> failing = {
+        {"--dir", dir.Path(), "--record", dir / "missing/packets.csv"},
+        {"--dir", dir.Path(), "--name", "not-a-link"},
+    };
+    for (const auto& args : failing) {
+        SCOPED_TRACE(args.back());
+        DevSim sim(args);
+        EXPECT_EQ(sim.Line(), "<end>");
+        EXPECT_EQ(sim.WaitExit(), 1);
+    }
+    EXPECT_EQ(testing_support::ReadFile(dir / "not-a-link"), "keep");
+    EXPECT_EQ(testing_support::ListFiles(dir.Path()), std::vector<std::string>{"not-a-link"});
+}
+
+}  // namespace
