@@ -32,7 +32,10 @@ int64_t FileAdjuster::GetTime() {
     const int64_t reported = player.GetTime();
     if (seekedFrom && reported != *seekedFrom) seekedFrom.reset();
 
-    if (player.GetState() != kStatePlaying || reported < 0) {
+    // At the start of the media libvlc reports 0 while it still fills its buffers, well
+    // before the first picture: running on from there would put the clock ahead of the
+    // picture. Extrapolation waits for the first time the player itself reports.
+    if (player.GetState() != kStatePlaying || reported <= 0) {
         // Extrapolation starts afresh when playback resumes.
         lastReported.reset();
         lastResult = reported;

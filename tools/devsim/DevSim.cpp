@@ -195,30 +195,44 @@ std::string PrepareFolder(const std::optional<std::string>& requested) {
 }
 
 // SIGTERM, SIGINT and SIGHUP end the run through a pipe that the main loop polls.
-int gSignalPipe = -1;
+volatile sig_atomic_t gSignalPipe = -1;
 
 extern "C" void OnSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t ignored = ::write(gSignalPipe, &byte, 1);
+    if (gSignalPipe >= 0) {
+        [[maybe_unused]] const ssize_t ignored = ::write(gSignalPipe, &byte, 1);
+    }
     errno = saved;
 }
 
-platform::UniqueFd InstallSignalHandlers() {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+class SignalPipe {
+public:
+    SignalPipe() {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
+            throw std::runtime_error(std::string("pipe2: ") + std::strerror(errno));
+        }
+        read_.Reset(fds[0]);
+        write_.Reset(fds[1]);
+        gSignalPipe = fds[1];
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+        // stdout may be a pipe whose reader left: carry on and still clean up at the end.
+        ::signal(SIGPIPE, SIG_IGN);
     }
-    platform::UniqueFd readEnd(fds[0]);
-    gSignalPipe = fds[1];  // kept for the life of the process
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
-    // stdout may be a pipe whose reader left: carry on and still clean up at the end.
-    ::signal(SIGPIPE, SIG_IGN);
-    return readEnd;
-}
+    ~SignalPipe() { gSignalPipe = -1; }
+    SignalPipe(const SignalPipe&) = delete;
+    SignalPipe& operator=(const SignalPipe&) = delete;
+
+    [[nodiscard]] int ReadFd() const { return read_.Get(); }
+
+private:
+    platform::UniqueFd read_;
+    platform::UniqueFd write_;
+};
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -379,7 +393,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     try {
-        const platform::UniqueFd signalFd = InstallSignalHandlers();
+        const SignalPipe signals;
         File record;
         if (options.record) {
             record.reset(std::fopen(options.record->c_str(), "w"));
@@ -390,7 +404,7 @@ int main(int argc, char* argv[]) {
         }
         std::string folder = PrepareFolder(options.folder);
         Simulator simulator(std::move(options), std::move(folder), std::move(record));
-        return simulator.Run(signalFd.Get());
+        return simulator.Run(signals.ReadFd());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "devsim: error: %s\n", e.what());
         return 1;

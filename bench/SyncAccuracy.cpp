@@ -1,0 +1,175 @@
+// End-to-end synchronisation accuracy: the demo video plays from the start in the real main
+// window with a dense play file (a line every 200 ms) into a dongle on a pseudo-terminal.
+// A packet's lateness is its arrival time minus (the first picture, taken at the first
+// video-output event, plus its line's time).
+// Run under a display: build/sync_accuracy [VIDEO] [SECONDS]  (default build/demo/demo.mp4, 30)
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include <vlc/vlc.h>
+
+#include "app/AppMessage.h"
+#include "app/KestruneDlg.h"
+#include "app/QtMessageBoxes.h"
+#include "platform/UniqueFd.h"
+#include "platform/X11Threads.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLineSpacingTenths = 2;
+
+// Stamps the first video-output event as the main window receives it.
+class FirstPicture : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == AppMessageEvent::EventType()) {
+            const auto* m = static_cast<AppMessageEvent*>(e);
+            if (m->message == WM_APP_PLAYER_EVENT && m->lParam == libvlc_MediaPlayerVout &&
+                !seen) {
+                seen = true;
+                at = Clock::now();
+            }
+        }
+        return false;
+    }
+    bool seen = false;
+    Clock::time_point at;
+};
+
+struct Arrival {
+    Clock::time_point at;
+    uint8_t command;
+};
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    platform::InitX11Threads();
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "xcb", 0);
+    QApplication app(argc, argv);
+    const std::string video = argc > 1 ? argv[1] : "build/demo/demo.mp4";
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
+    const auto folder = std::filesystem::temp_directory_path() / "kestrune-sync-bench";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder / "serial");
+
+    // The dongle.
+    int m = -1;
+    int s = -1;
+    char name[256] = {};
+    if (::openpty(&m, &s, name, nullptr, nullptr) != 0) return 1;
+    platform::UniqueFd master(m);
+    platform::UniqueFd slave(s);
+    termios raw{};
+    ::tcgetattr(s, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(s, TCSANOW, &raw);
+    std::filesystem::create_symlink(name, folder / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    std::mutex mutex;
+    std::vector<Arrival> arrivals;
+    std::atomic<bool> stop = false;
+    std::thread reader([&] {
+        std::string pending;
+        while (!stop) {
+            pollfd p{m, POLLIN, 0};
+            if (::poll(&p, 1, 10) <= 0) continue;
+            char buffer[64];
+            const ssize_t n = ::read(m, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            const auto now = Clock::now();
+            pending.append(buffer, static_cast<size_t>(n));
+            std::lock_guard lock(mutex);
+            while (pending.size() >= 3) {
+                arrivals.push_back({now, static_cast<uint8_t>(pending[2])});
+                pending.erase(0, 3);
+            }
+        }
+    });
+
+    // The play file: a line every 200 ms with a command that tells the lines apart.
+    const int lines = seconds * 10 / kLineSpacingTenths;
+    {
+        std::ofstream play(folder / "dense.csv");
+        for (int i = 0; i < lines; ++i) {
+            play << (i + 1) * kLineSpacingTenths << ',' << (i % 2) << ',' << (1 + i % 100)
+                 << '\n';
+        }
+    }
+    {
+        std::ofstream ini(folder / "Kestrune.ini");
+        ini << "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual_Dongle\n";
+    }
+    setenv("KESTRUNE_SERIAL_DIR", (folder / "serial").c_str(), 1);
+    setenv("XDG_DATA_HOME", (folder / "share").c_str(), 1);
+    std::filesystem::current_path(folder);
+
+    QtMessageBoxes boxes;
+    CKestruneDlg dlg(boxes);
+    FirstPicture picture;
+    dlg.installEventFilter(&picture);
+    dlg.show();
+    dlg.OpenVideoFile(QString::fromStdString(std::filesystem::absolute(video).string()));
+    dlg.OpenPlayFile(QString::fromStdString((folder / "dense.csv").string()));
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    QTimer::singleShot((seconds + 2) * 1000, &dlg, [&] { dlg.close(); });
+    dlg.exec();
+    stop = true;
+    reader.join();
+
+    if (!picture.seen) {
+        std::fprintf(stderr, "no picture appeared\n");
+        return 1;
+    }
+    // Match each line's packet by its command byte, in order; stops (00) are left out.
+    std::vector<double> lateness;
+    int closer = 0;
+    for (size_t i = 1; i < arrivals.size(); ++i) {
+        closer += arrivals[i].at - arrivals[i - 1].at < std::chrono::milliseconds(99);
+    }
+    int next = 0;
+    for (const auto& a : arrivals) {
+        for (int i = next; i < lines; ++i) {
+            const uint8_t command = static_cast<uint8_t>((i % 2) * 128 + 1 + i % 100);
+            if (command != a.command) continue;
+            const auto due = picture.at + std::chrono::milliseconds((i + 1) * 100 *
+                                                                    kLineSpacingTenths);
+            lateness.push_back(std::chrono::duration<double, std::milli>(a.at - due).count());
+            next = i + 1;
+            break;
+        }
+    }
+    for (size_t i = 0; i < lateness.size(); i += 5) std::printf("DBG %zu %.1f\n", i, lateness[i]);
+    const int due = lines;
+    std::printf("sync accuracy: %s, %d s, a line every %d ms\n", video.c_str(), seconds,
+                kLineSpacingTenths * 100);
+    std::printf("lines due %d, sent %zu, packets in all %zu, closer than 100 ms %d\n", due,
+                lateness.size(), arrivals.size(), closer);
+    std::printf("lateness ms: p50 %.1f  p99 %.1f  max %.1f  min %.1f  spread %.1f\n",
+                Percentile(lateness, 0.5), Percentile(lateness, 0.99),
+                Percentile(lateness, 1.0), Percentile(lateness, 0.0),
+                Percentile(lateness, 1.0) - Percentile(lateness, 0.0));
+    std::filesystem::remove_all(folder);
+    return 0;
+}
