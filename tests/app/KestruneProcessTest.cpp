@@ -2,6 +2,8 @@
 // desktop session or a user's terminal would.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/UniqueFd.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -33,7 +36,9 @@ std::string BinaryDir() {
 // another working directory.
 class PlayerProcess {
 public:
-    PlayerProcess(const TempDir& dir, const std::string& ini) {
+    PlayerProcess(const TempDir& dir, const std::string& ini,
+                  const std::vector<std::string>& arguments = {},
+                  const std::vector<std::string>& extraEnv = {}) {
         const std::string bin = dir / "bin";
         std::filesystem::create_directories(bin);
         std::filesystem::copy_file(BinaryDir() + "/Kestrune", bin + "/Kestrune");
@@ -44,6 +49,7 @@ public:
         const std::string data = "XDG_DATA_HOME=" + (dir / "share");
         // libvlc's unloaded plug-ins make a sanitizer build's leak report unreadable.
         std::vector<std::string> env = {data, "ASAN_OPTIONS=detect_leaks=0"};
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry(*e);
             if (entry.rfind("XDG_DATA_HOME=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) {
@@ -53,12 +59,16 @@ public:
         std::vector<char*> envp;
         for (auto& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+        std::vector<std::string> args = {exe};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, (dir / "elsewhere").c_str());
-        const int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv, envp.data());
+        const int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0) pid_ = -1;
     }
@@ -135,5 +145,59 @@ TEST_P(SignalTest, ClosesTheWindowInOrderAndLogsTheStopLine) {
 
 INSTANTIATE_TEST_SUITE_P(TerminationSignals, SignalTest, ::testing::Values(SIGTERM, SIGHUP, SIGINT),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// Opened from a file manager or a terminal: the video, its same-name play file and --play
+// drive the dongle without a click; closing stops the device.
+TEST(CommandLine, PlaysTheVideoWithItsPlayFileIntoTheDongle) {
+    TempDir dir;
+    int m = -1;
+    int s = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&m, &s, name, nullptr, nullptr), 0);
+    platform::UniqueFd master(m);
+    platform::UniqueFd slave(s);
+    termios raw{};
+    ::tcgetattr(s, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(s, TCSANOW, &raw);
+    std::filesystem::create_directories(dir / "serial");
+    std::filesystem::create_symlink(name, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    std::filesystem::create_directories(dir / "videos");
+    std::filesystem::copy_file(std::string(KESTRUNE_TEST_MEDIA) + "/clip.mp4",
+                               dir / "videos/my clip.mp4");
+    testing_support::WriteFile(dir / "videos/my clip.csv", "3,1,77\n6,0,33\n");
+
+    PlayerProcess player(dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual\n",
+                         {dir / "videos/my clip.mp4", "--play"},
+                         {"KESTRUNE_SERIAL_DIR=" + (dir / "serial")});
+    ASSERT_GT(player.Pid(), 0);
+    std::string commands;
+    const auto readSome = [&] {
+        pollfd p{m, POLLIN, 0};
+        while (::poll(&p, 1, 50) > 0) {
+            char buffer[64];
+            const ssize_t n = ::read(m, buffer, sizeof buffer);
+            if (n <= 0) break;
+            for (ssize_t i = 0; i < n; ++i) commands += buffer[i];
+        }
+    };
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            readSome();
+            return commands.size() >= 6;
+        },
+        20s));
+    EXPECT_EQ(commands.substr(0, 6), std::string("\x01\x01\xCD\x01\x01\x21", 6));
+    ASSERT_EQ(::kill(player.Pid(), SIGTERM), 0);
+    EXPECT_EQ(player.WaitExit(20s), 0);
+    readSome();
+    EXPECT_EQ(commands.substr(commands.size() - 3), std::string("\x01\x01\x00", 3));
+}
+
+TEST(CommandLine, AnUnknownOptionIsRefusedWithUsage) {
+    TempDir dir;
+    PlayerProcess player(dir, "", {"--no-such-option"});
+    EXPECT_EQ(player.WaitExit(20s), 2);
+}
 
 }  // namespace
