@@ -165,7 +165,7 @@ TEST(CommandLine, PlaysTheVideoWithItsPlayFileIntoTheDongle) {
     std::filesystem::create_directories(dir / "videos");
     std::filesystem::copy_file(std::string(KESTRUNE_TEST_MEDIA) + "/clip.mp4",
                                dir / "videos/my clip.mp4");
-    testing_support::WriteFile(dir / "videos/my clip.csv", "3,1,77\n6,0,33\n");
+    testing_support::WriteFile(dir / "videos/my clip.csv", "20,1,77\n30,0,33\n");
 
     PlayerProcess player(dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual\n",
                          {dir / "videos/my clip.mp4", "--play"},
