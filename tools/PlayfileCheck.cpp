@@ -19,19 +19,9 @@ public:
     void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3))) {
         va_list args;
         va_start(args, format);
-        va_list measure;
-        va_copy(measure, args);
-        const int length = std::vsnprintf(nullptr, 0, format, measure);
-        va_end(measure);
-        if (length >= 0) {
-            std::vector<char> text(static_cast<size_t>(length) + 1);
-            std::vsnprintf(text.data(), text.size(), format, args);
-            const std::string line =
-                FormatDebugLine(platform::SystemClock().Now(),
-                                std::string(text.data(), static_cast<size_t>(length)));
-            std::printf("%s\n", line.c_str());
-        }
+        const std::string text = FormatMessageV(format, args);
         va_end(args);
+        std::printf("%s\n", FormatDebugLine(platform::SystemClock().Now(), text).c_str());
     }
 };
 

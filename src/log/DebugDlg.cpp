@@ -46,16 +46,9 @@ void CDebugDlg::LogMessage(const char* format, ...) {
     if (logLevel != 2) return;
     va_list args;
     va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length >= 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        AppendLine(std::string(buffer.data(), static_cast<size_t>(length)));
-    }
+    const std::string text = FormatMessageV(format, args);
     va_end(args);
+    AppendLine(text);
 }
 
 void CDebugDlg::AppendLine(const std::string& text) {

@@ -1,10 +1,22 @@
 #include "log/Logger.h"
 
 #include <cstdio>
+#include <vector>
 
 void Logger::LogCommand(int64_t, const uint8_t*) {}
 
 void Logger::LogMessage(const char*, ...) {}
+
+std::string FormatMessageV(const char* format, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (length < 0) return {};
+    std::vector<char> buffer(static_cast<size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    return std::string(buffer.data(), static_cast<size_t>(length));
+}
 
 std::string FormatCommandTrace(int64_t counter, const uint8_t* packet) {
     char text[128];

@@ -5,6 +5,7 @@
 // is the one real sink. Owned by the main window and lent to everything else. Used on the
 // user-interface thread only.
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,9 @@ public:
     // The value of LOG_LEVEL; stored by the owner right after construction.
     int logLevel = 0;
 };
+
+// The printf-style text of a message, of any length.
+[[nodiscard]] std::string FormatMessageV(const char* format, va_list args);
 
 // "カウンタ: %5lld / 方向: %d / 回転速度: %3d (%02x %02x %02x)" for one packet.
 [[nodiscard]] std::string FormatCommandTrace(int64_t counter, const uint8_t* packet);

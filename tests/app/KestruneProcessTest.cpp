@@ -150,18 +150,11 @@ INSTANTIATE_TEST_SUITE_P(TerminationSignals, SignalTest, ::testing::Values(SIGTE
 // drive the dongle without a click; closing stops the device.
 TEST(CommandLine, PlaysTheVideoWithItsPlayFileIntoTheDongle) {
     TempDir dir;
-    int m = -1;
-    int s = -1;
-    char name[256] = {};
-    ASSERT_EQ(::openpty(&m, &s, name, nullptr, nullptr), 0);
-    platform::UniqueFd master(m);
-    platform::UniqueFd slave(s);
-    termios raw{};
-    ::tcgetattr(s, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(s, TCSANOW, &raw);
+    const auto pty = testing_support::OpenRawPty();
+    ASSERT_FALSE(pty.path.empty());
+    const int m = pty.master.Get();
     std::filesystem::create_directories(dir / "serial");
-    std::filesystem::create_symlink(name, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    std::filesystem::create_symlink(pty.path, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
     std::filesystem::create_directories(dir / "videos");
     std::filesystem::copy_file(std::string(KESTRUNE_TEST_MEDIA) + "/clip.mp4",
                                dir / "videos/my clip.mp4");

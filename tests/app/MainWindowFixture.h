@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +31,33 @@ protected:
         }
         return false;
     }
+};
+
+// Answers the next file dialog as a user would: types the path and presses Enter. Keeps
+// what the dialog showed.
+class FileDialogAnswer {
+public:
+    explicit FileDialogAnswer(const QString& path) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, path] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || answered) return;
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name == nullptr) return;
+            caption = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            answered = true;
+            name->setText(path);
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        timer_.start(50);
+    }
+
+    bool answered = false;
+    QString caption;
+    QStringList filters;
+
+private:
+    QTimer timer_;
 };
 
 // A main window started in a folder of its own, with its ini file and operation log there.

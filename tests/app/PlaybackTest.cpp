@@ -33,21 +33,10 @@ protected:
 
     // Runs the open-video command and answers its file dialog as a user would.
     void OpenThroughDialog(const QString& path) {
-        QTimer answer;
-        QString caption;
-        QObject::connect(&answer, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (dialog == nullptr) return;
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (name == nullptr) return;
-            caption = dialog->windowTitle();
-            name->setText(path);
-            QTest::keyClick(name, Qt::Key_Return);
-        });
-        answer.start(50);
+        FileDialogAnswer answer(path);
         PostAppMessage(window.get(), WM_APP_OPEN_VIDEO);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !caption.isEmpty(); }, 10000));
-        EXPECT_EQ(caption, QStringLiteral("動画を開く"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered; }, 10000));
+        EXPECT_EQ(answer.caption, QStringLiteral("動画を開く"));
         QTest::qWait(50);
     }
 

@@ -30,28 +30,19 @@ QString Media(const char* name) {
 class SyncTest : public MainWindowTest {
 protected:
     SyncTest() {
-        int m = -1;
-        int s = -1;
-        char name[256] = {};
-        EXPECT_EQ(::openpty(&m, &s, name, nullptr, nullptr), 0);
-        master.Reset(m);
-        slave.Reset(s);
-        termios raw{};
-        ::tcgetattr(s, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(s, TCSANOW, &raw);
+        EXPECT_FALSE(pty.path.empty());
         std::filesystem::create_directory(dir / "serial");
-        std::filesystem::create_symlink(name, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+        std::filesystem::create_symlink(pty.path, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
         WriteIni("[DEBUG]\nLOG_LEVEL=2\n[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n");
     }
 
     // The command bytes received so far.
     std::string Received() {
         std::string bytes;
-        pollfd p{master.Get(), POLLIN, 0};
+        pollfd p{pty.master.Get(), POLLIN, 0};
         while (::poll(&p, 1, 0) > 0) {
             char buffer[256];
-            const ssize_t n = ::read(master.Get(), buffer, sizeof buffer);
+            const ssize_t n = ::read(pty.master.Get(), buffer, sizeof buffer);
             if (n <= 0) break;
             bytes.append(buffer, static_cast<size_t>(n));
         }
@@ -62,34 +53,20 @@ protected:
     }
 
     testing_support::ScopedEnv serialDir{"KESTRUNE_SERIAL_DIR", dir / "serial"};
-    UniqueFd master;
-    UniqueFd slave;
+    testing_support::RawPty pty = testing_support::OpenRawPty();
     std::string received;
 };
 
 TEST_F(SyncTest, TheOpenPlayFileDialogLoadsTheScript) {
     CKestruneDlg& dlg = OpenShown();
     testing_support::WriteFile(dir / "moves.csv", "10,1,50\n5,0,20\n");
-    QString caption;
-    QStringList filters;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) return;
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (name == nullptr) return;
-        caption = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        name->setText(QString::fromStdString(dir / "moves.csv"));
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-    answer.start(50);
+    FileDialogAnswer answer(QString::fromStdString(dir / "moves.csv"));
     PostAppMessage(&dlg, WM_APP_OPEN_PLAYFILE);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Dongle().Script() != nullptr; }, 10000));
-    EXPECT_EQ(caption, QStringLiteral("開く"));
-    ASSERT_EQ(filters.size(), 2);
-    EXPECT_TRUE(filters[0].startsWith(QStringLiteral("プレイファイル")));
-    EXPECT_TRUE(filters[1].startsWith(QStringLiteral("すべてのファイル")));
+    EXPECT_EQ(answer.caption, QStringLiteral("開く"));
+    ASSERT_EQ(answer.filters.size(), 2);
+    EXPECT_TRUE(answer.filters[0].startsWith(QStringLiteral("プレイファイル")));
+    EXPECT_TRUE(answer.filters[1].startsWith(QStringLiteral("すべてのファイル")));
     ASSERT_EQ(dlg.Dongle().Script()->Lines().size(), 2u);
     EXPECT_EQ(dlg.Dongle().Script()->Lines()[0].time, 5);
 }

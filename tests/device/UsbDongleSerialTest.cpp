@@ -30,19 +30,6 @@ using Clock = std::chrono::steady_clock;
 using platform::UniqueFd;
 using testing_support::TempDir;
 
-class MessageLogger final : public Logger {
-public:
-    void LogMessage(const char* format, ...) override {
-        char text[512];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        messages.emplace_back(text);
-    }
-    std::vector<std::string> messages;
-};
-
 // A dongle: a pseudo-terminal whose slave is linked into the device folder. A thread reads
 // what arrives, so that arrival times are the device's.
 class VirtualDongle {
@@ -51,17 +38,12 @@ public:
     ~VirtualDongle() { Unplug(); }
 
     void Plug() {
-        int m = -1;
-        int s = -1;
-        char name[256] = {};
-        ASSERT_EQ(::openpty(&m, &s, name, nullptr, nullptr), 0);
-        master_.Reset(m);
-        slave_.Reset(s);
-        termios raw{};
-        ::tcgetattr(s, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(s, TCSANOW, &raw);
-        std::filesystem::create_symlink(name, link_);
+        auto pty = testing_support::OpenRawPty();
+        ASSERT_FALSE(pty.path.empty());
+        const int m = pty.master.Get();
+        master_ = std::move(pty.master);
+        slave_ = std::move(pty.slave);
+        std::filesystem::create_symlink(pty.path, link_);
         stop_ = false;
         reader_ = std::thread([this, master = m] { ReadLoop(master); });
     }
@@ -133,7 +115,7 @@ protected:
 
     TempDir dir;
     char previous[4096] = {};
-    MessageLogger logger;
+    testing_support::RecordingLogger logger;
 };
 
 TEST_F(UsbDongleSerialTest, PacketsArriveAtLeast100MsApart) {

@@ -11,6 +11,7 @@
 
 #include "platform/PosixSerialPort.h"
 #include "platform/UniqueFd.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -19,21 +20,8 @@ using platform::PosixSerialPort;
 using platform::UniqueFd;
 using platform::WriteResult;
 
-struct Pty {
-    Pty() {
-        int m = -1;
-        int s = -1;
-        char name[256] = {};
-        if (::openpty(&m, &s, name, nullptr, nullptr) == 0) {
-            master.Reset(m);
-            slave.Reset(s);
-            path = name;
-            termios raw{};
-            ::tcgetattr(s, &raw);
-            ::cfmakeraw(&raw);
-            ::tcsetattr(s, TCSANOW, &raw);
-        }
-    }
+struct Pty : testing_support::RawPty {
+    Pty() : RawPty(testing_support::OpenRawPty()) {}
     std::string ReadAll(int waitMs = 200) {
         std::string bytes;
         pollfd p{master.Get(), POLLIN, 0};
@@ -45,9 +33,6 @@ struct Pty {
         }
         return bytes;
     }
-    UniqueFd master;
-    UniqueFd slave;
-    std::string path;
 };
 
 termios Attributes(const std::string& path) {

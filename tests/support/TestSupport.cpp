@@ -1,7 +1,10 @@
 #include "support/TestSupport.h"
 
 #include <iconv.h>
+#include <pty.h>
+#include <termios.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +57,29 @@ void RecordingMessageBoxes::Show(const std::string& text, const std::string& cap
 std::vector<std::pair<std::string, std::string>> RecordingMessageBoxes::Shown() const {
     std::lock_guard lock(mutex_);
     return shown_;
+}
+
+void RecordingLogger::LogMessage(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    messages.push_back(FormatMessageV(format, args));
+    va_end(args);
+}
+
+RawPty OpenRawPty() {
+    RawPty pty;
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return pty;
+    pty.master.Reset(master);
+    pty.slave.Reset(slave);
+    pty.path = name;
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    return pty;
 }
 
 std::string ReadFile(const std::string& path) {

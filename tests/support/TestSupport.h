@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "log/Logger.h"
 #include "platform/LocalClock.h"
 #include "platform/MessageBoxes.h"
+#include "platform/UniqueFd.h"
 
 namespace testing_support {
 
@@ -63,6 +65,21 @@ private:
 
 // Sets the environment every test program runs in; call first thing in main.
 void PrepareTestEnvironment();
+
+// A logger that keeps the messages it is given.
+class RecordingLogger final : public Logger {
+public:
+    void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+    std::vector<std::string> messages;
+};
+
+// A pseudo-terminal in raw mode, as a serial device the player opens by `path`.
+struct RawPty {
+    platform::UniqueFd master;
+    platform::UniqueFd slave;
+    std::string path;
+};
+[[nodiscard]] RawPty OpenRawPty();
 
 [[nodiscard]] std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);

@@ -24,18 +24,7 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 using Lines = std::vector<std::pair<int64_t, int>>;  // time, command
 
-class RecordingLogger final : public Logger {
-public:
-    void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3))) {
-        char text[1024];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        messages.emplace_back(text);
-    }
-    std::vector<std::string> messages;
-};
+using testing_support::RecordingLogger;
 
 std::string NotNumeric(long n) {
     return std::to_string(n) + "行目に数値以外のデータが記載されています";
