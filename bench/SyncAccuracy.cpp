@@ -71,7 +71,8 @@ int main(int argc, char* argv[]) {
     platform::InitX11Threads();
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "xcb", 0);
     QApplication app(argc, argv);
-    const std::string video = argc > 1 ? argv[1] : "build/demo/demo.mp4";
+    const std::string video =
+        std::filesystem::absolute(argc > 1 ? argv[1] : "build/demo/demo.mp4").string();
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
     const auto folder = std::filesystem::temp_directory_path() / "kestrune-sync-bench";
     std::filesystem::remove_all(folder);
@@ -150,7 +151,7 @@ int main(int argc, char* argv[]) {
     });
     look.start(2);
     dlg.show();
-    dlg.OpenVideoFile(QString::fromStdString(std::filesystem::absolute(video).string()));
+    dlg.OpenVideoFile(QString::fromStdString(video));
     dlg.OpenPlayFile(QString::fromStdString((folder / "dense.csv").string()));
     PostAppMessage(&dlg, WM_APP_PLAY);
     QTimer::singleShot((seconds + 2) * 1000, &dlg, [&] { dlg.close(); });
