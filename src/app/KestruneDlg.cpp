@@ -11,6 +11,7 @@
 #include "app/DeviceWatch.h"
 #include "app/DialogUnits.h"
 #include "app/Profile.h"
+#include "app/Resources.h"
 #include "device/UsbDongle.h"
 #include "log/DebugDlg.h"
 #include "panels/BottomDlg.h"
@@ -44,6 +45,7 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
       player(givenPlayer ? std::move(givenPlayer) : std::make_unique<AdjustedPlayer>()),
       boxes(messageBoxes),
       operationLog(std::make_unique<OutputLog>(messageBoxes, platform::SystemClock())) {
+    EnsureResources();
     setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));
     if (!player->IsAvailable()) {
         boxes.Show("再生エンジンを起動できません。VLCのインストールを確認して下さい。",

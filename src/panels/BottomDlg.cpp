@@ -13,14 +13,14 @@ CBottomDlg::~CBottomDlg() = default;
 
 void CBottomDlg::Reposition() {
     if (MainWindow() == nullptr) return;
-    PlaceAt(BottomPanelRect(MainClientRect(), expanded));
+    PlaceAt(BottomPanelRect(MainWindowRect(), MainClientSize(), expanded));
     bar->FollowHost();
 }
 
 void CBottomDlg::ToggleLayout() {
     expanded = !expanded;
     Reposition();
-    bar->ApplyLayoutMode(expanded);
+    bar->ApplyLayoutMode();
 }
 
 void CBottomDlg::SetDeviceName(const QString& name) { bar->SetDeviceName(name); }

@@ -43,6 +43,6 @@ public:
     [[nodiscard]] bool IsExpanded() const { return expanded; }
 
 private:
+    bool expanded = true;  // three rows; false in full screen
     CBottomMainDlg* bar;
-    bool expanded = true;
 };

@@ -1,18 +1,37 @@
 #pragma once
 
-// The content of the bottom panel: the control bar, stacked exactly over its host. Each
-// user action becomes one operation-log line and one message posted to the main window;
-// the bar never calls the main window. The main window updates it through the host.
+// The control bar: the content of the bottom panel, stacked exactly over its host. Every
+// user action becomes one message posted to the main window and one operation-log line; the
+// bar never calls the main window. The main window updates it through the host. Two layouts:
+// three rows in window mode (101 pixels) and one compact row in full screen (38 pixels).
 // Owned by its host.
+//
+//   window mode                               full screen
+//   y 7   elapsed [seek ....] total           y 7  elapsed [seek] total << > || >> vol [..] rep 000
+//   [] y 35      <<  >  ||  >> y 70  dvd video csv device  000000  vol [..] rep []      (on the
+//   black strip from y 63)
 
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+class CAlphaButton;
+class CBitmapSlider;
+class CBottomDlg;
+class CTransparentStatic;
 class OutputLog;
 class QAbstractButton;
 class QLabel;
-class QPushButton;
+
+// One placement of one control in one row.
+struct _CTL_ITEM {
+    QWidget* wnd = nullptr;  // not owned; an item without a control is skipped
+    int spaceAfter = 0;
+    int spaceBefore = 0;
+};
+using CtlRow = std::vector<std::unique_ptr<_CTL_ITEM>>;
 
 // "%06d" of the time in tenths of a second.
 [[nodiscard]] QString CounterText(int64_t timeMs);
@@ -21,42 +40,89 @@ class CBottomMainDlg final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int IDC_MAXIMIZE = 1017;
+    enum ControlId : int {
+        IDC_PLAY = 1002,
+        IDC_PAUSE = 1004,
+        IDC_OPEN_VIDEO = 1005,
+        IDC_VOLUME = 1006,
+        IDC_SEEK_SLIDER = 1007,
+        IDC_VOLUME_SLIDER = 1008,
+        IDC_ELAPSED = 1009,
+        IDC_TOTAL = 1010,
+        IDC_OPEN_DVD = 1012,
+        IDC_REPEAT = 1016,
+        IDC_MAXIMIZE = 1017,
+        IDC_REWIND = 1018,
+        IDC_FORWARD = 1019,
+        IDC_DEVICE = 1020,
+        IDC_COUNTER = 1021,
+        IDC_OPEN_PLAYFILE = 1022,
+        IDC_STRIP = 1031,
+    };
 
-    CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& log);
+    CBottomMainDlg(CBottomDlg* host, QWidget* mainWindow, OutputLog& log);
+    ~CBottomMainDlg() override;
 
-    // Lays the controls out over the host's current geometry.
+    // Lies exactly over the host and lays the controls out for its width.
     void FollowHost();
-    void ApplyLayoutMode(bool expanded);
+    // Applies the host's layout mode: see-through in window mode, opaque in full screen.
+    void ApplyLayoutMode();
+    void ArrangeControls(int width);
+    // Places a row's controls centred in `width`, every control's top at `top` + 5.
+    static void ArrangeRow(int left, int top, int width, const CtlRow& items);
+
+    void SetCounter(int64_t time);
     // The bar shows no device name: the label is always emptied.
     void SetDeviceName(const QString& name);
-    void SetCounter(int64_t time);
-    void SetMediaPosition(int position);
     void SetElapsedTime(const QString& text);
     void SetTotalTime(const QString& text);
-    void SetMuteState(bool on) { muteShown_ = on; }
-    void SetRepeatState(bool on) { repeatShown_ = on; }
-    [[nodiscard]] int GetVolume() const { return volume_; }
+    void SetMediaPosition(int position);
+    [[nodiscard]] int GetVolume() const;
+    void SetMuteState(bool on);
+    void SetRepeatState(bool on);
     [[nodiscard]] QAbstractButton* GetMaximizeButton() const;
 
+    [[nodiscard]] QWidget* Control(int id) const;
     [[nodiscard]] QString ElapsedText() const;
     [[nodiscard]] QString TotalText() const;
     [[nodiscard]] QString CounterLabelText() const;
-    [[nodiscard]] int MediaPosition() const { return mediaPosition_; }
-    [[nodiscard]] bool MuteShown() const { return muteShown_; }
-    [[nodiscard]] bool RepeatShown() const { return repeatShown_; }
+    [[nodiscard]] int MediaPosition() const;
+    [[nodiscard]] bool MuteShown() const;
+    [[nodiscard]] bool RepeatShown() const;
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
 
 private:
-    void OnMaximizeClicked();
+    CAlphaButton* AddButton(int id, int strip, int toggleStrip = 0);
+    void OnCommand(int id);
+    void OnButtonPressed(int id, bool pressed);
+    void OnSliderMoving(int id);
+    void Post(unsigned message, intptr_t lParam = 0);
 
+    CBottomDlg* host_;
     QWidget* mainWindow_;
     OutputLog& log_;
-    QPushButton* maximizeButton_;
-    QLabel* elapsed_;
-    QLabel* total_;
-    QLabel* counter_;
-    int mediaPosition_ = 0;
-    int volume_ = 50;
-    bool muteShown_ = false;
-    bool repeatShown_ = false;
+
+    CAlphaButton* play;
+    CAlphaButton* pause;
+    CAlphaButton* openVideo;
+    CAlphaButton* volume;
+    CAlphaButton* openDvd;
+    CAlphaButton* repeat;
+    CAlphaButton* maximize;
+    CAlphaButton* rewind;
+    CAlphaButton* forward;
+    CAlphaButton* openPlayFile;
+    CBitmapSlider* seekSlider;
+    CBitmapSlider* volumeSlider;
+    CTransparentStatic* elapsed;
+    CTransparentStatic* total;
+    QLabel* device;
+    QLabel* counter;
+    QLabel* strip;
+
+    CtlRow compactRow;
+    CtlRow rows[3];
 };

@@ -27,19 +27,12 @@ void PanelHost::HidePanels() {
     if (content_ != nullptr) content_->hide();
 }
 
-QRect PanelHost::MainClientRect() const {
-    return QRect(mainWindow_->mapToGlobal(QPoint(0, 0)), mainWindow_->size());
-}
-
 void PanelHost::PlaceAt(const QRect& rect) {
     setGeometry(rect);
     update();
-    if (content_ != nullptr) {
-        content_->setGeometry(rect);
-        // Without a window manager nothing keeps the owned windows above their owner.
-        if (isVisible()) {
-            raise();
-            content_->raise();
-        }
+    // Without a window manager nothing keeps the owned windows above their owner.
+    if (isVisible()) {
+        raise();
+        if (content_ != nullptr) content_->raise();
     }
 }

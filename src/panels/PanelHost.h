@@ -1,8 +1,8 @@
 #pragma once
 
-// What the two overlay hosts share: a frameless, uniformly translucent black window owned
-// by the main window, carrying a content window stacked exactly above it whose background
-// is left unpainted so that only its controls show.
+// What the two overlay hosts share: a frameless, uniformly translucent black window owned by
+// the main window (alpha 160 of 255), carrying a content window stacked exactly above it whose
+// background is left unpainted so that only its controls show. Both follow the main window.
 
 #include <QWidget>
 
@@ -14,18 +14,19 @@ public:
 
     explicit PanelHost(QWidget* mainWindow);
 
-    // Shows the host, then the content window; raised above the main window.
+    // Shows the host, then the content window, above the main window.
     void ShowPanels();
     void HidePanels();
 
 protected:
-    // Moves the host to `rect` (screen coordinates) and lets the content follow.
+    // Moves the host to `rect` (screen coordinates) and repaints it.
     void PlaceAt(const QRect& rect);
-    // The content window, created by the concrete host; may be null.
+    // The content window, created by the concrete host.
     void SetContent(QWidget* content) { content_ = content; }
     [[nodiscard]] QWidget* MainWindow() const { return mainWindow_; }
-    // The main window's client area in screen coordinates.
-    [[nodiscard]] QRect MainClientRect() const;
+    // The main window's outer rectangle and client size, as the panels' geometry takes them.
+    [[nodiscard]] QRect MainWindowRect() const { return mainWindow_->frameGeometry(); }
+    [[nodiscard]] QSize MainClientSize() const { return mainWindow_->size(); }
 
 private:
     QWidget* mainWindow_;

@@ -1,23 +1,29 @@
 #include "panels/TopMainDlg.h"
 
-#include <QLabel>
+#include "app/DialogUnits.h"
+#include "controls/TransparentStatic.h"
 
 CTopMainDlg::CTopMainDlg(QWidget* host)
     : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      title_(new QLabel(this)) {
+      titleLabel(new CTransparentStatic(QStringLiteral("タイトル"), this)) {
     setObjectName(QStringLiteral("titleBar"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    title_->setObjectName(QStringLiteral("title"));
-    QPalette palette = title_->palette();
+    setFont(DialogFont(8));
+    titleLabel->setObjectName(QStringLiteral("title"));
+    titleLabel->setGeometry(DialogUnitsToPixels(BaseUnitsOf(font()), QRect(6, 6, 297, 8)));
+    QPalette palette = titleLabel->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
-    title_->setPalette(palette);
+    titleLabel->setPalette(palette);
 }
 
-void CTopMainDlg::SetTitle(const QString& text) {
-    if (title_->text() != text) title_->setText(text);
+void CTopMainDlg::SetTitle(const QString& text) { titleLabel->SetWindowText(text); }
+
+QString CTopMainDlg::Title() const { return titleLabel->text(); }
+
+void CTopMainDlg::FollowHost() {
+    if (QWidget* host = parentWidget()) {
+        setGeometry(host->geometry());
+        update();
+    }
 }
-
-QString CTopMainDlg::Title() const { return title_->text(); }
-
-void CTopMainDlg::FollowHost() { title_->setGeometry(8, 0, width() - 16, height()); }

@@ -1,24 +1,27 @@
 #pragma once
 
-// The content of the top panel: the title of the current media, in white over the
-// translucent band. Owned by its host.
+// The content of the top panel: the title of the current media, one line of white text at
+// full opacity over the translucent band of its host. Takes no input. Owned by its host.
 
 #include <QString>
 #include <QWidget>
 
-class QLabel;
+class CTransparentStatic;
 
 class CTopMainDlg final : public QWidget {
     Q_OBJECT
 
 public:
+    static constexpr int IDC_TITLE = 1029;
+
     explicit CTopMainDlg(QWidget* host);
 
     void SetTitle(const QString& text);
     [[nodiscard]] QString Title() const;
-    // Lays the title out over the host's current geometry.
+    [[nodiscard]] CTransparentStatic* TitleLabel() const { return titleLabel; }
+    // Lies exactly over the host; the label keeps its place and size.
     void FollowHost();
 
 private:
-    QLabel* title_;
+    CTransparentStatic* titleLabel;
 };

@@ -15,6 +15,7 @@
 #include "app/MainWindowFixture.h"
 #include "log/DebugDlg.h"
 #include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
 #include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
 #include "support/TestSupport.h"
@@ -78,7 +79,9 @@ TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
     EXPECT_EQ(dlg.geometry(), screen);
     EXPECT_FALSE(dlg.TopPanel()->isVisible());
     EXPECT_FALSE(dlg.BottomPanel()->IsExpanded());
-    EXPECT_EQ(dlg.BottomPanel()->geometry(), BottomPanelRect(screen, false));
+    EXPECT_EQ(dlg.BottomPanel()->geometry(),
+              BottomPanelRect(dlg.frameGeometry(), dlg.size(), false));
+    EXPECT_EQ(dlg.BottomPanel()->height(), 38);
     EXPECT_EQ(dlg.VideoHost()->geometry(), QRect(0, 0, screen.width(), screen.height() - 38));
 
     QTest::keyClick(&dlg, Qt::Key_Escape);
@@ -88,7 +91,8 @@ TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
     EXPECT_TRUE(dlg.TopPanel()->isVisible());
     EXPECT_TRUE(dlg.BottomPanel()->IsExpanded());
     EXPECT_EQ(dlg.BottomPanel()->geometry(),
-              BottomPanelRect(QRect(dlg.mapToGlobal(QPoint(0, 0)), dlg.size()), true));
+              BottomPanelRect(dlg.frameGeometry(), dlg.size(), true));
+    EXPECT_EQ(dlg.BottomPanel()->height(), 101);
 
     int clicks = 0;
     for (const auto& line : LogLines()) clicks += line.ends_with(",最大化ボタンクリック");
@@ -121,13 +125,18 @@ TEST_F(KestruneDlgTest, ShownMessageIsPostedOnTheFirstShowOnly) {
     EXPECT_EQ(std::count(recorder.received.begin(), recorder.received.end(), WM_APP_SHOWN), 1);
 }
 
-TEST_F(KestruneDlgTest, PanelsFollowTheWindowWhenItMoves) {
+TEST_F(KestruneDlgTest, PanelsFollowTheWindowWhenItMovesAndResizes) {
     CKestruneDlg& dlg = OpenShown();
     dlg.move(dlg.pos() + QPoint(37, 23));
     QTest::qWait(100);
     const QRect client(dlg.mapToGlobal(QPoint(0, 0)), dlg.size());
-    EXPECT_EQ(dlg.TopPanel()->geometry(), TopPanelRect(client));
-    EXPECT_EQ(dlg.BottomPanel()->geometry(), BottomPanelRect(client, true));
+    EXPECT_EQ(dlg.TopPanel()->geometry(), QRect(client.topLeft(), QSize(client.width(), 30)));
+    EXPECT_EQ(dlg.BottomPanel()->geometry(),
+              QRect(client.left(), client.bottom() - 100, client.width(), 101));
+    dlg.resize(dlg.width() + 50, dlg.height() + 20);
+    QTest::qWait(100);
+    EXPECT_EQ(dlg.BottomPanel()->width(), dlg.width());
+    EXPECT_EQ(dlg.BottomPanel()->Bar()->geometry(), dlg.BottomPanel()->geometry());
 }
 
 TEST_F(KestruneDlgTest, DebugWindowExistsOnlyWithANonZeroLevel) {

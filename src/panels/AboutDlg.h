@@ -1,0 +1,27 @@
+#pragma once
+
+// The About box: program name, version, author and an OK button. Run modally by the main
+// window's Help menu and destroyed when it closes.
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+
+inline constexpr const char* kVersion = "1.0.1.0";
+
+class CAboutDlg final : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int IDC_NOTE = 1011;
+    static constexpr int IDC_VERSION = 1014;
+
+    explicit CAboutDlg(QWidget* owner = nullptr);
+
+    [[nodiscard]] QLabel* VersionLabel() const { return versionLabel; }
+
+private:
+    QLineEdit* noteEdit;
+    QLabel* versionLabel;
+};

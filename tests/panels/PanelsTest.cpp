@@ -1,0 +1,231 @@
+// The overlay panels and the control bar: geometry, layout, and what a click, a hold and a
+// drag post to the main window and write to the operation log.
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppMessage.h"
+#include "controls/AlphaButton.h"
+#include "controls/BitmapSlider.h"
+#include "log/OutputLog.h"
+#include "panels/AboutDlg.h"
+#include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
+#include "panels/PanelGeometry.h"
+#include "panels/TopDlg.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+TEST(PanelGeometry, PanelsCoverTheClientAreaOfAFramedWindow) {
+    // An 8-pixel frame on each side and a 31-pixel caption.
+    const QRect window(100, 50, 816, 647);
+    const QSize client(800, 600);
+    EXPECT_EQ(FrameBorder(window, client), 8);
+    EXPECT_EQ(BottomPanelRect(window, client, true), QRect(108, 588, 800, 101));
+    EXPECT_EQ(BottomPanelRect(window, client, false), QRect(108, 651, 800, 38));
+    EXPECT_EQ(TopPanelRect(window, client), QRect(108, 89, 800, 30));
+    // Without a frame the client area is the window.
+    EXPECT_EQ(BottomPanelRect(QRect(0, 0, 640, 480), QSize(640, 480), false),
+              QRect(0, 442, 640, 38));
+}
+
+TEST(CounterText, ShowsTenthsOfASecondWithSixDigitsAtLeast) {
+    EXPECT_EQ(CounterText(0), QStringLiteral("000000"));
+    EXPECT_EQ(CounterText(99), QStringLiteral("000000"));
+    EXPECT_EQ(CounterText(123456), QStringLiteral("001234"));
+    EXPECT_EQ(CounterText(100000000), QStringLiteral("1000000"));
+}
+
+TEST(ArrangeRow, CentresTheRowAndStartsAWideOneAtZero) {
+    QWidget parent;
+    std::vector<std::unique_ptr<QWidget>> widgets;
+    CtlRow row;
+    for (const int w : {20, 30, 10}) {
+        widgets.push_back(std::make_unique<QWidget>(&parent));
+        widgets.back()->setFixedSize(w, 12);
+        row.push_back(std::make_unique<_CTL_ITEM>(_CTL_ITEM{widgets.back().get(), 5, 0}));
+    }
+    row.front()->spaceBefore = 5;
+    row.push_back(std::make_unique<_CTL_ITEM>(_CTL_ITEM{nullptr, 100, 100}));  // skipped
+    // Total width 5 + (5 + 20) + (5 + 30) + (5 + 10) = 80.
+    CBottomMainDlg::ArrangeRow(0, 30, 200, row);
+    EXPECT_EQ(widgets[0]->pos(), QPoint(65, 35));
+    EXPECT_EQ(widgets[1]->pos(), QPoint(90, 35));
+    EXPECT_EQ(widgets[2]->pos(), QPoint(125, 35));
+    CBottomMainDlg::ArrangeRow(0, 2, 50, row);
+    EXPECT_EQ(widgets[0]->pos(), QPoint(5, 7));
+}
+
+// Stands in for the main window: keeps the application messages the bar posts.
+class MainWindowStandIn : public QWidget {
+public:
+    std::vector<std::pair<unsigned, intptr_t>> messages;
+    int Count(unsigned message) const {
+        return static_cast<int>(std::count_if(messages.begin(), messages.end(),
+                                              [&](const auto& m) { return m.first == message; }));
+    }
+
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() == AppMessageEvent::EventType()) {
+            const auto* m = static_cast<AppMessageEvent*>(e);
+            messages.emplace_back(m->message, m->lParam);
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+class BarTest : public ::testing::Test {
+protected:
+    BarTest() {
+        main.resize(640, 480);
+        main.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
+        host = std::make_unique<CBottomDlg>(&main, log);
+        host->Reposition();
+        host->ShowPanels();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(host->Bar()));
+    }
+
+    CBottomMainDlg& Bar() { return *host->Bar(); }
+    CAlphaButton& Button(int id) { return *static_cast<CAlphaButton*>(Bar().Control(id)); }
+
+    int Logged(const std::string& text) {
+        const std::string content =
+            testing_support::Cp932ToUtf8(testing_support::ReadFile(log.Path()));
+        int n = 0;
+        for (size_t at = content.find("," + text + "\r\n"); at != std::string::npos;
+             at = content.find("," + text + "\r\n", at + 1)) {
+            ++n;
+        }
+        return n;
+    }
+
+    TempDir dir;
+    testing_support::ScopedEnv dataHome{"XDG_DATA_HOME", dir / "share"};
+    testing_support::RecordingMessageBoxes boxes;
+    OutputLog log{boxes, platform::SystemClock()};
+    MainWindowStandIn main;
+    std::unique_ptr<CBottomDlg> host;
+};
+
+TEST_F(BarTest, WindowModeHasThreeRowsOnTheTranslucentHost) {
+    EXPECT_EQ(host->height(), 101);
+    EXPECT_EQ(Bar().geometry(), host->geometry());
+    EXPECT_EQ(Bar().Control(CBottomMainDlg::IDC_ELAPSED)->y(), 7);
+    EXPECT_EQ(Bar().Control(CBottomMainDlg::IDC_PLAY)->y(), 35);
+    EXPECT_EQ(Bar().Control(CBottomMainDlg::IDC_OPEN_DVD)->y(), 70);
+    EXPECT_EQ(Bar().Control(CBottomMainDlg::IDC_STRIP)->geometry(), QRect(0, 63, 640, 38));
+    EXPECT_EQ(Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER)->size(), QSize(280, 20));
+    EXPECT_EQ(Button(CBottomMainDlg::IDC_PLAY).size(), QSize(14, 17));
+    EXPECT_EQ(Bar().GetVolume(), 50);
+}
+
+TEST_F(BarTest, FullScreenHasOneOpaqueRowAndTheRestoreButton) {
+    host->ToggleLayout();
+    QTest::qWait(50);
+    EXPECT_EQ(host->height(), 38);
+    EXPECT_EQ(Bar().height(), 38);
+    for (const int id :
+         {CBottomMainDlg::IDC_ELAPSED, CBottomMainDlg::IDC_PLAY, CBottomMainDlg::IDC_MAXIMIZE}) {
+        EXPECT_EQ(Bar().Control(id)->y(), 7) << id;
+    }
+    EXPECT_EQ(Button(CBottomMainDlg::IDC_MAXIMIZE).GetToggle(), 1);
+    // The file buttons keep their window-mode place, below the 38-pixel bar.
+    EXPECT_GE(Bar().Control(CBottomMainDlg::IDC_OPEN_DVD)->y(), 38);
+    EXPECT_EQ(Bar().grab().toImage().pixelColor(1, 1), QColor(Qt::black));
+    host->ToggleLayout();
+    EXPECT_EQ(Button(CBottomMainDlg::IDC_MAXIMIZE).GetToggle(), 0);
+    EXPECT_EQ(host->height(), 101);
+}
+
+TEST_F(BarTest, AClickOnPlayPostsPlayOnceAndLogsIt) {
+    QTest::mouseClick(&Button(CBottomMainDlg::IDC_PLAY), Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_EQ(main.Count(WM_APP_PLAY), 1);
+    EXPECT_EQ(main.messages.size(), 1u);
+    EXPECT_EQ(Logged("再生ボタンクリック"), 1);
+}
+
+TEST_F(BarTest, HoldingFastForwardPostsStartAndStop) {
+    CAlphaButton& forward = Button(CBottomMainDlg::IDC_FORWARD);
+    QTest::mousePress(&forward, Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_EQ(main.Count(WM_APP_FORWARD_START), 1);
+    EXPECT_EQ(Logged("早送りボタン押下中"), 1);
+    QTest::mouseRelease(&forward, Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_EQ(main.Count(WM_APP_FORWARD_STOP), 1);
+    EXPECT_EQ(Logged("早送りボタン押下終了"), 1);
+    EXPECT_EQ(Logged("早送りボタンクリック"), 1);
+    EXPECT_EQ(main.messages.size(), 2u);  // the click itself posts nothing
+}
+
+TEST_F(BarTest, DraggingTheVolumeWhileMutedClearsTheMutePicture) {
+    Bar().SetMuteState(true);
+    EXPECT_TRUE(Bar().MuteShown());
+    QWidget* slider = Bar().Control(CBottomMainDlg::IDC_VOLUME_SLIDER);
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(50, 10));
+    QTest::mouseMove(slider, QPoint(20, 10));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::qWait(100);
+    EXPECT_FALSE(Bar().MuteShown());
+    EXPECT_GE(main.Count(WM_APP_VOLUME_CHANGED), 1);
+    EXPECT_EQ(Logged("音量スライダー移動"), main.Count(WM_APP_VOLUME_CHANGED));
+    EXPECT_LT(Bar().GetVolume(), 50);
+}
+
+TEST_F(BarTest, TheSeekSliderPostsItsPosition) {
+    QWidget* slider = Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER);
+    QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(141, 10));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(141, 10));
+    QTest::qWait(100);
+    ASSERT_EQ(main.Count(WM_APP_POSITION_CHANGED), 1);
+    EXPECT_EQ(main.messages.back().second, 50);
+    EXPECT_EQ(Logged("メディアスライダー移動"), 1);
+}
+
+TEST_F(BarTest, LabelsShowTimesAndTheDeviceLabelStaysEmpty) {
+    Bar().SetElapsedTime(QStringLiteral("00:01:02"));
+    Bar().SetCounter(123456);
+    Bar().SetDeviceName(QStringLiteral("Kestrune_Virtual_Dongle"));
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:01:02"));
+    EXPECT_EQ(Bar().CounterLabelText(), QStringLiteral("001234"));
+    EXPECT_TRUE(static_cast<QLabel*>(Bar().Control(CBottomMainDlg::IDC_DEVICE))->text().isEmpty());
+    Bar().SetMediaPosition(150);
+    EXPECT_EQ(Bar().MediaPosition(), 100);
+}
+
+TEST(TopPanel, ShowsTheTitleOverTheTopOfTheClientArea) {
+    QWidget main;
+    main.resize(500, 400);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    CTopDlg top(&main);
+    top.SetTitle(QString());
+    top.ShowPanels();
+    top.Reposition();
+    top.SetTitle(QStringLiteral("demo.mp4"));
+    EXPECT_EQ(top.Title(), QStringLiteral("demo.mp4"));
+    EXPECT_EQ(top.geometry(), QRect(main.mapToGlobal(QPoint(0, 0)), QSize(500, 30)));
+    top.HidePanels();
+    EXPECT_FALSE(top.isVisible());
+}
+
+TEST(AboutBox, ShowsTheVersion) {
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("QUAMBERPlayerについて"));
+    EXPECT_EQ(about.VersionLabel()->text(), QStringLiteral("バージョン 1.0.1.0"));
+}
+
+}  // namespace
