@@ -20,6 +20,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             optionsEnded = true;
         } else if (!optionsEnded && argument == "--play") {
             line.play = true;
+        } else if (!optionsEnded && argument == "--fullscreen") {
+            line.fullScreen = true;
         } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
             line.help = true;
         } else if (!optionsEnded && argument == "--play-file") {

@@ -44,6 +44,7 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
     if (!video.empty()) dlg.OpenVideoFile(QString::fromStdString(video));
     if (!playFile.empty()) dlg.OpenPlayFile(QString::fromStdString(playFile));
     if (line.play) PostAppMessage(&dlg, WM_APP_PLAY);
+    if (line.fullScreen) PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
 
     std::unique_ptr<QSocketNotifier> notifier;
     if (const int signalFd = platform::InstallTerminationSignals(); signalFd >= 0) {

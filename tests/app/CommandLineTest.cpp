@@ -31,6 +31,7 @@ TEST(CommandLine, ReadsVideoPlayFileAndPlay) {
         EXPECT_EQ(line.play, c.play) << what;
     }
     EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+    EXPECT_TRUE(ParseCommandLine({"a.mp4", "--fullscreen"}).fullScreen);
 }
 
 TEST(CompanionPlayFile, PrefersCsvThenTxtBesideTheVideo) {

@@ -100,6 +100,31 @@ TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
     EXPECT_TRUE(dlg.Dongle().IsMediaReady());
 }
 
+TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    const auto click = [&](int id) { QTest::mouseClick(Bar().Control(id), Qt::LeftButton); };
+    click(CBottomMainDlg::IDC_PLAY);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    click(CBottomMainDlg::IDC_PAUSE);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    click(CBottomMainDlg::IDC_REPEAT);
+    click(CBottomMainDlg::IDC_VOLUME);
+    QTest::qWait(200);
+    EXPECT_TRUE(dlg.IsRepeat());
+    EXPECT_TRUE(Bar().RepeatShown());
+    EXPECT_EQ(dlg.IsMuted(), Bar().MuteShown());
+    click(CBottomMainDlg::IDC_MAXIMIZE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 3000));
+    EXPECT_FALSE(dlg.TopPanel()->isVisible());
+    EXPECT_EQ(dlg.BottomPanel()->height(), 38);
+    for (const char* line : {"再生ボタンクリック", "一時停止ボタンクリック",
+                             "リピートボタンクリック", "音量ボタンクリック",
+                             "最大化ボタンクリック"}) {
+        EXPECT_EQ(Count(line), 1) << line;
+    }
+}
+
 TEST_F(PlaybackTest, PauseStopsTheSyncTimerAndOnlyPlayResumes) {
     CKestruneDlg& dlg = OpenShown();
     dlg.OpenVideoFile(Media("clip.mp4"));
