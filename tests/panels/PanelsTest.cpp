@@ -206,6 +206,29 @@ TEST_F(BarTest, LabelsShowTimesAndTheDeviceLabelStaysEmpty) {
     EXPECT_EQ(Bar().MediaPosition(), 100);
 }
 
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(BarTest, ATimeLabelRepaintsOnlyWhenItsTextChanges) {
+    PaintCounter counter;
+    Bar().installEventFilter(&counter);
+    Bar().SetElapsedTime(QStringLiteral("00:00:05"));
+    const int afterChange = counter.paints;
+    EXPECT_GE(afterChange, 1);  // the bar repaints under the old text at once
+    Bar().SetElapsedTime(QStringLiteral("00:00:05"));
+    EXPECT_EQ(counter.paints, afterChange);
+    Bar().removeEventFilter(&counter);
+}
+
 TEST(TopPanel, ShowsTheTitleOverTheTopOfTheClientArea) {
     QWidget main;
     main.resize(500, 400);
