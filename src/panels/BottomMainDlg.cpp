@@ -121,6 +121,24 @@ CBottomMainDlg::CBottomMainDlg(CBottomDlg* host, QWidget* mainWindow, OutputLog&
         s.slider->SetMargins(0, 0, 0, 0);
     }
 
+    controls_ = {{IDC_PLAY, play},
+                 {IDC_PAUSE, pause},
+                 {IDC_OPEN_VIDEO, openVideo},
+                 {IDC_VOLUME, volume},
+                 {IDC_SEEK_SLIDER, seekSlider},
+                 {IDC_VOLUME_SLIDER, volumeSlider},
+                 {IDC_ELAPSED, elapsed},
+                 {IDC_TOTAL, total},
+                 {IDC_OPEN_DVD, openDvd},
+                 {IDC_REPEAT, repeat},
+                 {IDC_MAXIMIZE, maximize},
+                 {IDC_REWIND, rewind},
+                 {IDC_FORWARD, forward},
+                 {IDC_DEVICE, device},
+                 {IDC_COUNTER, counter},
+                 {IDC_OPEN_PLAYFILE, openPlayFile},
+                 {IDC_STRIP, strip}};
+
     Append(compactRow, elapsed, 5, 5);
     Append(compactRow, seekSlider, 5, 0);
     Append(compactRow, total, 20, 0);
@@ -244,30 +262,8 @@ void CBottomMainDlg::SetRepeatState(bool on) { repeat->SetToggle(on ? 1 : 0); }
 QAbstractButton* CBottomMainDlg::GetMaximizeButton() const { return maximize; }
 
 QWidget* CBottomMainDlg::Control(int id) const {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             play, pause, openVideo, volume, openDvd, repeat, maximize, rewind, forward,
-             openPlayFile, seekSlider, volumeSlider, elapsed, total, device, counter, strip}) {
-        const auto* button = qobject_cast<CAlphaButton*>(control);
-        const auto* slider = qobject_cast<CBitmapSlider*>(control);
-        if ((button != nullptr && button->ControlId() == id) ||
-            (slider != nullptr && slider->ControlId() == id)) {
-            return control;
-        }
-    }
-    switch (id) {
-        case IDC_ELAPSED:
-            return elapsed;
-        case IDC_TOTAL:
-            return total;
-        case IDC_DEVICE:
-            return device;
-        case IDC_COUNTER:
-            return counter;
-        case IDC_STRIP:
-            return strip;
-        default:
-            return nullptr;
-    }
+    const auto found = controls_.find(id);
+    return found != controls_.end() ? found->second : nullptr;
 }
 
 QString CBottomMainDlg::ElapsedText() const { return elapsed->text(); }

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -123,6 +124,7 @@ private:
     QLabel* counter;
     QLabel* strip;
 
+    std::map<int, QWidget*> controls_;  // by control id
     CtlRow compactRow;
     CtlRow rows[3];
 };
