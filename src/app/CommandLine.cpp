@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+
 namespace {
 
 bool IsRegularFile(const std::string& path) {
@@ -9,7 +11,33 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool IsDirectory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
+    if (text.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+            suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool IsDvdSource(const std::string& path) {
+    if (path.rfind("dvd://", 0) == 0) return true;
+    if (IsDirectory(path)) {
+        std::string folder = path;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return EndsWithNoCase(folder, "video_ts") || IsDirectory(folder + "/VIDEO_TS");
+    }
+    return EndsWithNoCase(path, ".iso") && IsRegularFile(path);
+}
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;

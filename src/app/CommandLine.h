@@ -27,6 +27,10 @@ inline constexpr const char* kUsage =
 // `arguments` without the program name.
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
+// A DVD rather than a video file: a "dvd://" location, a folder holding VIDEO_TS, a VIDEO_TS
+// folder itself, or an .iso image.
+[[nodiscard]] bool IsDvdSource(const std::string& path);
+
 // The play file that goes with a video: same folder and base name, extension .csv, else
 // .txt, when such a file exists.
 [[nodiscard]] std::optional<std::string> CompanionPlayFile(const std::string& video);

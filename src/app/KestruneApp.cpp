@@ -33,15 +33,23 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
         return line.help ? 0 : 2;
     }
     const std::string video = Absolute(line.video);
+    const bool dvd = !video.empty() && IsDvdSource(video);
     std::string playFile = Absolute(line.playFile);
-    if (playFile.empty() && !video.empty()) playFile = CompanionPlayFile(video).value_or("");
+    if (playFile.empty() && !video.empty() && !dvd) {
+        playFile = CompanionPlayFile(video).value_or("");
+    }
 
     const std::string folder = platform::GetModuleDirectory();
     [[maybe_unused]] const int changed = ::chdir(folder.c_str());
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);
-    if (!video.empty()) dlg.OpenVideoFile(QString::fromStdString(video));
+    // A DVD starts at once, as from its dialog; a video waits for --play.
+    if (dvd) {
+        dlg.OpenDvd(video);
+    } else if (!video.empty()) {
+        dlg.OpenVideoFile(QString::fromStdString(video));
+    }
     if (!playFile.empty()) dlg.OpenPlayFile(QString::fromStdString(playFile));
     if (line.play) PostAppMessage(&dlg, WM_APP_PLAY);
     if (line.fullScreen) PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);

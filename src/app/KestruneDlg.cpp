@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QScreen>
 #include <QTimerEvent>
 
@@ -34,8 +35,8 @@ int SizeTypeOf(Qt::WindowStates state) {
 
 }  // namespace
 
-QRect VideoHostRect(int clientWidth, int clientHeight) {
-    return {0, 0, clientWidth, clientHeight - kBarHeight};
+QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight) {
+    return {0, menuHeight, clientWidth, clientHeight - kBarHeight};
 }
 
 CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent,
@@ -69,6 +70,10 @@ void CKestruneDlg::OnInitDialog() {
     const DialogBaseUnits units = BaseUnitsOf(font());
     resize(DialogUnitsToPixels(units, QSize(319, 295)));
 
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuBar->setNativeMenuBar(false);
+
     videoHost = new QWidget(this);
     videoHost->setObjectName(QStringLiteral("videoHost"));
     videoHost->setAttribute(Qt::WA_NativeWindow);
@@ -98,7 +103,7 @@ void CKestruneDlg::OnInitDialog() {
     minTrackWidth = width();
     minTrackHeight = height();
     setMinimumSize(minTrackWidth, minTrackHeight);
-    Layout(kSizeRestored, width(), height());
+    Layout(kSizeRestored, ClientSize().width(), ClientSize().height());
 
     auto debug = std::make_unique<CDebugDlg>(this);
     debug->logLevel = profile::GetInt("DEBUG", "LOG_LEVEL", 0);
@@ -111,6 +116,8 @@ void CKestruneDlg::OnInitDialog() {
     deviceWatch =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
                                       [this] { OnDeviceChange(DBT_DEVNODES_CHANGED); });
+
+    BuildMenu();
 
     // Escape is looked at before any window of the player gets it.
     qApp->installEventFilter(this);
@@ -160,6 +167,9 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
             break;
         case WM_APP_OPEN_VIDEO:
             OnOpenVideo();
+            break;
+        case WM_APP_OPEN_DVD:
+            OnOpenDvd();
             break;
         case WM_APP_OPEN_PLAYFILE:
             OnOpenPlayFile();
@@ -227,11 +237,16 @@ void CKestruneDlg::changeEvent(QEvent* e) {
     }
 }
 
+QSize CKestruneDlg::ClientSize() const {
+    const int menuHeight = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
+    return {width(), height() - menuHeight};
+}
+
 void CKestruneDlg::Layout(int sizeType, int w, int h) {
     if (!initialised) return;
     if (w == 0 && h == 0) {
-        w = width();
-        h = height();
+        w = ClientSize().width();
+        h = ClientSize().height();
     }
     if (sizeType == kSizeMaximized) {
         maximised = true;
@@ -240,7 +255,9 @@ void CKestruneDlg::Layout(int sizeType, int w, int h) {
         maximised = false;
         topPanel->ShowPanels();
     }
-    videoHost->setGeometry(VideoHostRect(w, h));
+    const int menuHeight = menuBar->sizeHint().height();
+    menuBar->setGeometry(0, 0, w, menuHeight);
+    videoHost->setGeometry(VideoHostRect(w, h, menuHeight));
     videoHost->lower();
     videoHost->show();
 }
@@ -252,7 +269,8 @@ void CKestruneDlg::RepositionPanels() {
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
-    Layout(fullScreenMode ? kSizeMaximized : SizeTypeOf(windowState()), width(), height());
+    Layout(fullScreenMode ? kSizeMaximized : SizeTypeOf(windowState()), ClientSize().width(),
+           ClientSize().height());
     update();
     RepositionPanels();
 }

@@ -15,6 +15,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "log/OutputLog.h"
 #include "player/AdjustedPlayer.h"
@@ -22,6 +23,8 @@
 struct libvlc_event_t;
 
 class CBottomDlg;
+class QMenu;
+class QMenuBar;
 class DeviceWatch;
 class CTopDlg;
 class Logger;
@@ -43,14 +46,16 @@ inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
 // Height kept free under the video for the one-row control bar.
 inline constexpr int kBarHeight = 38;
 
-// Where the video host goes for a client area of the given size.
-[[nodiscard]] QRect VideoHostRect(int clientWidth, int clientHeight);
+// Where the video host goes for a client area of the given size below a menu bar of
+// `menuHeight` pixels.
+[[nodiscard]] QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight = 0);
 
 class CKestruneDlg final : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int IDC_VIDEO_HOST = 1001;
+    static constexpr int kAboutCommand = 40100;
 
     // Creates the player (unless one is given) and opens the operation log, then
     // initialises the window: video host, panels, minimum size, debug window, device link.
@@ -70,8 +75,15 @@ public:
     void OpenVideoFile(const QString& path);
     // Loads a play file as the open-play-file command does after its dialog.
     void OpenPlayFile(const QString& path);
-    // Opens a DVD location ("dvd://" + device or folder) and starts it.
-    void OpenDvdLocation(const std::string& location);
+    // Opens a DVD drive, DVD folder or image as the open-DVD command does after its dialog:
+    // location "dvd://" + path, played at once.
+    void OpenDvd(const std::string& path);
+
+    // Rebuilds the menu bar from the titles and chapters the player reports.
+    void BuildMenu();
+    // The menu commands: 32000 + title, 32100 + chapter, 40100 About.
+    void OnMenuCommand(int id);
+    [[nodiscard]] QMenuBar* MenuBar() const { return menuBar; }
 
     // Window timers by id: starting a running timer restarts it.
     void SetTimer(int id, int milliseconds);
@@ -109,6 +121,11 @@ private:
     void ShowMediaTitle();
     void OnPlaybackError();
     void OnOpenVideo();
+    void OnOpenDvd();
+    void AddMenuItems(QMenu* menu, const std::vector<std::string>& names, int firstId,
+                      const char* tooMany);
+    // The client area below the menu bar.
+    [[nodiscard]] QSize ClientSize() const;
     void OnOpenPlayFile();
     void OnPlay();
     void OnPause();
@@ -153,6 +170,7 @@ private:
     int64_t holdElapsed = 0;
     int64_t seekTarget = 0;
     QWidget* videoHost = nullptr;
+    QMenuBar* menuBar = nullptr;
     std::unique_ptr<OutputLog> operationLog;
     bool firstShow = true;
     std::unique_ptr<UsbDongle> dongle;

@@ -43,6 +43,7 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
                 dongle->Resume(player->GetTime());
             }
             SetTimer(TIMER_SYNC, kSyncPeriodMs);
+            BuildMenu();
             break;
         case libvlc_MediaPlayerPaused:
             if (dongle->IsMediaReady()) {
@@ -62,6 +63,9 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
             break;
         case libvlc_MediaPlayerTimeChanged:
             RefreshTimeDisplay();
+            break;
+        case libvlc_MediaPlayerVout:
+            BuildMenu();
             break;
         case libvlc_MediaPlayerLengthChanged:
             dongle->SetMediaReady(player->GetLength());
@@ -135,11 +139,12 @@ void CKestruneDlg::OpenVideoFile(const QString& path) {
     topPanel->SetTitle(QString::fromStdString(displayTitle));
 }
 
-void CKestruneDlg::OpenDvdLocation(const std::string& location) {
+void CKestruneDlg::OpenDvd(const std::string& path) {
     if (IsBusyOpening()) return;
+    const std::string location = path.rfind("dvd://", 0) == 0 ? path : "dvd://" + path;
     mediaLocation = location;
     displayTitle = location;
-    OUTPUT_LOG(*operationLog, "ドライブ選択：" + location);
+    OUTPUT_LOG(*operationLog, "ドライブ選択：" + path);
     player->Stop();
     player->OpenLocation(mediaLocation, kAdjustDvd);
     logger->LogMessage("再生メディアにDVDが指定されました");
@@ -227,6 +232,7 @@ void CKestruneDlg::OnMediaStopped() {
     }
     KillTimer(TIMER_SYNC);
     bottomPanel->SetCounter(0);
+    BuildMenu();
     update();
 }
 

@@ -1,5 +1,6 @@
 #include "panels/PanelHost.h"
 
+#include <QMenuBar>
 #include <QPalette>
 
 PanelHost::PanelHost(QWidget* mainWindow)
@@ -25,6 +26,12 @@ void PanelHost::ShowPanels() {
 void PanelHost::HidePanels() {
     hide();
     if (content_ != nullptr) content_->hide();
+}
+
+QSize PanelHost::MainClientSize() const {
+    const auto* menu = mainWindow_->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+    const int menuHeight = menu != nullptr ? menu->sizeHint().height() : 0;
+    return {mainWindow_->width(), mainWindow_->height() - menuHeight};
 }
 
 void PanelHost::PlaceAt(const QRect& rect) {

@@ -24,9 +24,10 @@ protected:
     // The content window, created by the concrete host.
     void SetContent(QWidget* content) { content_ = content; }
     [[nodiscard]] QWidget* MainWindow() const { return mainWindow_; }
-    // The main window's outer rectangle and client size, as the panels' geometry takes them.
+    // The main window's outer rectangle and client size (below its menu bar), as the panels'
+    // geometry takes them.
     [[nodiscard]] QRect MainWindowRect() const { return mainWindow_->frameGeometry(); }
-    [[nodiscard]] QSize MainClientSize() const { return mainWindow_->size(); }
+    [[nodiscard]] QSize MainClientSize() const;
 
 private:
     QWidget* mainWindow_;

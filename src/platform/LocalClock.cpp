@@ -17,7 +17,8 @@ LocalTime SystemLocalClock::Now() const {
                      parts.tm_hour,
                      parts.tm_min,
                      parts.tm_sec,
-                     static_cast<int>(now.tv_usec / 1000)};
+                     static_cast<int>(now.tv_usec / 1000),
+                     static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_usec / 1000};
 }
 
 const LocalClock& SystemClock() {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/CommandLine.h"
 #include "support/TestSupport.h"
 
@@ -46,6 +48,20 @@ TEST(CompanionPlayFile, PrefersCsvThenTxtBesideTheVideo) {
     testing_support::WriteFile(dir / "plain.csv", "1,0,0\n");
     EXPECT_EQ(CompanionPlayFile(dir / "plain"), dir / "plain.csv");
     EXPECT_EQ(CompanionPlayFile(dir / "plain.csv"), std::nullopt);
+}
+
+TEST(IsDvdSource, KnowsDvdFoldersImagesAndLocations) {
+    testing_support::TempDir dir;
+    std::filesystem::create_directories(dir / "Movie/VIDEO_TS");
+    testing_support::WriteFile(dir / "disc.ISO", "x");
+    testing_support::WriteFile(dir / "clip.mp4", "x");
+    EXPECT_TRUE(IsDvdSource("dvd:///dev/sr0"));
+    EXPECT_TRUE(IsDvdSource(dir / "Movie"));
+    EXPECT_TRUE(IsDvdSource(dir / "Movie/VIDEO_TS/"));
+    EXPECT_TRUE(IsDvdSource(dir / "disc.ISO"));
+    EXPECT_FALSE(IsDvdSource(dir / "clip.mp4"));
+    EXPECT_FALSE(IsDvdSource(dir.Path()));
+    EXPECT_FALSE(IsDvdSource(dir / "missing.iso"));
 }
 
 }  // namespace

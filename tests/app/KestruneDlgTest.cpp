@@ -3,6 +3,9 @@
 
 #include <QAbstractButton>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTest>
@@ -26,7 +29,7 @@ using KestruneDlgTest = MainWindowTest;
 
 TEST(VideoHost, TakesTheClientAreaLessTheBarHeight) {
     EXPECT_EQ(VideoHostRect(800, 600), QRect(0, 0, 800, 562));
-    EXPECT_EQ(VideoHostRect(1280, 1024), QRect(0, 0, 1280, 986));
+    EXPECT_EQ(VideoHostRect(1280, 1024, 20), QRect(0, 20, 1280, 986));
 }
 
 TEST_F(KestruneDlgTest, StartsWithTitleLogAndNoBoxes) {
@@ -41,7 +44,10 @@ TEST_F(KestruneDlgTest, VideoHostFollowsTheClientSize) {
     CKestruneDlg& dlg = OpenShown();
     dlg.resize(900, 700);
     QTest::qWait(50);
-    EXPECT_EQ(dlg.VideoHost()->geometry(), QRect(0, 0, 900, 662));
+    const int menu = dlg.MenuBar()->height();
+    EXPECT_GT(menu, 10);
+    EXPECT_EQ(dlg.MenuBar()->geometry(), QRect(0, 0, 900, menu));
+    EXPECT_EQ(dlg.VideoHost()->geometry(), QRect(0, menu, 900, 700 - menu - 38));
     EXPECT_TRUE(dlg.VideoHost()->isVisible());
     EXPECT_NE(dlg.VideoHost()->winId(), 0u);
 }
@@ -82,7 +88,9 @@ TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
     EXPECT_EQ(dlg.BottomPanel()->geometry(),
               BottomPanelRect(dlg.frameGeometry(), dlg.size(), false));
     EXPECT_EQ(dlg.BottomPanel()->height(), 38);
-    EXPECT_EQ(dlg.VideoHost()->geometry(), QRect(0, 0, screen.width(), screen.height() - 38));
+    const int menu = dlg.MenuBar()->height();
+    EXPECT_EQ(dlg.VideoHost()->geometry(),
+              QRect(0, menu, screen.width(), screen.height() - menu - 38));
 
     QTest::keyClick(&dlg, Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsMaximised(); }, 3000));
@@ -129,7 +137,8 @@ TEST_F(KestruneDlgTest, PanelsFollowTheWindowWhenItMovesAndResizes) {
     CKestruneDlg& dlg = OpenShown();
     dlg.move(dlg.pos() + QPoint(37, 23));
     QTest::qWait(100);
-    const QRect client(dlg.mapToGlobal(QPoint(0, 0)), dlg.size());
+    const int menu = dlg.MenuBar()->height();
+    const QRect client(dlg.mapToGlobal(QPoint(0, menu)), dlg.size() - QSize(0, menu));
     EXPECT_EQ(dlg.TopPanel()->geometry(), QRect(client.topLeft(), QSize(client.width(), 30)));
     EXPECT_EQ(dlg.BottomPanel()->geometry(),
               QRect(client.left(), client.bottom() - 100, client.width(), 101));
@@ -193,6 +202,30 @@ TEST_F(KestruneDlgTest, ClosingLogsTheStopLineWithItsSource) {
     EXPECT_EQ(lines[0].rfind("DEBUG,", 0), 0u);
     EXPECT_NE(lines[0].find(",KestruneDlg.cpp,"), std::string::npos);
     EXPECT_TRUE(lines[0].ends_with(",USBドングルへ停止コマンド送信"));
+}
+
+TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuAndTheHelpMenu) {
+    CKestruneDlg& dlg = OpenShown();
+    const auto menus = dlg.MenuBar()->actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("DVDメニュー"));
+    EXPECT_TRUE(menus[0]->menu()->actions().isEmpty());
+    EXPECT_EQ(menus[1]->text().remove(QLatin1Char('&')), QStringLiteral("ヘルプ(H)"));
+    const auto help = menus[1]->menu()->actions();
+    ASSERT_EQ(help.size(), 1);
+    EXPECT_EQ(help[0]->data().toInt(), 40100);
+    EXPECT_EQ(help[0]->text().remove(QLatin1Char('&')), QStringLiteral("QUAMBERPlayerについて(A)"));
+
+    QString about;
+    QTimer::singleShot(200, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            about = box->windowTitle();
+            box->close();
+        }
+    });
+    help[0]->trigger();
+    EXPECT_EQ(about, QStringLiteral("QUAMBERPlayerについて"));
+    EXPECT_FALSE(LogHas("DVDメニュー設定"));
 }
 
 TEST_F(KestruneDlgTest, TimersRestartAndStopById) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
+#include "platform/LocalClock.h"
 #include "platform/Paths.h"
 #include "support/TestSupport.h"
 
@@ -68,3 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
+
+// The DVD clock takes differences of these readings: they must be real milliseconds.
+TEST(SystemLocalClock, EpochMillisecondsAdvanceWithTheClock) {
+    const platform::LocalTime first = platform::SystemClock().Now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const platform::LocalTime second = platform::SystemClock().Now();
+    const int64_t elapsed = second.epochMilliseconds - first.epochMilliseconds;
+    EXPECT_GE(elapsed, 50);
+    EXPECT_LT(elapsed, 1000);
+    EXPECT_EQ(second.epochMilliseconds % 1000, second.millisecond);
+}

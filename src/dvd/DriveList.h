@@ -1,0 +1,33 @@
+#pragma once
+
+// The drives a user can pick a disc from: block devices from sysfs, classed by kind, and
+// network file systems from the mount table, each with a name fit for a list. Free
+// functions with no state; the drive picker calls ListDrives each time it fills its list.
+
+#include <string>
+#include <vector>
+
+// Drive kinds, as bits of a mask.
+inline constexpr int kDriveFixed = 0x01;
+inline constexpr int kDriveOptical = 0x02;  // CD/DVD
+inline constexpr int kDriveRemovable = 0x04;
+inline constexpr int kDriveNetwork = 0x08;
+inline constexpr int kDriveRam = 0x10;
+inline constexpr int kDriveAll = 0x1F;
+
+struct DriveInfo {
+    std::string path;  // the device node, or the mount point of a network drive
+    int type;          // one of the kDrive* bits
+    std::string displayName;
+};
+
+// Where the system describes its drives; tests point these at prepared trees.
+struct DriveRoots {
+    std::string sysBlock = "/sys/block";
+    std::string mounts = "/proc/mounts";
+    std::string udevData = "/run/udev/data";
+};
+
+// The drives whose kind is in `driveTypes`, sorted by path, each once. A root that cannot be
+// read contributes nothing.
+[[nodiscard]] std::vector<DriveInfo> ListDrives(int driveTypes, const DriveRoots& roots = {});

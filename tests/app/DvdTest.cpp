@@ -1,0 +1,171 @@
+// DVD playback in the main window on a DVD-Video folder authored at build time: three titles
+// (4 chapters, 2 chapters, 105 chapters).
+
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/MainWindowFixture.h"
+#include "device/UsbDongle.h"
+#include "dvd/DriveSelectDlg.h"
+#include "panels/TopDlg.h"
+#include "sync/DVDAdjuster.h"
+
+namespace {
+
+const std::string kDvd = std::string(KESTRUNE_TEST_MEDIA) + "/dvd";
+
+class DvdTest : public MainWindowTest {
+protected:
+    // The actions of a menu by their command ids.
+    std::vector<int> Ids(const char* objectName) {
+        std::vector<int> ids;
+        if (auto* menu = window->MenuBar()->findChild<QMenu*>(QLatin1String(objectName))) {
+            for (QAction* action : menu->actions()) ids.push_back(action->data().toInt());
+        }
+        return ids;
+    }
+
+    bool WaitForPlaying() {
+        return QTest::qWaitFor(
+            [&] {
+                return window->Player().GetState() == kStatePlaying && Ids("titleMenu").size() > 0;
+            },
+            15000);
+    }
+
+    void Choose(int id) {
+        for (QMenu* menu : window->MenuBar()->findChildren<QMenu*>()) {
+            for (QAction* action : menu->actions()) {
+                if (action->data().toInt() == id) {
+                    action->trigger();
+                    return;
+                }
+            }
+        }
+        ADD_FAILURE() << "no menu item " << id;
+    }
+
+    int Count(const std::string& message) {
+        const auto lines = LogLines();
+        return static_cast<int>(std::count_if(
+            lines.begin(), lines.end(), [&](const auto& l) { return l.ends_with("," + message); }));
+    }
+};
+
+std::vector<int> Range(int first, int count) {
+    std::vector<int> ids(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) ids[static_cast<size_t>(i)] = first + i;
+    return ids;
+}
+
+TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
+    CKestruneDlg& dlg = OpenShown();
+    // The user picks the folder through the drive dialog's folder entry.
+    QTimer answer;
+    bool chosen = false;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
+            chooser->setDirectory(QString::fromStdString(kDvd));  // the folder itself
+            static_cast<QDialog*>(chooser)->accept();
+            chosen = true;
+        } else if (auto* drives = qobject_cast<CDriveSelectDlg*>(modal); drives && !chosen) {
+            for (QAction* action : drives->OpenButton()->menu()->actions()) {
+                if (action->text() == QStringLiteral("フォルダ...")) {
+                    QTimer::singleShot(0, action, &QAction::trigger);
+                }
+            }
+        }
+    });
+    answer.start(100);
+    PostAppMessage(&dlg, WM_APP_OPEN_DVD);
+    ASSERT_TRUE(WaitForPlaying());
+    answer.stop();
+
+    EXPECT_EQ(Count("ドライブ選択：" + kDvd), 1);
+    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(&dlg.Player().Adjuster()), nullptr);
+    EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString("dvd://" + kDvd));
+    // The disc's own menu comes first, then the three titles; title 1 has four chapters.
+    EXPECT_EQ(Ids("titleMenu"), Range(32000, 4));
+    EXPECT_EQ(Ids("chapterMenu"), Range(32100, 4));
+    EXPECT_GE(Count("DVDメニュー設定"), 1);
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(DvdTest, ChoosingTitlesAndChaptersJumpsThere) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenDvd(kDvd);
+    ASSERT_TRUE(WaitForPlaying());
+
+    Choose(32102);  // the third chapter of title 1 starts at 6 s
+    EXPECT_EQ(Count("DVDチャプター変更"), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetReportedTime() > 4500; }, 5000));
+
+    Choose(32002);  // title 2: two chapters, listed after the next rebuild
+    EXPECT_EQ(Count("DVDタイトル変更"), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ids("chapterMenu").size() == 2; }, 5000));
+    EXPECT_TRUE(boxes.Shown().empty());
+
+    // Title 3 has 105 chapters: the first 100 are offered, with one box per rebuild.
+    Choose(32003);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ids("chapterMenu").size() == 100; }, 5000));
+    EXPECT_EQ(Ids("chapterMenu"), Range(32100, 100));
+    const auto shown = boxes.Shown();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown[0].first, "チャプターメニューが多すぎるためメニューに設定できません。");
+    EXPECT_EQ(shown[0].second, "エラー");
+    EXPECT_LE(static_cast<int>(shown.size()), Count("DVDメニュー設定"));
+}
+
+// The smoothing clock drives the device during DVD playback: it never runs backwards.
+TEST_F(DvdTest, TheDeviceFollowsThePlayFileThroughTheSmoothingClock) {
+    auto pty = testing_support::OpenRawPty();
+    ASSERT_FALSE(pty.path.empty());
+    std::filesystem::create_directory(dir / "serial");
+    std::filesystem::create_symlink(pty.path, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    testing_support::ScopedEnv serial("KESTRUNE_SERIAL_DIR", dir / "serial");
+    WriteIni("[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n");
+    testing_support::WriteFile(dir / "dvd.csv", "15,1,40\n30,0,70\n");
+
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenPlayFile(QString::fromStdString(dir / "dvd.csv"));
+    dlg.OpenDvd(kDvd);
+    ASSERT_TRUE(WaitForPlaying());
+
+    std::string commands;
+    int64_t previous = 0;
+    bool backwards = false;
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5) &&
+           commands.size() < 2) {
+        QTest::qWait(40);
+        const int64_t t = dlg.Player().GetTime();
+        backwards = backwards || t < previous;
+        previous = t;
+        pollfd p{pty.master.Get(), POLLIN, 0};
+        while (::poll(&p, 1, 0) > 0) {
+            char buffer[64];
+            const ssize_t n = ::read(pty.master.Get(), buffer, sizeof buffer);
+            if (n <= 0) break;
+            for (ssize_t i = 2; i < n; i += 3) {
+                if (buffer[i] != 0) commands += buffer[i];
+            }
+        }
+    }
+    EXPECT_FALSE(backwards);
+    EXPECT_EQ(commands, "\xA8\x46");  // the two lines, in order
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dvd/DriveList.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// A sysfs block folder, a mount table and a udev database as a machine with a hard disk, two
+// DVD drives (one holding a labelled disc), a memory stick, a compressed RAM disk, an unused
+// and a used loop device and one NFS share would show them.
+class DriveListTest : public ::testing::Test {
+protected:
+    DriveListTest() {
+        Device("sda", {{"size", "976773168\n"},
+                       {"removable", "0\n"},
+                       {"dev", "8:0\n"},
+                       {"device/vendor", "ATA     \n"},
+                       {"device/model", "DISK 1TB        \n"}});
+        Device("sdb", {{"size", "30031872\n"}, {"removable", "1\n"}, {"dev", "8:16\n"}});
+        Device("sr0", {{"size", "8491520\n"},
+                       {"removable", "1\n"},
+                       {"dev", "11:0\n"},
+                       {"device/vendor", "OTHER\n"},
+                       {"device/model", "DRIVE\n"}});
+        Device("sr1", {{"size", "0\n"},
+                       {"removable", "1\n"},
+                       {"dev", "11:1\n"},
+                       {"device/vendor", "ACME    \n"},
+                       {"device/model", "DVD-RW DX100  \n"}});
+        Device("zram0", {{"size", "16777216\n"}, {"removable", "0\n"}, {"dev", "252:0\n"}});
+        Device("loop0", {{"size", "0\n"}, {"removable", "0\n"}, {"dev", "7:0\n"}});
+        Device("loop1", {{"size", "2048\n"}, {"removable", "0\n"}, {"dev", "7:1\n"}});
+        WriteFile(roots.mounts,
+                  "/dev/sda2 / ext4 rw,relatime 0 0\n"
+                  "proc /proc proc rw,nosuid 0 0\n"
+                  "server:/export /mnt/share nfs rw,vers=3 0 0\n");
+        std::filesystem::create_directories(roots.udevData);
+        WriteFile(roots.udevData + "/b11:0", "S:disk/by-label/MY_MOVIE\nE:ID_FS_LABEL=MY_MOVIE\n");
+        WriteFile(roots.udevData + "/b11:1", "E:ID_CDROM=1\n");
+    }
+
+    void Device(const std::string& name,
+                const std::vector<std::pair<std::string, std::string>>& files) {
+        std::filesystem::create_directories(roots.sysBlock + "/" + name + "/device");
+        for (const auto& [file, content] : files) {
+            WriteFile(roots.sysBlock + "/" + name + "/" + file, content);
+        }
+    }
+
+    static std::vector<std::string> Paths(const std::vector<DriveInfo>& drives) {
+        std::vector<std::string> paths;
+        for (const DriveInfo& drive : drives) paths.push_back(drive.path);
+        return paths;
+    }
+
+    TempDir dir;
+    DriveRoots roots{dir / "block", dir / "mounts", dir / "udev"};
+};
+
+TEST_F(DriveListTest, MaskSelectsKindsInPathOrder) {
+    struct Case {
+        int mask;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {kDriveFixed, {"/dev/loop1", "/dev/sda"}},
+        {kDriveOptical, {"/dev/sr0", "/dev/sr1"}},
+        {kDriveRemovable, {"/dev/sdb"}},
+        {kDriveNetwork, {"/mnt/share"}},
+        {kDriveRam, {"/dev/zram0"}},
+        {kDriveFixed | kDriveNetwork, {"/dev/loop1", "/dev/sda", "/mnt/share"}},
+        {kDriveAll,
+         {"/dev/loop1", "/dev/sda", "/dev/sdb", "/dev/sr0", "/dev/sr1", "/dev/zram0",
+          "/mnt/share"}},
+        {0, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Paths(ListDrives(c.mask, roots)), c.paths) << "mask " << c.mask;
+    }
+}
+
+TEST_F(DriveListTest, DrivesAreNamedByLabelElseVendorAndModelElseDevice) {
+    struct Expected {
+        int type;
+        std::string displayName;
+    };
+    const std::vector<Expected> expected = {
+        {kDriveFixed, "loop1 (/dev/loop1)"},
+        {kDriveFixed, "ATA DISK 1TB (/dev/sda)"},
+        {kDriveRemovable, "sdb (/dev/sdb)"},
+        {kDriveOptical, "MY_MOVIE (/dev/sr0)"},
+        {kDriveOptical, "ACME DVD-RW DX100 (/dev/sr1)"},
+        {kDriveRam, "zram0 (/dev/zram0)"},
+        {kDriveNetwork, "server:/export (/mnt/share)"},
+    };
+    const std::vector<DriveInfo> drives = ListDrives(kDriveAll, roots);
+    ASSERT_EQ(drives.size(), expected.size());
+    for (size_t i = 0; i < drives.size(); ++i) {
+        EXPECT_EQ(drives[i].type, expected[i].type) << drives[i].path;
+        EXPECT_EQ(drives[i].displayName, expected[i].displayName);
+    }
+}
+
+TEST_F(DriveListTest, NetworkMountsAreDecodedAndListedOnce) {
+    WriteFile(roots.mounts,
+              "//nas/Films /mnt/my\\040films cifs rw 0 0\n"
+              "user@host:/srv /home/u/remote fuse.sshfs rw 0 0\n"
+              "old:/export /mnt/share nfs4 rw 0 0\n"
+              "new:/export /mnt/share nfs4 rw 0 0\n"
+              "tmpfs /tmp tmpfs rw 0 0\n"
+              "truncated-line nfs\n");
+    const std::vector<DriveInfo> drives = ListDrives(kDriveNetwork, roots);
+    ASSERT_EQ(drives.size(), 3u);
+    EXPECT_EQ(drives[0].displayName, "user@host:/srv (/home/u/remote)");
+    EXPECT_EQ(drives[1].path, "/mnt/my films");
+    EXPECT_EQ(drives[1].displayName, "//nas/Films (/mnt/my films)");
+    // The later mount hides the earlier one.
+    EXPECT_EQ(drives[2].displayName, "new:/export (/mnt/share)");
+}
+
+TEST_F(DriveListTest, MissingRootsGiveNoDrives) {
+    const DriveRoots missing{dir / "none/block", dir / "none/mounts", dir / "none/udev"};
+    EXPECT_TRUE(ListDrives(kDriveAll, missing).empty());
+    // Without a udev database the label is unknown and the drive's own name is used.
+    roots.udevData = dir / "none/udev";
+    const std::vector<DriveInfo> drives = ListDrives(kDriveOptical, roots);
+    ASSERT_FALSE(drives.empty());
+    EXPECT_EQ(drives[0].displayName, "OTHER DRIVE (/dev/sr0)");
+}
+
+}  // namespace
