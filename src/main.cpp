@@ -1,12 +1,24 @@
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/KestruneApp.h"
 #include "platform/X11Threads.h"
 
 int main(int argc, char* argv[]) {
+    // Help needs no display: answer it before the user interface starts.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--") == 0) break;
+    }
+
     // libvlc draws into our X window from its own threads.
     platform::InitX11Threads();
     // The video is embedded through an X11 window id; under Wayland XWayland serves it.

@@ -19,7 +19,8 @@ struct CommandLine {
 inline constexpr const char* kUsage =
     "usage: Kestrune [VIDEO] [--play-file FILE] [--play] [--fullscreen]\n"
     "  VIDEO             a video file to open (its play file VIDEO.csv or VIDEO.txt is\n"
-    "                    loaded when there is one and --play-file is not given)\n"
+    "                    loaded when there is one and --play-file is not given), or a\n"
+    "                    DVD: a VIDEO_TS folder, an .iso image or a dvd:// location\n"
     "  --play-file FILE  the play file to load\n"
     "  --play            start playing at once\n"
     "  --fullscreen      start in full screen\n";
