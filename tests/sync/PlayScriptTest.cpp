@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "log/Logger.h"
+#include "support/LinearCursor.h"
 #include "support/TestSupport.h"
 #include "sync/PlayScript.h"
 
@@ -221,59 +222,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------------------------------------
 // The cursor against a plain reference: the same rules with a line-by-line Seek.
-
-struct LinearCursor {
-    bool LoadNext() {
-        if (static_cast<uint32_t>(index) >= lines.size()) {
-            next.time = -1;
-            return false;
-        }
-        next = lines[static_cast<size_t>(index)];
-        return true;
-    }
-    void Seek(int64_t t) {
-        const int64_t cur = t / 100;
-        currentTime = cur;
-        index = 0;
-        next.time = 0;
-        if (!LoadNext()) return;
-        for (;;) {
-            if (cur == next.time) return;
-            if (cur < next.time) {
-                if (index == 0 || next.time - cur <= 2) return;
-                --index;
-                LoadNext();
-                return;
-            }
-            ++index;
-            if (!LoadNext()) return;
-        }
-    }
-    std::optional<_CSV_LINE> Advance(int64_t t) {
-        const int64_t cur = t / 100;
-        currentTime = cur;
-        if (cur < previousTime) {
-            Seek(t);
-            previousTime = cur;
-            return std::nullopt;
-        }
-        if (next.time != -1 && cur < next.time) {
-            previousTime = cur;
-            return std::nullopt;
-        }
-        if (cur - previousTime > 2) Seek(t);
-        const _CSV_LINE due = next;
-        ++index;
-        LoadNext();
-        return due;
-    }
-
-    std::vector<_CSV_LINE> lines;
-    _CSV_LINE next{-1, 0};
-    int32_t index = 0;
-    int64_t currentTime = 0;
-    int64_t previousTime = 0;
-};
 
 // Everything the cursor shows after a step, with the line it returned.
 auto State(int32_t index, const _CSV_LINE& next, int64_t currentTime, int64_t previousTime,
