@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,111 +17,19 @@
 #include <vector>
 
 #include "platform/UniqueFd.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 namespace {
 
 using namespace std::chrono_literals;
 using testing_support::TempDir;
 
-std::string BinaryDir() {
-    const char* dir = std::getenv("KESTRUNE_BINARY_DIR");
-    return dir != nullptr ? dir : ".";
-}
-
-// The player copied into a folder of its own, with an ini file next to it, started from
-// another working directory.
-class PlayerProcess {
-public:
-    PlayerProcess(const TempDir& dir, const std::string& ini,
-                  const std::vector<std::string>& arguments = {},
-                  const std::vector<std::string>& extraEnv = {}) {
-        const std::string bin = dir / "bin";
-        std::filesystem::create_directories(bin);
-        std::filesystem::copy_file(BinaryDir() + "/Kestrune", bin + "/Kestrune");
-        testing_support::WriteFile(bin + "/Kestrune.ini", ini);
-        std::filesystem::create_directories(dir / "elsewhere");
-
-        const std::string exe = bin + "/Kestrune";
-        const std::string data = "XDG_DATA_HOME=" + (dir / "share");
-        // libvlc's unloaded plug-ins make a sanitizer build's leak report unreadable.
-        std::vector<std::string> env = {data, "ASAN_OPTIONS=detect_leaks=0"};
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            if (entry.rfind("XDG_DATA_HOME=", 0) != 0 && entry.rfind("ASAN_OPTIONS=", 0) != 0) {
-                env.push_back(entry);
-            }
-        }
-        std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
-        envp.push_back(nullptr);
-        std::vector<std::string> args = {exe};
-        args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, (dir / "elsewhere").c_str());
-        const int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) pid_ = -1;
-    }
-
-    ~PlayerProcess() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    [[nodiscard]] pid_t Pid() const { return pid_; }
-
-    // The exit status, or -1 when the process did not end within `limit`.
-    int WaitExit(std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                exited_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool exited_ = false;
-};
-
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
-
-// Other test programs may show windows of the same title on the same display.
-bool WindowExists(pid_t pid, const std::string& title) {
-    const std::string command = "xdotool search --all --pid " + std::to_string(pid) + " --name '^" +
-                                title + "$' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-std::string LogText(const TempDir& dir) {
-    const std::string folder = dir / "share/QUAMBERPlayer/log";
-    const auto files = testing_support::ListFiles(folder);
-    if (files.size() != 1) return {};
-    return testing_support::Cp932ToUtf8(testing_support::ReadFile(folder + "/" + files[0]));
-}
+using testing_support::OperationLogText;
+using testing_support::PlayerProcess;
+using testing_support::WaitFor;
+using testing_support::WindowExists;
 
 class SignalTest : public ::testing::TestWithParam<int> {};
 
@@ -138,7 +45,7 @@ TEST_P(SignalTest, ClosesTheWindowInOrderAndLogsTheStopLine) {
 
     ASSERT_EQ(::kill(player.Pid(), GetParam()), 0);
     EXPECT_EQ(player.WaitExit(20s), 0);
-    const std::string log = LogText(dir);
+    const std::string log = OperationLogText(dir);
     EXPECT_NE(log.find(",KestruneDlg.cpp,"), std::string::npos) << log;
     EXPECT_NE(log.find(",USBドングルへ停止コマンド送信\r\n"), std::string::npos) << log;
 }

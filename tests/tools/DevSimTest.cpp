@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,6 +24,7 @@
 #include <vector>
 
 #include "platform/UniqueFd.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -43,107 +43,7 @@ double NowMs() {
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
-// The simulator with its stdout on a pipe. Killed at destruction if still running.
-class DevSim {
-public:
-    explicit DevSim(const std::vector<std::string>& args,
-                    std::optional<std::vector<std::string>> env = std::nullopt) {
-        const std::string exe = KESTRUNE_BINARY_DIR "/kestrune-devsim";
-        std::vector<std::string> argStrings = {exe};
-        argStrings.insert(argStrings.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : argStrings) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        if (env) {
-            for (auto& e : *env) envp.push_back(e.data());
-            envp.push_back(nullptr);
-        }
-
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) return;
-        out_.Reset(fds[0]);
-        UniqueFd writeEnd(fds[1]);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
-        if (::posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(),
-                          env ? envp.data() : environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    ~DevSim() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    DevSim(const DevSim&) = delete;
-    DevSim& operator=(const DevSim&) = delete;
-
-    [[nodiscard]] bool Started() const { return pid_ > 0; }
-    void Signal(int signal) const { ::kill(pid_, signal); }
-
-    // The next line of stdout, "<timeout>" or "<end>" when there is none.
-    std::string Line(std::chrono::milliseconds limit = 3s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            if (const auto eol = buffered_.find('\n'); eol != std::string::npos) {
-                std::string line = buffered_.substr(0, eol);
-                buffered_.erase(0, eol + 1);
-                return line;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                end - std::chrono::steady_clock::now());
-            pollfd pfd{out_.Get(), POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
-                return "<timeout>";
-            }
-            char chunk[512];
-            const ssize_t n = ::read(out_.Get(), chunk, sizeof chunk);
-            if (n <= 0) return "<end>";
-            buffered_.append(chunk, static_cast<size_t>(n));
-        }
-    }
-
-    // Reads the port and link lines of a plug-in. Empty strings when they do not come.
-    struct Plugged {
-        std::string port;
-        std::string link;
-    };
-    Plugged ExpectPlugged() {
-        Plugged plugged;
-        const std::string port = Line();
-        const std::string link = Line();
-        EXPECT_EQ(port.rfind("devsim: port ", 0), 0u) << port;
-        EXPECT_EQ(link.rfind("devsim: link ", 0), 0u) << link;
-        if (port.rfind("devsim: port ", 0) == 0) plugged.port = port.substr(13);
-        if (link.rfind("devsim: link ", 0) == 0) plugged.link = link.substr(13);
-        return plugged;
-    }
-
-    // The exit status, 128 + the signal when killed, or -1 when still running after `limit`.
-    int WaitExit(std::chrono::milliseconds limit = 3s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    UniqueFd out_;
-    std::string buffered_;
-};
+using DevSim = testing_support::DevSimProcess;
 
 // A packet line split into its arrival time and the rest ("  01 01 cc  direction D speed S").
 struct PacketLine {

@@ -1,0 +1,208 @@
+#include "support/Processes.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+extern char** environ;
+
+namespace testing_support {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string BinaryDir() {
+    const char* dir = std::getenv("KESTRUNE_BINARY_DIR");
+    return dir != nullptr ? dir : ".";
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// The exit status of `pid` as WaitExit reports it, or nullopt while it runs.
+std::optional<int> Reap(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) != pid) return std::nullopt;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+PlayerProcess::PlayerProcess(const TempDir& dir, const std::string& ini,
+                             const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& extraEnv) {
+    const std::string bin = dir / "bin";
+    std::filesystem::create_directories(bin);
+    std::filesystem::copy_file(BinaryDir() + "/Kestrune", bin + "/Kestrune",
+                               std::filesystem::copy_options::overwrite_existing);
+    WriteFile(bin + "/Kestrune.ini", ini);
+    std::filesystem::create_directories(dir / "elsewhere");
+
+    const std::string exe = bin + "/Kestrune";
+    // libvlc's unloaded plug-ins make a sanitizer build's leak report unreadable.
+    std::vector<std::string> env = {"XDG_DATA_HOME=" + (dir / "share"),
+                                    "ASAN_OPTIONS=detect_leaks=0"};
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        const bool overridden = std::any_of(env.begin(), env.end(), [&](const std::string& v) {
+            return v.rfind(name, 0) == 0;
+        });
+        if (!overridden) env.push_back(entry);
+    }
+    std::vector<std::string> args = {exe};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    auto envp = Pointers(env);
+    auto argv = Pointers(args);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, (dir / "elsewhere").c_str());
+    const int rc = ::posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) pid_ = -1;
+}
+
+PlayerProcess::~PlayerProcess() {
+    if (pid_ > 0 && !exited_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+int PlayerProcess::WaitExit(std::chrono::milliseconds limit) {
+    if (pid_ <= 0) return -1;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (const auto status = Reap(pid_)) {
+            exited_ = true;
+            return *status;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return -1;
+}
+
+bool PlayerProcess::Running() {
+    if (pid_ <= 0 || exited_) return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) exited_ = true;
+    return !exited_;
+}
+
+std::string OperationLogText(const TempDir& dir) {
+    const std::string folder = dir / "share/QUAMBERPlayer/log";
+    const auto files = ListFiles(folder);
+    if (files.size() != 1) return {};
+    return Cp932ToUtf8(ReadFile(folder + "/" + files[0]));
+}
+
+bool WindowExists(pid_t pid, const std::string& title) {
+    const std::string command = "xdotool search --all --pid " + std::to_string(pid) +
+                                " --name '^" + title + "$' >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
+}
+
+DevSimProcess::DevSimProcess(const std::vector<std::string>& args,
+                             std::optional<std::vector<std::string>> env) {
+    const std::string exe = BinaryDir() + "/kestrune-devsim";
+    std::vector<std::string> argStrings = {exe};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    auto argv = Pointers(argStrings);
+    std::vector<char*> envp;
+    if (env) envp = Pointers(*env);
+
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    out_.Reset(fds[0]);
+    platform::UniqueFd writeEnd(fds[1]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
+    if (::posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(),
+                      env ? envp.data() : environ) != 0) {
+        pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+DevSimProcess::~DevSimProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+}
+
+void DevSimProcess::Signal(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
+std::string DevSimProcess::Line(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (const auto eol = buffered_.find('\n'); eol != std::string::npos) {
+            std::string line = buffered_.substr(0, eol);
+            buffered_.erase(0, eol + 1);
+            return line;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd pfd{out_.Get(), POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
+            return "<timeout>";
+        }
+        char chunk[512];
+        const ssize_t n = ::read(out_.Get(), chunk, sizeof chunk);
+        if (n <= 0) return "<end>";
+        buffered_.append(chunk, static_cast<size_t>(n));
+    }
+}
+
+DevSimProcess::Plugged DevSimProcess::ExpectPlugged() {
+    Plugged plugged;
+    const std::string port = Line();
+    const std::string link = Line();
+    EXPECT_EQ(port.rfind("devsim: port ", 0), 0u) << port;
+    EXPECT_EQ(link.rfind("devsim: link ", 0), 0u) << link;
+    if (port.rfind("devsim: port ", 0) == 0) plugged.port = port.substr(13);
+    if (link.rfind("devsim: link ", 0) == 0) plugged.link = link.substr(13);
+    return plugged;
+}
+
+int DevSimProcess::WaitExit(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (const auto status = Reap(pid_)) {
+            pid_ = -1;
+            return *status;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,84 @@
+#pragma once
+
+// Child processes for the tests that run the real programs: the player in a folder of its
+// own and the virtual dongle with its stdout on a pipe. Both are killed at destruction if
+// they are still running.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+#include "support/TestSupport.h"
+
+namespace testing_support {
+
+// Polls `condition` every 50 ms until it holds or `limit` has passed; the last answer.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit);
+
+// The player copied into `dir`/bin with `ini` next to it as Kestrune.ini, started from
+// `dir`/elsewhere with XDG_DATA_HOME=`dir`/share (its operation log goes there).
+class PlayerProcess {
+public:
+    PlayerProcess(const TempDir& dir, const std::string& ini,
+                  const std::vector<std::string>& arguments = {},
+                  const std::vector<std::string>& extraEnv = {});
+    ~PlayerProcess();
+    PlayerProcess(const PlayerProcess&) = delete;
+    PlayerProcess& operator=(const PlayerProcess&) = delete;
+
+    [[nodiscard]] pid_t Pid() const { return pid_; }
+    // The exit status, 128 + the signal when killed, or -1 when the process did not end
+    // within `limit`.
+    int WaitExit(std::chrono::milliseconds limit);
+    [[nodiscard]] bool Running();
+
+private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+// The text of the single operation log under `dir`/share (UTF-8), empty when there is not
+// exactly one.
+[[nodiscard]] std::string OperationLogText(const TempDir& dir);
+
+// A top-level window of `pid` whose title is exactly `title` (other test programs may show
+// windows of the same title on the same display).
+[[nodiscard]] bool WindowExists(pid_t pid, const std::string& title);
+
+// kestrune-devsim with `args`, its stdout on a pipe. `env` replaces the environment.
+class DevSimProcess {
+public:
+    explicit DevSimProcess(const std::vector<std::string>& args,
+                           std::optional<std::vector<std::string>> env = std::nullopt);
+    ~DevSimProcess();
+    DevSimProcess(const DevSimProcess&) = delete;
+    DevSimProcess& operator=(const DevSimProcess&) = delete;
+
+    [[nodiscard]] bool Started() const { return pid_ > 0; }
+    void Signal(int signal) const;
+
+    // The next line of stdout, "<timeout>" or "<end>" when there is none.
+    std::string Line(std::chrono::milliseconds limit = std::chrono::seconds(3));
+
+    // Reads the port and link lines of a plug-in. Empty strings when they do not come.
+    struct Plugged {
+        std::string port;
+        std::string link;
+    };
+    Plugged ExpectPlugged();
+
+    // The exit status, 128 + the signal when killed, or -1 when still running after `limit`.
+    int WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(3));
+
+private:
+    pid_t pid_ = -1;
+    platform::UniqueFd out_;
+    std::string buffered_;
+};
+
+}  // namespace testing_support
