@@ -1,0 +1,502 @@
+// The player as its users meet it: the real Kestrune executable on a desktop of its own with
+// the virtual dongle plugged in, driven only through its window: clicks on the bar's buttons
+// where they are drawn, keys, the file dialogs and the menus. Each story checks what the
+// dongle received and ends by reading the operation log line by line.
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dvd/DriveSelectDlg.h"
+#include "e2e/Desktop.h"
+#include "log/OutputLog.h"
+#include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
+#include "panels/PanelGeometry.h"
+#include "platform/LocalClock.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::DevSimProcess;
+using testing_support::PlayerProcess;
+using testing_support::TempDir;
+using testing_support::WaitFor;
+using Bar = CBottomMainDlg;
+
+const std::string kMedia = KESTRUNE_TEST_MEDIA;
+const std::string kDemo = kMedia + "/demo/demo.mp4";
+const std::string kDemoPlayFile = kMedia + "/demo/demo.csv";
+const QSize kScreen(1280, 1024);
+
+struct Packet {
+    double ms = 0;
+    int direction = 0;
+    int speed = 0;
+    [[nodiscard]] bool IsStop() const { return direction == 0 && speed == 0; }
+};
+
+// What the virtual dongle recorded: "arrival_ms,byte0,byte1,byte2,direction,speed".
+std::vector<Packet> ReadRecord(const std::string& path) {
+    std::vector<Packet> packets;
+    std::istringstream lines(testing_support::ReadFile(path));
+    std::string line;
+    std::getline(lines, line);  // header
+    while (std::getline(lines, line)) {
+        Packet p;
+        char b0[8], b1[8], b2[8];
+        if (std::sscanf(line.c_str(), "%lf,%7[^,],%7[^,],%7[^,],%d,%d", &p.ms, b0, b1, b2,
+                        &p.direction, &p.speed) == 6) {
+            packets.push_back(p);
+        }
+    }
+    return packets;
+}
+
+struct ScriptLine {
+    int64_t ms = 0;
+    int direction = 0;
+    int speed = 0;
+};
+
+std::vector<ScriptLine> ReadScript(const std::string& path) {
+    std::vector<ScriptLine> script;
+    std::istringstream lines(testing_support::ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        long tenths = 0;
+        ScriptLine s;
+        if (std::sscanf(line.c_str(), "%ld,%d,%d", &tenths, &s.direction, &s.speed) == 3) {
+            s.ms = tenths * 100;
+            script.push_back(s);
+        }
+    }
+    return script;
+}
+
+// One line a second; its speed tells the second (1 at 0 s, 2 at 1 s, ...), so the packet a
+// seek or a resume sends tells where the video is.
+std::string SecondsPlayFile(int seconds) {
+    std::string text;
+    for (int s = 0; s <= seconds; ++s) {
+        text += std::to_string(s * 10) + "," + std::to_string(s % 2) + "," +
+                std::to_string(s + 1) + "\n";
+    }
+    return text;
+}
+
+// Where the bar draws a control, relative to the bar, for a bar `width` pixels wide: the
+// bar's own layout, run on a bar that is never shown.
+QRect ControlRect(int id, int width, bool expanded) {
+    TempDir dir;
+    testing_support::ScopedEnv data("XDG_DATA_HOME", dir / "share");
+    testing_support::RecordingMessageBoxes boxes;
+    platform::SystemLocalClock clock;
+    OutputLog log(boxes, clock);
+    QWidget mainStandIn;
+    CBottomDlg host(&mainStandIn, log);
+    if (!expanded) host.ToggleLayout();
+    host.Bar()->ArrangeControls(width);
+    return host.Bar()->Control(id)->geometry();
+}
+
+// The folder/image button of the drive dialog, relative to the dialog.
+QPoint DriveDialogOpenButtonCentre() {
+    CDriveSelectDlg dialog;
+    return dialog.OpenButton()->geometry().center();
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(desktop.Display().empty()) << "Xvfb did not start";
+        devsim = std::make_unique<DevSimProcess>(
+            std::vector<std::string>{"--dir", dir / "serial", "--record", dir / "packets.csv"});
+        ASSERT_TRUE(devsim->Started());
+        ASSERT_FALSE(devsim->ExpectPlugged().link.empty());
+    }
+
+    // A failed story leaves a picture of its screen in the build folder.
+    void TearDown() override {
+        if (!HasFailure()) return;
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string folder = std::string(KESTRUNE_BINARY_DIR) + "/e2e-failures";
+        std::filesystem::create_directories(folder);
+        desktop.Screenshot(folder + "/" + test->name() + ".png");
+    }
+
+    void StartPlayer() {
+        player = std::make_unique<PlayerProcess>(
+            dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual_Dongle\n",
+            std::vector<std::string>{},
+            std::vector<std::string>{desktop.DisplayEnv(), "KESTRUNE_SERIAL_DIR=" + (dir / "serial")});
+        ASSERT_GT(player->Pid(), 0);
+        main = desktop.WaitWindow(player->Pid(), "QUAMBERPlayer", 60s);
+        ASSERT_NE(main, 0u) << "the main window did not show";
+        // Let the window lay itself out and show its panels.
+        std::this_thread::sleep_for(500ms);
+    }
+
+    [[nodiscard]] pid_t Pid() const { return player->Pid(); }
+    [[nodiscard]] QRect MainRect() const { return desktop.Geometry(main); }
+    [[nodiscard]] bool FullScreen() const { return MainRect().size() == kScreen; }
+
+    // A point of a control of the bar on the screen, `across` its width from its left edge.
+    // Without a window manager the window has no frame, so the bar lies along the bottom of
+    // the window.
+    [[nodiscard]] QPoint BarPoint(int id, double across = 0.5) const {
+        const QRect window = MainRect();
+        const bool expanded = !FullScreen();
+        const int height = expanded ? kBottomPanelExpandedHeight : kBottomPanelCompactHeight;
+        const QRect control = ControlRect(id, window.width(), expanded);
+        return {window.x() + control.x() + static_cast<int>(control.width() * across),
+                window.y() + window.height() - height + control.center().y()};
+    }
+
+    void Click(int id) const { desktop.Click(BarPoint(id)); }
+
+    // Answers a file dialog as a user does: types the path into it and presses Enter.
+    void AnswerFileDialog(const std::string& title, const std::string& path) {
+        const unsigned long dialog = desktop.WaitWindow(Pid(), title, 20s);
+        ASSERT_NE(dialog, 0u) << "no dialog " << title;
+        desktop.Type(dialog, path);
+        desktop.Keys(dialog, "Return");
+        ASSERT_TRUE(WaitFor([&] { return desktop.Windows(Pid(), title).empty(); }, 10s))
+            << "the dialog " << title << " stayed open";
+    }
+
+    void OpenVideo(const std::string& path) {
+        Click(Bar::IDC_OPEN_VIDEO);
+        AnswerFileDialog("動画を開く", path);
+        const std::string name = std::filesystem::path(path).filename();
+        ASSERT_TRUE(WaitFor([&] { return LogHas("動画ファイル選択：" + name); }, 10s));
+    }
+
+    void OpenPlayFile(const std::string& path) {
+        Click(Bar::IDC_OPEN_PLAYFILE);
+        AnswerFileDialog("開く", path);
+    }
+
+    // Starts playback with the play button and waits for the device to be told.
+    void Play() {
+        const size_t before = Count("USBドングルへ再生コマンド送信");
+        Click(Bar::IDC_PLAY);
+        ASSERT_TRUE(WaitFor([&] { return Count("USBドングルへ再生コマンド送信") > before; }, 20s))
+            << Log();
+    }
+
+    // The demo playing with a play file whose speeds tell the second.
+    void PlayDemoWithSecondsPlayFile() {
+        testing_support::WriteFile(dir / "seconds.csv", SecondsPlayFile(60));
+        StartPlayer();
+        OpenVideo(kDemo);
+        OpenPlayFile(dir / "seconds.csv");
+        Play();
+    }
+
+    [[nodiscard]] std::vector<Packet> Packets() const { return ReadRecord(dir / "packets.csv"); }
+
+    // Waits for a packet after the first `from` that satisfies `condition`; its index or -1.
+    int WaitPacket(size_t from, const std::function<bool(const Packet&)>& condition,
+                   std::chrono::milliseconds limit) const {
+        int found = -1;
+        WaitFor(
+            [&] {
+                const auto packets = Packets();
+                for (size_t i = from; i < packets.size(); ++i) {
+                    if (condition(packets[i])) {
+                        found = static_cast<int>(i);
+                        return true;
+                    }
+                }
+                return false;
+            },
+            limit);
+        return found;
+    }
+
+    [[nodiscard]] std::string Log() const { return testing_support::OperationLogText(dir); }
+
+    // The message field of each operation-log line.
+    [[nodiscard]] std::vector<std::string> LogMessages() const {
+        std::vector<std::string> messages;
+        const std::string text = Log();
+        size_t start = 0;
+        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            const std::string line = text.substr(start, end - start);
+            size_t field = 0;
+            for (int comma = 0; comma < 5 && field != std::string::npos; ++comma) {
+                field = line.find(',', field);
+                if (field != std::string::npos) ++field;
+            }
+            if (field != std::string::npos) messages.push_back(line.substr(field));
+        }
+        return messages;
+    }
+
+    [[nodiscard]] size_t Count(const std::string& message) const {
+        const auto messages = LogMessages();
+        return static_cast<size_t>(std::count(messages.begin(), messages.end(), message));
+    }
+    [[nodiscard]] bool LogHas(const std::string& message) const { return Count(message) > 0; }
+
+    // Every expected message appears in the log, in this order (other lines may come between).
+    void ExpectLogInOrder(const std::vector<std::string>& expected) const {
+        const auto messages = LogMessages();
+        auto at = messages.begin();
+        for (const auto& message : expected) {
+            at = std::find(at, messages.end(), message);
+            if (at == messages.end()) {
+                ADD_FAILURE() << "the log lacks \"" << message << "\" (in this order):\n" << Log();
+                return;
+            }
+            ++at;
+        }
+    }
+
+    // Closes the window as a user does with the window's close box; the process ends.
+    void CloseWindow() {
+        desktop.RequestClose(main);
+        EXPECT_EQ(player->WaitExit(30s), 0);
+    }
+
+    TempDir dir;
+    e2e::Desktop desktop;
+    std::unique_ptr<DevSimProcess> devsim;
+    std::unique_ptr<PlayerProcess> player;
+    unsigned long main = 0;
+};
+
+// The script's packets arrive in order and in time, between stop packets only.
+TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTime) {
+    const auto script = ReadScript(kDemoPlayFile);
+    ASSERT_GT(script.size(), 10u);
+    StartPlayer();
+    OpenVideo(kDemo);
+    OpenPlayFile(kDemoPlayFile);
+    Play();
+    ASSERT_TRUE(WaitFor([&] { return LogHas("MediaPlayerEndReached"); }, 120s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return Count("USBドングルへ停止コマンド送信") >= 1; }, 10s));
+
+    const auto packets = Packets();
+    // Stop packets, then the script line by line, then stop packets again. The script opens
+    // with stop lines too: its first moving line tells where it starts.
+    const auto moving = [](const auto& x) { return x.speed != 0 || x.direction != 0; };
+    const auto firstMovingLine = std::find_if(script.begin(), script.end(), moving) - script.begin();
+    const auto firstMovingPacket = std::find_if(packets.begin(), packets.end(), moving) - packets.begin();
+    ASSERT_GE(firstMovingPacket, firstMovingLine);
+    const auto first = static_cast<size_t>(firstMovingPacket - firstMovingLine);
+    ASSERT_GE(packets.size(), first + script.size());
+    // The first line goes out when playback starts, before libvlc has shown a picture; every
+    // later line is sent on the video's clock, so all of them are equally late, give or take
+    // a tick or two.
+    std::vector<double> lateness;
+    for (size_t i = 0; i < script.size(); ++i) {
+        const Packet& p = packets[first + i];
+        EXPECT_EQ(p.direction, script[i].direction) << "line " << i + 1;
+        EXPECT_EQ(p.speed, script[i].speed) << "line " << i + 1;
+        if (i > 0) lateness.push_back(p.ms - static_cast<double>(script[i].ms));
+    }
+    auto sorted = lateness;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (size_t i = 0; i < lateness.size(); ++i) {
+        EXPECT_LT(std::abs(lateness[i] - median), 150.0) << "line " << i + 2 << " off by "
+                                                         << lateness[i] - median << " ms";
+    }
+    // And the clock started with the video: no later than a second after the first line.
+    EXPECT_LT(median - packets[first].ms, 1000.0);
+    for (size_t i = first + script.size(); i < packets.size(); ++i) {
+        EXPECT_TRUE(packets[i].IsStop()) << "packet " << i << " after the last line";
+    }
+    ASSERT_FALSE(packets.empty());
+    EXPECT_TRUE(packets.back().IsStop());
+
+    CloseWindow();
+    ExpectLogInOrder({"動画選択ボタンクリック", "動画ファイル選択：demo.mp4", "CSV選択ボタンクリック",
+                      "再生ボタンクリック", "MediaPlayerPlaying", "USBドングルへ再生コマンド送信",
+                      "MediaPlayerEndReached", "USBドングルへ停止コマンド送信",
+                      "USBドングルへ停止コマンド送信"});
+}
+
+TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
+    PlayDemoWithSecondsPlayFile();
+    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 4; }, 20s), 0);
+
+    Click(Bar::IDC_PAUSE);
+    const size_t sent = Packets().size();
+    const int stop = WaitPacket(sent - 1, [](const Packet& p) { return p.IsStop(); }, 5s);
+    ASSERT_GE(stop, 0) << "no stop packet on pause";
+    const auto beforePause = Packets();
+    int last = 0;
+    for (int i = 0; i < stop; ++i) last = beforePause[static_cast<size_t>(i)].speed;
+    // Paused, the device hears nothing.
+    std::this_thread::sleep_for(1500ms);
+    const size_t paused = Packets().size();
+    EXPECT_EQ(paused, static_cast<size_t>(stop) + 1);
+
+    Play();
+    const int resumed = WaitPacket(paused, [](const Packet& p) { return !p.IsStop(); }, 5s);
+    ASSERT_GE(resumed, 0);
+    const int speed = Packets()[static_cast<size_t>(resumed)].speed;
+    // The line in force where the video paused: the last one sent, or the next when the pause
+    // fell between a line's time and the tick that sends it.
+    EXPECT_TRUE(speed == last || speed == last + 1) << speed << " after " << last;
+
+    CloseWindow();
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "一時停止ボタンクリック",
+                      "MediaPlayerPaused", "USBドングルへ一時停止コマンド送信", "再生ボタンクリック",
+                      "USBドングルへ再生コマンド送信", "USBドングルへ停止コマンド送信"});
+}
+
+TEST_F(EndToEnd, ASeekWithTheSliderStopsTheDeviceThenSendsTheLineInForce) {
+    PlayDemoWithSecondsPlayFile();
+    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 2; }, 20s), 0);
+
+    const size_t before = Packets().size();
+    desktop.Click(BarPoint(Bar::IDC_SEEK_SLIDER, 0.75));
+    const int stop = WaitPacket(before, [](const Packet& p) { return p.IsStop(); }, 5s);
+    ASSERT_GE(stop, 0) << "no stop packet on the seek";
+    const int next = WaitPacket(static_cast<size_t>(stop) + 1,
+                                [](const Packet& p) { return !p.IsStop(); }, 5s);
+    ASSERT_GE(next, 0);
+    // Three quarters along the slider's 60 s, give or take its margins.
+    const int second = Packets()[static_cast<size_t>(next)].speed - 1;
+    EXPECT_GE(second, 38);
+    EXPECT_LE(second, 50);
+
+    CloseWindow();
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "メディアスライダー移動",
+                      "USBドングルへ停止コマンド送信"});
+}
+
+TEST_F(EndToEnd, HoldingFastForwardForFourSecondsMovesAsTheStepsSay) {
+    PlayDemoWithSecondsPlayFile();
+    const int start = WaitPacket(0, [](const Packet& p) { return p.speed >= 3; }, 20s);
+    ASSERT_GE(start, 0);
+    const int from = Packets()[static_cast<size_t>(start)].speed - 1;
+
+    desktop.Press(BarPoint(Bar::IDC_FORWARD));
+    std::this_thread::sleep_for(4s);
+    const size_t held = Packets().size();
+    desktop.Release();
+    // Held 4 s, twenty 200 ms steps: fifteen of 1 s, then five of 2 s.
+    const int resumed = WaitPacket(held, [](const Packet& p) { return !p.IsStop(); }, 5s);
+    ASSERT_GE(resumed, 0);
+    const int moved = Packets()[static_cast<size_t>(resumed)].speed - 1 - from;
+    EXPECT_GE(moved, 23) << "from " << from;
+    EXPECT_LE(moved, 28) << "from " << from;
+
+    CloseWindow();
+    ExpectLogInOrder({"再生ボタンクリック", "早送りボタン押下中", "MediaPlayerPaused",
+                      "早送りボタン押下終了", "USBドングルへ再生コマンド送信"});
+}
+
+TEST_F(EndToEnd, WithRepeatOnTheVideoStartsAgainAndSoDoesTheScript) {
+    testing_support::WriteFile(dir / "short.csv", "0,0,10\n5,1,20\n10,0,30\n15,1,40\n");
+    StartPlayer();
+    Click(Bar::IDC_REPEAT);
+    OpenVideo(kMedia + "/short.mp4");
+    OpenPlayFile(dir / "short.csv");
+    Play();
+    ASSERT_TRUE(WaitFor([&] { return Count("リピート再生") >= 2; }, 30s)) << Log();
+    std::this_thread::sleep_for(1s);
+    CloseWindow();
+
+    // Each loop sends the script from its first line.
+    std::vector<int> speeds;
+    for (const Packet& p : Packets()) {
+        if (!p.IsStop()) speeds.push_back(p.speed);
+    }
+    ASSERT_GE(speeds.size(), 8u);
+    const std::vector<int> loop = {10, 20, 30, 40};
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(speeds[i], loop[i % 4]) << "packet " << i;
+    ExpectLogInOrder({"リピートボタンクリック", "再生ボタンクリック", "USBドングルへ再生コマンド送信",
+                      "MediaPlayerEndReached", "リピート再生", "USBドングルへ再生コマンド送信",
+                      "MediaPlayerEndReached", "リピート再生"});
+}
+
+TEST_F(EndToEnd, FullScreenByTheButtonAndBackWithEscape) {
+    StartPlayer();
+    OpenVideo(kDemo);
+    Play();
+    const QRect window = MainRect();
+    ASSERT_NE(window.size(), kScreen);
+
+    Click(Bar::IDC_MAXIMIZE);
+    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 10s)) << "not full screen";
+    desktop.Keys(main, "Escape");
+    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 10s))
+        << "not back: " << MainRect().width() << "x" << MainRect().height();
+    // The bar works at its window-mode place again.
+    Click(Bar::IDC_PAUSE);
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 10s));
+
+    CloseWindow();
+    ExpectLogInOrder({"再生ボタンクリック", "最大化ボタンクリック", "一時停止ボタンクリック",
+                      "USBドングルへ一時停止コマンド送信"});
+}
+
+TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
+    const std::string dvd = kMedia + "/dvd";
+    testing_support::WriteFile(dir / "seconds.csv", SecondsPlayFile(40));
+    StartPlayer();
+    OpenPlayFile(dir / "seconds.csv");
+
+    Click(Bar::IDC_OPEN_DVD);
+    const unsigned long drives = desktop.WaitWindow(Pid(), "DVDドライブ選択", 20s);
+    ASSERT_NE(drives, 0u);
+    desktop.Click(desktop.Geometry(drives).topLeft() + DriveDialogOpenButtonCentre());
+    // The button's menu: its first entry is the folder.
+    std::this_thread::sleep_for(500ms);
+    desktop.MenuKeys("Down Return");
+    AnswerFileDialog("フォルダ/イメージを開く", dvd);
+    ASSERT_TRUE(WaitFor([&] { return LogHas("ドライブ選択：" + dvd); }, 10s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ再生コマンド送信"); }, 20s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return LogHas("DVDメニュー設定"); }, 10s));
+    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 1; }, 10s), 0);
+
+    // DVDメニュー, then チャプター, its third chapter (6 s into title 1).
+    const size_t before = Packets().size();
+    const QRect window = MainRect();
+    // Back from the dialogs, the user clicks the picture, then the menu's title. (Without a
+    // window manager, a first click straight on the menu bar after the drive dialog's pop-up
+    // menu opens nothing.)
+    desktop.Click(window.center());
+    std::this_thread::sleep_for(500ms);
+    desktop.Click(window.topLeft() + QPoint(30, 10));
+    std::this_thread::sleep_for(500ms);
+    desktop.MenuKeys("Down Down Right Down Down Return");
+    ASSERT_TRUE(WaitFor([&] { return LogHas("DVDチャプター変更"); }, 10s)) << Log();
+    const int jumped = WaitPacket(before, [](const Packet& p) { return p.speed >= 7; }, 10s);
+    EXPECT_GE(jumped, 0) << "the device did not follow the chapter";
+
+    CloseWindow();
+    ExpectLogInOrder({"CSV選択ボタンクリック", "DVDドライブ選択ボタンクリック", "ドライブ選択：" + dvd,
+                      "USBドングルへ再生コマンド送信", "DVDメニュー設定", "DVDチャプター変更",
+                      "USBドングルへ停止コマンド送信"});
+}
+
+TEST_F(EndToEnd, ClosingTheWindowWhilePlayingStopsTheDevice) {
+    PlayDemoWithSecondsPlayFile();
+    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 3; }, 20s), 0);
+
+    CloseWindow();
+    const auto packets = Packets();
+    ASSERT_FALSE(packets.empty());
+    EXPECT_TRUE(packets.back().IsStop());
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "USBドングルへ停止コマンド送信"});
+}
+
+}  // namespace
