@@ -48,6 +48,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             optionsEnded = true;
         } else if (!optionsEnded && argument == "--play") {
             line.play = true;
+        } else if (!optionsEnded && argument == "--repeat") {
+            line.repeat = true;
         } else if (!optionsEnded && argument == "--fullscreen") {
             line.fullScreen = true;
         } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// The command line: Kestrune [VIDEO] [--play-file FILE] [--play] [--fullscreen]. Without
-// arguments the player starts empty, as from its icon.
+// The command line: Kestrune [VIDEO] [--play-file FILE] [--play] [--repeat] [--fullscreen].
+// Without arguments the player starts empty, as from its icon.
 
 #include <optional>
 #include <string>
@@ -11,18 +11,20 @@ struct CommandLine {
     std::string video;
     std::string playFile;
     bool play = false;
+    bool repeat = false;
     bool fullScreen = false;
     bool help = false;
     std::string error;  // not empty when the arguments cannot be understood
 };
 
 inline constexpr const char* kUsage =
-    "usage: Kestrune [VIDEO] [--play-file FILE] [--play] [--fullscreen]\n"
+    "usage: Kestrune [VIDEO] [--play-file FILE] [--play] [--repeat] [--fullscreen]\n"
     "  VIDEO             a video file to open (its play file VIDEO.csv or VIDEO.txt is\n"
     "                    loaded when there is one and --play-file is not given), or a\n"
     "                    DVD: a VIDEO_TS folder, an .iso image or a dvd:// location\n"
     "  --play-file FILE  the play file to load\n"
     "  --play            start playing at once\n"
+    "  --repeat          start with repeat on: the video starts again when it ends\n"
     "  --fullscreen      start in full screen\n";
 
 // `arguments` without the program name.

@@ -51,6 +51,8 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
         dlg.OpenVideoFile(QString::fromStdString(video));
     }
     if (!playFile.empty()) dlg.OpenPlayFile(QString::fromStdString(playFile));
+    // As a click on the repeat button would: the button shows the state.
+    if (line.repeat) PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
     if (line.play) PostAppMessage(&dlg, WM_APP_PLAY);
     if (line.fullScreen) PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
 

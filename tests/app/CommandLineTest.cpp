@@ -36,6 +36,19 @@ TEST(CommandLine, ReadsVideoPlayFileAndPlay) {
     EXPECT_TRUE(ParseCommandLine({"a.mp4", "--fullscreen"}).fullScreen);
 }
 
+TEST(CommandLine, RepeatIsOffUnlessAsked) {
+    EXPECT_FALSE(ParseCommandLine({"a.mp4", "--play"}).repeat);
+    const CommandLine line = ParseCommandLine({"a.mp4", "--repeat", "--play"});
+    EXPECT_TRUE(line.error.empty());
+    EXPECT_TRUE(line.repeat);
+    EXPECT_TRUE(line.play);
+    EXPECT_EQ(line.video, "a.mp4");
+    // After "--" it is a file name like any other.
+    const CommandLine named = ParseCommandLine({"--", "--repeat"});
+    EXPECT_FALSE(named.repeat);
+    EXPECT_EQ(named.video, "--repeat");
+}
+
 TEST(CompanionPlayFile, PrefersCsvThenTxtBesideTheVideo) {
     testing_support::TempDir dir;
     const std::string video = dir / "film.take1.mp4";
