@@ -315,8 +315,9 @@ TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTim
         EXPECT_LT(std::abs(lateness[i] - median), 150.0) << "line " << i + 2 << " off by "
                                                          << lateness[i] - median << " ms";
     }
-    // And the clock started with the video: no later than a second after the first line.
-    EXPECT_LT(median - packets[first].ms, 1000.0);
+    // And the clock started with the video: soon after the first line (slower under the
+    // sanitizers).
+    EXPECT_LT(median - packets[first].ms, 2000.0);
     for (size_t i = first + script.size(); i < packets.size(); ++i) {
         EXPECT_TRUE(packets[i].IsStop()) << "packet " << i << " after the last line";
     }
