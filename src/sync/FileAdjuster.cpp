@@ -8,6 +8,12 @@ namespace {
 constexpr int64_t kMaxLeadMs = 1000;
 // A report this far behind the previous result is a real jump back, not report jitter.
 constexpr int64_t kFollowBackMs = 1000;
+// At the start of the media libvlc reports 0 for 300 to 500 ms, though its first picture
+// shows 60 to 150 ms after playback starts (measured with libvlc 3.0 on a fresh start and on
+// a restart at the end). The clock starts from 0 after this delay...
+constexpr int64_t kStartDelayMs = 120;
+// ...and runs on without a report at most this far, in case libvlc is still buffering.
+constexpr int64_t kStartRunOnMs = 500;
 
 }  // namespace
 
@@ -19,11 +25,13 @@ void FileAdjuster::SetTime(int64_t ms) {
     // A second seek before the player took the first keeps the position from before both.
     if (lastReported) seekedFrom = lastReported;
     lastReported.reset();
+    startSeenAt.reset();
     holdsForward = false;
 }
 
 void FileAdjuster::Reset() {
     lastReported.reset();
+    startSeenAt.reset();
     seekedFrom.reset();
     holdsForward = false;
 }
@@ -32,18 +40,27 @@ int64_t FileAdjuster::GetTime() {
     const int64_t reported = player.GetTime();
     if (seekedFrom && reported != *seekedFrom) seekedFrom.reset();
 
-    // At the start of the media libvlc reports 0 while it still fills its buffers, well
-    // before the first picture: running on from there would put the clock ahead of the
-    // picture. Extrapolation waits for the first time the player itself reports.
-    if (player.GetState() != kStatePlaying || reported <= 0) {
+    if (player.GetState() != kStatePlaying || reported < 0) {
         // Extrapolation starts afresh when playback resumes.
         lastReported.reset();
+        startSeenAt.reset();
         lastResult = reported;
         return reported;
     }
+    const int64_t now = clock.NowMs();
+    if (reported == 0) {
+        // Playing from the start, before libvlc's first report: waiting for that report would
+        // stand the device still for up to half a second and then skip the lines it jumps
+        // over, so the clock runs on from the moment the picture is due.
+        if (!startSeenAt) startSeenAt = now;
+        lastReported.reset();
+        lastResult = std::clamp(now - *startSeenAt - kStartDelayMs, int64_t{0}, kStartRunOnMs);
+        holdsForward = true;
+        return lastResult;
+    }
+    startSeenAt.reset();
     if (seekedFrom) return lastResult;
 
-    const int64_t now = clock.NowMs();
     if (!lastReported || reported != *lastReported) {
         lastReported = reported;
         firstSeenAt = now;

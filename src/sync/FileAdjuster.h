@@ -5,7 +5,8 @@
 // drive the device up to half a second late and in jumps. While playing, this adjuster runs
 // the last reported position on with the monotonic clock, at most one second past it, and
 // never lets the result go back except for a seek, a new start or a report more than a second
-// back. Paused or stopped, it reads the player's position unchanged. Used from the
+// back. At the start, before libvlc reports anything, it runs on from 0 from when the first
+// picture is due. Paused or stopped, it reads the player's position unchanged. Used from the
 // user-interface thread only.
 
 #include <cstdint>
@@ -37,4 +38,6 @@ private:
     // After a seek during playback: the position reported before it. Until the player reports
     // anything else it has not taken the seek yet, and the clock stands still.
     std::optional<int64_t> seekedFrom;
+    // Playing from the start, before libvlc's first report: when that was first seen.
+    std::optional<int64_t> startSeenAt;
 };

@@ -95,12 +95,38 @@ TEST_F(FileAdjusterTest, SmoothsCoarseReportsWhilePlaying) {
     }
 }
 
-// libvlc holds 0 while it fills its buffers at the start, before the first picture.
-TEST_F(FileAdjusterTest, DoesNotRunOnFromTheStartBeforeTheFirstReport) {
+// libvlc reports 0 for 300 to 500 ms at the start, though its picture shows 60 to 150 ms in:
+// the clock runs on from 0 after 120 ms, never back when the first report is behind it, and
+// no further than 500 ms without a report.
+TEST_F(FileAdjusterTest, RunsOnFromTheStartUntilTheFirstReport) {
+    EXPECT_EQ(ReadAt(1000, 0), 0);
+    EXPECT_EQ(ReadAt(1120, 0), 0);
+    EXPECT_EQ(ReadAt(1200, 0), 80);
+    EXPECT_EQ(ReadAt(1440, 0), 320);
+    EXPECT_EQ(ReadAt(1480, 300), 320);  // behind: held
+    EXPECT_EQ(ReadAt(1520, 300), 340);
+    EXPECT_EQ(ReadAt(1560, 300), 380);
+    EXPECT_EQ(ReadAt(1600, 600), 600);  // ahead: taken
+}
+
+TEST_F(FileAdjusterTest, WithoutAnyReportTheStartRunsOnHalfASecondAtMost) {
     EXPECT_EQ(ReadAt(0, 0), 0);
-    EXPECT_EQ(ReadAt(200, 0), 0);
-    EXPECT_EQ(ReadAt(240, 150), 150);
-    EXPECT_EQ(ReadAt(280, 150), 190);
+    EXPECT_EQ(ReadAt(620, 0), 500);
+    EXPECT_EQ(ReadAt(5000, 0), 500);
+    EXPECT_EQ(ReadAt(5040, 150), 500);
+}
+
+// Repeat plays the file again from 0: the new start runs on like the first one, where
+// waiting for libvlc's first report skipped the lines of the first 400 ms.
+TEST_F(FileAdjusterTest, ARestartAtTheEndStartsAfresh) {
+    EXPECT_EQ(ReadAt(0, 19900), 19900);
+    player.state = kStateEnded;
+    EXPECT_EQ(ReadAt(200, 20000), 20000);
+    player.state = kStatePlaying;
+    EXPECT_EQ(ReadAt(300, 0), 0);
+    EXPECT_EQ(ReadAt(480, 0), 60);
+    EXPECT_EQ(ReadAt(800, 400), 400);
+    EXPECT_EQ(ReadAt(840, 400), 440);
 }
 
 TEST_F(FileAdjusterTest, RunsAtMostOneSecondPastLastReport) {
