@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -52,20 +53,38 @@ void CDebugDlg::LogMessage(const char* format, ...) {
 }
 
 void CDebugDlg::AppendLine(const std::string& text) {
-    const QString line = QString::fromStdString(FormatDebugLine(clock_.Now(), text));
+    pending_.push_back(QString::fromStdString(FormatDebugLine(clock_.Now(), text)));
+    // Lines that would fall off the bottom at once need not reach the window at all.
+    if (pending_.size() > static_cast<size_t>(kMaxLines)) pending_.pop_front();
+    if (!flushScheduled_) {
+        flushScheduled_ = true;
+        QTimer::singleShot(0, this, &CDebugDlg::FlushLines);
+    }
+}
+
+void CDebugDlg::FlushLines() {
+    flushScheduled_ = false;
+    if (pending_.empty()) return;
+    // Newest on top: the pending lines in reverse order, one insertion at the start.
+    QString block;
+    for (auto line = pending_.rbegin(); line != pending_.rend(); ++line) {
+        if (!block.isEmpty()) block += QChar(u'\n');
+        block += *line;
+    }
+    // The document always ends with one block after the last line break; the first lines
+    // go into it, every later batch is put in front with its own break.
     QTextCursor cursor(text_->document());
     cursor.movePosition(QTextCursor::Start);
-    // The document always ends with one block after the last line break; the first line
-    // goes into it, every later one is put in front with its own break.
-    cursor.insertText(lines_ == 0 ? line : line + QChar(u'\n'));
-    ++lines_;
+    cursor.insertText(lines_ == 0 ? block : block + QChar(u'\n'));
+    lines_ += static_cast<int>(pending_.size());
+    pending_.clear();
     if (lines_ > kMaxLines) {
-        QTextCursor last(text_->document()->lastBlock());
-        last.movePosition(QTextCursor::PreviousBlock, QTextCursor::MoveAnchor);
+        // Everything after the kMaxLines-th line goes, with the break before it.
+        QTextCursor last(text_->document()->findBlockByNumber(kMaxLines - 1));
         last.movePosition(QTextCursor::EndOfBlock, QTextCursor::MoveAnchor);
         last.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
         last.removeSelectedText();
-        --lines_;
+        lines_ = kMaxLines;
     }
     text_->moveCursor(QTextCursor::Start);
     text_->ensureCursorVisible();

@@ -4,9 +4,13 @@
 // non-zero LOG_LEVEL) and the diagnostic messages (LOG_LEVEL 2), newest line on top, each
 // stamped with the local time. The main window owns it through its Logger pointer; its
 // window exists only when CreateWindow was called (LOG_LEVEL not 0). It keeps the newest
-// kMaxLines lines and drops the oldest, at the bottom.
+// kMaxLines lines and drops the oldest, at the bottom. Lines given in one turn of the event
+// loop go into the window together, so a burst (a play file of a million rejected lines)
+// costs one insertion rather than one per line.
 
 #include <QDialog>
+#include <QString>
+#include <deque>
 #include <string>
 
 #include "log/Logger.h"
@@ -32,10 +36,17 @@ public:
     void LogCommand(int64_t counter, const uint8_t* packet) override;
     void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
 
-    // Puts one line at the top of the window.
+    // Puts one line at the top of the window (with the lines given before it, on the next
+    // turn of the event loop).
     void AppendLine(const std::string& text);
+    // Puts the lines given so far into the window now.
+    void FlushLines();
 
-    [[nodiscard]] QPlainTextEdit* TextControl() const { return text_; }
+    // The text control, holding every line given so far.
+    [[nodiscard]] QPlainTextEdit* TextControl() {
+        FlushLines();
+        return text_;
+    }
 
 protected:
     void reject() override;
@@ -44,4 +55,7 @@ private:
     const platform::LocalClock& clock_;
     QPlainTextEdit* text_;
     int lines_ = 0;
+    // Stamped lines not yet in the window, oldest first; never more than kMaxLines.
+    std::deque<QString> pending_;
+    bool flushScheduled_ = false;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -41,7 +43,7 @@ protected:
     FixedClock clock{{2026, 12, 7, 23, 59, 58, 7}};
     CDebugDlg dlg{nullptr, clock};
 
-    QStringList Lines() const {
+    QStringList Lines() {
         const QString text = dlg.TextControl()->toPlainText();
         return text.isEmpty() ? QStringList() : text.split(QChar(u'\n'));
     }
@@ -93,6 +95,24 @@ TEST_F(DebugDlgTest, KeepsTheNewestTenThousandLinesAndDropsTheOldest) {
     ASSERT_EQ(lines.size(), CDebugDlg::kMaxLines);
     EXPECT_EQ(lines.front(), QStringLiteral("23:59:58.007 10004"));
     EXPECT_EQ(lines.back(), QStringLiteral("23:59:58.007 5"));
+}
+
+// Lines arriving over several turns of the event loop go in batch by batch, newest on top,
+// and the oldest fall off at the bottom across batches.
+TEST_F(DebugDlgTest, BatchesFromSeveralTurnsStackNewestOnTop) {
+    for (int i = 0; i < CDebugDlg::kMaxLines - 2; ++i) dlg.AppendLine(std::to_string(i));
+    QCoreApplication::processEvents();
+    dlg.AppendLine("a");
+    QCoreApplication::processEvents();
+    for (const char* text : {"b", "c", "d", "e"}) dlg.AppendLine(text);
+    QCoreApplication::processEvents();
+    const QStringList lines = Lines();
+    ASSERT_EQ(lines.size(), CDebugDlg::kMaxLines);
+    EXPECT_EQ(lines.mid(0, 6), QStringList({"23:59:58.007 e", "23:59:58.007 d", "23:59:58.007 c",
+                                            "23:59:58.007 b", "23:59:58.007 a",
+                                            "23:59:58.007 9997"}));
+    EXPECT_EQ(lines.back(), QStringLiteral("23:59:58.007 3"));
+    EXPECT_EQ(dlg.TextControl()->textCursor().position(), 0);
 }
 
 TEST_F(DebugDlgTest, WindowHasItsTitleAndEscapeDoesNotCloseIt) {
