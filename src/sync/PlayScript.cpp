@@ -107,9 +107,13 @@ PlayScript::PlayScript(Logger* logger) : logger(logger) {}
 bool PlayScript::Load(const std::string& path) {
     lines.clear();
 
-    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting: a named pipe nobody writes to would block the open, and the
+    // window with it, for good. Reads wait again, so a pipe that is being written (the shell's
+    // <(...)) is read to its end; one without a writer reads as empty.
+    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info {};
-    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
+        ::fcntl(file.Get(), F_SETFL, 0) != 0) {
         if (logger != nullptr)
             logger->LogMessage("プレイファイル(%s)がオープンできません", path.c_str());
         return false;

@@ -1,18 +1,23 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "log/Logger.h"
+#include "platform/UniqueFd.h"
 #include "support/LinearCursor.h"
 #include "support/TestSupport.h"
 #include "sync/PlayScript.h"
@@ -133,6 +138,30 @@ TEST_F(PlayScriptTest, ReportsFilesThatCannotBeOpened) {
                   std::vector<std::string>{"プレイファイル(" + path + ")がオープンできません"});
         EXPECT_TRUE(script.Lines().empty());
     }
+}
+
+// A named pipe must not hang the loader: without a writer it reads as empty; with one, it is
+// read to its end as the writer goes.
+TEST_F(PlayScriptTest, NamedPipesAreReadWithoutWaitingForAWriter) {
+    const std::string fifo = dir / "script.csv";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(script.Load(fifo));
+    EXPECT_TRUE(script.Lines().empty());
+
+    // A writer holds the pipe open (read-write, so this open does not wait either) and
+    // writes in two pieces while the loader waits for the end.
+    platform::UniqueFd writer(::open(fifo.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(writer.Valid());
+    bool loaded = false;
+    std::thread loader([&] { loaded = script.Load(fifo); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(::write(writer.Get(), "10,1,50\n", 8), 8);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(::write(writer.Get(), "20,0,30\n", 8), 8);
+    writer.Reset();
+    loader.join();
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(script.Lines().size(), 2u);
 }
 
 TEST_F(PlayScriptTest, CompletionNamesTheFileWithoutFolders) {
