@@ -165,6 +165,8 @@ private:
     bool initialised = false;
     bool maximised = false;
     bool opening = false;
+    // Whether the media being played has reported a length since it was opened.
+    bool mediaHasLength = false;
     bool volumeInitialised = false;
     int holdState = 0;
     int64_t holdElapsed = 0;

@@ -34,6 +34,7 @@ void CKestruneDlg::PlayerEventCallback(const libvlc_event_t* event, void* userDa
 void CKestruneDlg::HandlePlayerEvent(int type) {
     switch (type) {
         case libvlc_MediaPlayerOpening:
+            mediaHasLength = false;
             ShowOpeningTitle();
             break;
         case libvlc_MediaPlayerPlaying:
@@ -68,6 +69,7 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
             BuildMenu();
             break;
         case libvlc_MediaPlayerLengthChanged:
+            if (player->GetLength() > 0) mediaHasLength = true;
             dongle->SetMediaReady(player->GetLength());
             break;
         default:
@@ -160,6 +162,14 @@ void CKestruneDlg::OnPause() {
 }
 
 void CKestruneDlg::OnMediaEnded() {
+    // A file libvlc opens but cannot read (a video cut off before its index) plays nothing
+    // and ends at once without a length: say so, as for a file that does not open, and do
+    // not start it again on repeat.
+    if (!mediaHasLength) {
+        boxes.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
+        OnMediaStopped();
+        return;
+    }
     if (repeat) {
         OUTPUT_LOG(*operationLog, "リピート再生");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
