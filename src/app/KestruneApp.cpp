@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -41,6 +42,10 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
 
     const std::string folder = platform::GetModuleDirectory();
     [[maybe_unused]] const int changed = ::chdir(folder.c_str());
+
+    // A log file that may grow no further (a file-size limit) must fail the write, which the
+    // operation log reports, rather than end the player and leave the device running.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);

@@ -293,6 +293,9 @@ void CKestruneDlg::showEvent(QShowEvent* e) {
 void CKestruneDlg::closeEvent(QCloseEvent* e) {
     OUTPUT_LOG(*operationLog, "USBドングルへ停止コマンド送信");
     dongle->ClosePort();
+    // Playback ends before the window is hidden and taken down: a video output still starting
+    // up as its window goes away crashes inside the X11 OpenGL driver.
+    player->Stop();
     QDialog::closeEvent(e);
 }
 
