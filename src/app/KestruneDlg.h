@@ -170,6 +170,10 @@ private:
     bool volumeInitialised = false;
     int holdState = 0;
     int64_t holdElapsed = 0;
+    // Where the held button has taken the video so far. Steps add to it rather than to the
+    // player's time: paused, libvlc reports a seek late, and on a busy machine it read 0
+    // for a while, which sent fast forward back to the start.
+    int64_t holdPosition = 0;
     int64_t seekTarget = 0;
     QWidget* videoHost = nullptr;
     QMenuBar* menuBar = nullptr;

@@ -212,6 +212,7 @@ void CKestruneDlg::OnSeek() {
 
 void CKestruneDlg::OnHoldStart(int timerId) {
     holdElapsed = 0;
+    holdPosition = player->GetTime();
     holdState = player->GetState();
     if (holdState == kStatePlaying) player->Pause();
     SetTimer(timerId, kHoldPeriodMs);
@@ -226,8 +227,8 @@ void CKestruneDlg::OnHoldStep(int timerId) {
     holdElapsed += kHoldPeriodMs;
     const int64_t step = HoldStep(holdElapsed);
     const int64_t length = player->GetLength();
-    const int64_t t = player->GetTime();
-    seekTarget = HoldSeekTarget(t, step, length, timerId == TIMER_FORWARD);
+    holdPosition = HoldSeekTarget(holdPosition, step, length, timerId == TIMER_FORWARD);
+    seekTarget = holdPosition;
     PostAppMessage(this, WM_APP_SEEK);
 }
 
