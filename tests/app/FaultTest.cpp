@@ -54,6 +54,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using testing_support::DevSimProcess;
+using testing_support::FindWindows;
+using testing_support::LineEverySecond;
+using testing_support::MonotonicMs;
 using testing_support::OperationLogText;
 using testing_support::PlayerProcess;
 using testing_support::ReadFile;
@@ -72,12 +75,6 @@ const std::string kDongleName = "usb-Kestrune_Virtual_Dongle-if00";
 
 std::string Media(const char* name) { return std::string(KESTRUNE_TEST_MEDIA) + "/" + name; }
 
-double NowMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
 // `count` bytes that look like nothing in particular, the same on every run.
 std::string RandomBytes(size_t count, uint32_t seed) {
     std::mt19937 generator(seed);
@@ -86,47 +83,22 @@ std::string RandomBytes(size_t count, uint32_t seed) {
     return bytes;
 }
 
-// A play file with one line a second for `seconds` seconds: direction 1, speed = second + 1,
-// so that no line is the stop command and each tells the second it belongs to.
-std::string LineEverySecond(int seconds) {
-    std::string content;
-    for (int s = 0; s < seconds; ++s) {
-        content += std::to_string(s * 10) + ",1," + std::to_string(s + 1) + "\n";
-    }
-    return content;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Message boxes of a player process, found and answered through the X server.
-
-std::vector<std::string> Windows(pid_t pid, const std::string& title) {
-    const std::string command = "xdotool search --all --pid " + std::to_string(pid) + " --name '^" +
-                                title + "$' 2>/dev/null";
-    std::vector<std::string> ids;
-    if (FILE* out = ::popen(command.c_str(), "r")) {
-        char line[64];
-        while (std::fgets(line, sizeof line, out) != nullptr) {
-            std::string id(line);
-            while (!id.empty() && (id.back() == '\n' || id.back() == '\r')) id.pop_back();
-            if (!id.empty()) ids.push_back(id);
-        }
-        ::pclose(out);
-    }
-    return ids;
-}
 
 // Presses Enter in one message box titled `title`, as the user does to close it. True once
 // that box is gone.
 bool DismissBox(pid_t pid, const std::string& title) {
-    const auto shown = Windows(pid, title);
+    const auto shown = FindWindows(pid, title);
     if (shown.empty()) return false;
-    const std::string id = shown.front();
+    const unsigned long id = shown.front();
     const auto open = [&] {
-        const auto now = Windows(pid, title);
+        const auto now = FindWindows(pid, title);
         return std::find(now.begin(), now.end(), id) != now.end();
     };
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::string keys = "xdotool windowfocus --sync " + id + " key Return >/dev/null 2>&1";
+        const std::string keys =
+            "xdotool windowfocus --sync " + std::to_string(id) + " key Return >/dev/null 2>&1";
         [[maybe_unused]] const int status = std::system(keys.c_str());
         if (WaitFor([&] { return !open(); }, 2s)) return true;
     }
@@ -149,7 +121,7 @@ struct DongleEvent {
 DongleEvent NextEvent(DevSimProcess& sim, std::chrono::milliseconds limit) {
     DongleEvent e;
     e.text = sim.Line(limit);
-    e.readMs = NowMs();
+    e.readMs = MonotonicMs();
     e.readWall = std::chrono::system_clock::now();
     using Kind = DongleEvent::Kind;
     double ms = 0;
@@ -182,9 +154,9 @@ std::vector<DongleEvent> ReadUntil(DevSimProcess& sim, DongleEvent::Kind kind,
                                    std::chrono::milliseconds limit,
                                    const std::function<bool(const DongleEvent&)>& also = nullptr) {
     std::vector<DongleEvent> events;
-    const double end = NowMs() + static_cast<double>(limit.count());
-    while (NowMs() < end) {
-        const auto left = std::chrono::milliseconds(static_cast<int64_t>(end - NowMs()) + 1);
+    const double end = MonotonicMs() + static_cast<double>(limit.count());
+    while (MonotonicMs() < end) {
+        const auto left = std::chrono::milliseconds(static_cast<int64_t>(end - MonotonicMs()) + 1);
         DongleEvent e = NextEvent(sim, left);
         if (e.kind == DongleEvent::Kind::kNone) break;
         events.push_back(e);
@@ -267,6 +239,17 @@ bool MayOverrideFilePermissions(pid_t pid) {
     return (effective >> CAP_DAC_OVERRIDE) & 1;
 }
 
+// The arguments that play clip.mp4 at once with `dir`/moves.csv, one line a second.
+std::vector<std::string> PlayClipWithMoves(const TempDir& dir) {
+    WriteFile(dir / "moves.csv", LineEverySecond(20));
+    return {Media("clip.mp4"), "--play-file", dir / "moves.csv", "--play"};
+}
+
+// Whether the virtual dongle came up: its port and link lines were read.
+bool PluggedIn(DevSimProcess& sim) {
+    return sim.Started() && ReadUntil(sim, DongleEvent::Kind::kLink, 3s).size() == 2u;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The dongle pulled out during playback and plugged in again, with the real programs.
 
@@ -274,9 +257,7 @@ TEST(DongleProcess, UnplugAndReplugDuringPlaybackArePickedUpWithinTheWriteBound)
     TempDir dir;
     const std::string serial = dir / "serial";
     fs::create_directories(serial);
-    WriteFile(dir / "moves.csv", LineEverySecond(20));
-    PlayerProcess player(dir, kDongleIni,
-                         {Media("clip.mp4"), "--play-file", dir / "moves.csv", "--play"},
+    PlayerProcess player(dir, kDongleIni, PlayClipWithMoves(dir),
                          {"KESTRUNE_SERIAL_DIR=" + serial});
     ASSERT_GT(player.Pid(), 0);
     // Playing before the dongle comes: plug-in, unplug and replug all fall inside playback.
@@ -358,21 +339,18 @@ TEST_P(StopOnSignal, TheStopPacketIsTheLastThingTheDongleGetsBeforeTheExit) {
     TempDir dir;
     const std::string serial = dir / "serial";
     DevSimProcess sim({"--dir", serial, "--epoch-ms"});
-    ASSERT_TRUE(sim.Started());
-    ASSERT_EQ(ReadUntil(sim, DongleEvent::Kind::kLink, 3s).size(), 2u);
-    WriteFile(dir / "moves.csv", LineEverySecond(20));
-    PlayerProcess player(dir, kDongleIni,
-                         {Media("clip.mp4"), "--play-file", dir / "moves.csv", "--play"},
+    ASSERT_TRUE(PluggedIn(sim));
+    PlayerProcess player(dir, kDongleIni, PlayClipWithMoves(dir),
                          {"KESTRUNE_SERIAL_DIR=" + serial});
     ASSERT_GT(player.Pid(), 0);
     auto events = ReadUntil(sim, DongleEvent::Kind::kPacket, kStartLimit,
                             [](const DongleEvent& e) { return e.command != kStopCommand; });
     ASSERT_FALSE(Packets(events).empty()) << "the device never moved";
 
-    const double signalled = NowMs();
+    const double signalled = MonotonicMs();
     ASSERT_EQ(::kill(player.Pid(), GetParam()), 0);
     EXPECT_EQ(player.WaitExit(kStartLimit), 0);
-    const double exited = NowMs();
+    const double exited = MonotonicMs();
     const auto tail = ReadUntil(sim, DongleEvent::Kind::kNone, 500ms);
     events.insert(events.end(), tail.begin(), tail.end());
     const auto packets = Packets(events);
@@ -421,18 +399,16 @@ TEST(LogProcess, AReadOnlyLogFolderIsShownOnceAndThePlayerStillDrivesTheDevice) 
     fs::permissions(logFolder, fs::perms::owner_read | fs::perms::owner_exec);
     const std::string serial = dir / "serial";
     DevSimProcess sim({"--dir", serial, "--epoch-ms"});
-    ASSERT_TRUE(sim.Started());
-    ASSERT_EQ(ReadUntil(sim, DongleEvent::Kind::kLink, 3s).size(), 2u);
-    WriteFile(dir / "moves.csv", LineEverySecond(20));
+    ASSERT_TRUE(PluggedIn(sim));
 
     const auto player = StartAsUser(dir, kDongleIni,
-                                    {Media("clip.mp4"), "--play-file", dir / "moves.csv", "--play"},
+                                    PlayClipWithMoves(dir),
                                     {"KESTRUNE_SERIAL_DIR=" + serial});
     ASSERT_TRUE(player && player->Pid() > 0);
     const pid_t pid = player->Pid();
-    ASSERT_TRUE(WaitFor([&] { return !Windows(pid, kFileErrorCaption).empty(); }, kStartLimit));
+    ASSERT_TRUE(WaitFor([&] { return !FindWindows(pid, kFileErrorCaption).empty(); }, kStartLimit));
     ASSERT_FALSE(MayOverrideFilePermissions(pid));
-    EXPECT_EQ(Windows(pid, "ディレクトリ操作エラー").size(), 0u);
+    EXPECT_EQ(FindWindows(pid, "ディレクトリ操作エラー").size(), 0u);
     ASSERT_TRUE(DismissBox(pid, kFileErrorCaption));
 
     // The window comes up after the box and plays: the device moves.
@@ -440,7 +416,7 @@ TEST(LogProcess, AReadOnlyLogFolderIsShownOnceAndThePlayerStillDrivesTheDevice) 
     const auto moved = ReadUntil(sim, DongleEvent::Kind::kPacket, kStartLimit,
                                  [](const DongleEvent& e) { return e.command != kStopCommand; });
     ASSERT_FALSE(Packets(moved).empty());
-    EXPECT_TRUE(Windows(pid, kFileErrorCaption).empty()) << "a dropped line showed a box again";
+    EXPECT_TRUE(FindWindows(pid, kFileErrorCaption).empty()) << "a dropped line showed a box again";
 
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_EQ(player->WaitExit(kStartLimit), 0);
@@ -457,11 +433,8 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     TempDir dir;
     const std::string serial = dir / "serial";
     DevSimProcess sim({"--dir", serial, "--epoch-ms"});
-    ASSERT_TRUE(sim.Started());
-    ASSERT_EQ(ReadUntil(sim, DongleEvent::Kind::kLink, 3s).size(), 2u);
-    WriteFile(dir / "moves.csv", LineEverySecond(20));
-    PlayerProcess player(dir, kDongleIni,
-                         {Media("clip.mp4"), "--play-file", dir / "moves.csv", "--play"},
+    ASSERT_TRUE(PluggedIn(sim));
+    PlayerProcess player(dir, kDongleIni, PlayClipWithMoves(dir),
                          {"KESTRUNE_SERIAL_DIR=" + serial});
     ASSERT_GT(player.Pid(), 0);
     const pid_t pid = player.Pid();
@@ -488,7 +461,7 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     ASSERT_TRUE(WaitFor(
         [&] {
             status = player.WaitExit(20ms);
-            return status != -1 || !Windows(pid, kFileErrorCaption).empty();
+            return status != -1 || !FindWindows(pid, kFileErrorCaption).empty();
         },
         10s));
     ASSERT_EQ(status, -1) << "the player ended with status " << status;
@@ -499,7 +472,7 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     ASSERT_TRUE(DismissBox(pid, kFileErrorCaption));
     // Another line that does not fit: one box for the whole failing stretch.
     fs::remove(serial + "/not-a-dongle");
-    EXPECT_FALSE(WaitFor([&] { return !Windows(pid, kFileErrorCaption).empty(); }, 1s));
+    EXPECT_FALSE(WaitFor([&] { return !FindWindows(pid, kFileErrorCaption).empty(); }, 1s));
     EXPECT_EQ(ReadFile(logFile), kept) << "the log changed past its limit";
 
     // Room again: the lines from now on are written.
@@ -543,10 +516,10 @@ TEST(TwoCopies, StartedTogetherBothRunAndEachLogLineHasOneOwner) {
             ASSERT_TRUE(WaitFor(
                 [&] {
                     return WindowExists(pid, kMainTitle) ||
-                           !Windows(pid, kFileErrorCaption).empty();
+                           !FindWindows(pid, kFileErrorCaption).empty();
                 },
                 kStartLimit));
-            if (!Windows(pid, kFileErrorCaption).empty()) {
+            if (!FindWindows(pid, kFileErrorCaption).empty()) {
                 ++boxes;
                 ASSERT_TRUE(DismissBox(pid, kFileErrorCaption));
             }

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/UniqueFd.h"
+#include "support/Processes.h"
 
 extern char** environ;
 
@@ -92,13 +93,7 @@ bool Desktop::Xdotool(const std::string& arguments, std::string* output) const {
 }
 
 std::vector<unsigned long> Desktop::Windows(pid_t pid, const std::string& title) const {
-    std::string text;
-    Xdotool("search --all --onlyvisible --pid " + std::to_string(pid) + " --name " + Quoted("^" + title + "$"),
-            &text);
-    std::vector<unsigned long> windows;
-    std::istringstream lines(text);
-    for (unsigned long id = 0; lines >> id;) windows.push_back(id);
-    return windows;
+    return testing_support::FindWindows(pid, title, display_);
 }
 
 unsigned long Desktop::WaitWindow(pid_t pid, const std::string& title,

@@ -11,10 +11,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "dvd/DriveSelectDlg.h"
@@ -85,20 +87,13 @@ std::vector<ScriptLine> ReadScript(const std::string& path) {
     return script;
 }
 
-// One line a second; its speed tells the second (1 at 0 s, 2 at 1 s, ...), so the packet a
-// seek or a resume sends tells where the video is.
-std::string SecondsPlayFile(int seconds) {
-    std::string text;
-    for (int s = 0; s <= seconds; ++s) {
-        text += std::to_string(s * 10) + "," + std::to_string(s % 2) + "," +
-                std::to_string(s + 1) + "\n";
-    }
-    return text;
-}
-
 // Where the bar draws a control, relative to the bar, for a bar `width` pixels wide: the
-// bar's own layout, run on a bar that is never shown.
+// bar's own layout, run on a bar that is never shown. Kept per width and layout, as the
+// stories click many times on the same bar.
 QRect ControlRect(int id, int width, bool expanded) {
+    static std::map<std::tuple<int, int, bool>, QRect> known;
+    const auto key = std::make_tuple(id, width, expanded);
+    if (const auto found = known.find(key); found != known.end()) return found->second;
     TempDir dir;
     testing_support::ScopedEnv data("XDG_DATA_HOME", dir / "share");
     testing_support::RecordingMessageBoxes boxes;
@@ -108,7 +103,7 @@ QRect ControlRect(int id, int width, bool expanded) {
     CBottomDlg host(&mainStandIn, log);
     if (!expanded) host.ToggleLayout();
     host.Bar()->ArrangeControls(width);
-    return host.Bar()->Control(id)->geometry();
+    return known[key] = host.Bar()->Control(id)->geometry();
 }
 
 // The folder/image button of the drive dialog, relative to the dialog.
@@ -196,9 +191,9 @@ protected:
             << Log();
     }
 
-    // The demo playing with a play file whose speeds tell the second.
+    // The demo playing with a play file whose speeds tell the second (1 at 0 s).
     void PlayDemoWithSecondsPlayFile() {
-        testing_support::WriteFile(dir / "seconds.csv", SecondsPlayFile(60));
+        testing_support::WriteFile(dir / "seconds.csv", testing_support::LineEverySecond(61));
         StartPlayer();
         OpenVideo(kDemo);
         OpenPlayFile(dir / "seconds.csv");
@@ -451,7 +446,7 @@ TEST_F(EndToEnd, FullScreenByTheButtonAndBackWithEscape) {
 
 TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
     const std::string dvd = kMedia + "/dvd";
-    testing_support::WriteFile(dir / "seconds.csv", SecondsPlayFile(40));
+    testing_support::WriteFile(dir / "seconds.csv", testing_support::LineEverySecond(41));
     StartPlayer();
     OpenPlayFile(dir / "seconds.csv");
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -121,11 +122,20 @@ std::string OperationLogText(const TempDir& dir) {
     return Cp932ToUtf8(ReadFile(folder + "/" + files[0]));
 }
 
-bool WindowExists(pid_t pid, const std::string& title) {
-    const std::string command = "xdotool search --all --pid " + std::to_string(pid) +
-                                " --name '^" + title + "$' >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
+std::vector<unsigned long> FindWindows(pid_t pid, const std::string& title,
+                                       const std::string& display) {
+    std::string command = "xdotool search --all --onlyvisible --pid " + std::to_string(pid) +
+                          " --name '^" + title + "$' 2>/dev/null";
+    if (!display.empty()) command = "DISPLAY=" + display + " " + command;
+    std::vector<unsigned long> windows;
+    if (FILE* out = ::popen(command.c_str(), "r")) {
+        for (unsigned long id = 0; std::fscanf(out, "%lu", &id) == 1;) windows.push_back(id);
+        ::pclose(out);
+    }
+    return windows;
 }
+
+bool WindowExists(pid_t pid, const std::string& title) { return !FindWindows(pid, title).empty(); }
 
 DevSimProcess::DevSimProcess(const std::vector<std::string>& args,
                              std::optional<std::vector<std::string>> env) {

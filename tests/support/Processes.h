@@ -46,8 +46,10 @@ private:
 // exactly one.
 [[nodiscard]] std::string OperationLogText(const TempDir& dir);
 
-// A top-level window of `pid` whose title is exactly `title` (other test programs may show
-// windows of the same title on the same display).
+// The shown top-level windows of `pid` whose title is exactly `title`, on `display` (empty:
+// $DISPLAY). Other test programs may show windows of the same title on the same display.
+[[nodiscard]] std::vector<unsigned long> FindWindows(pid_t pid, const std::string& title,
+                                                     const std::string& display = {});
 [[nodiscard]] bool WindowExists(pid_t pid, const std::string& title);
 
 // kestrune-devsim with `args`, its stdout on a pipe. `env` replaces the environment.

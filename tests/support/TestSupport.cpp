@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -115,6 +116,20 @@ std::string Cp932ToUtf8(const std::string& bytes) {
     ::iconv_close(cd);
     out.resize(out.size() - dstLeft);
     return out;
+}
+
+double MonotonicMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+std::string LineEverySecond(int seconds) {
+    std::string content;
+    for (int s = 0; s < seconds; ++s) {
+        content += std::to_string(s * 10) + ",1," + std::to_string(s + 1) + "\n";
+    }
+    return content;
 }
 
 }  // namespace testing_support

@@ -85,6 +85,13 @@ struct RawPty {
 void WriteFile(const std::string& path, const std::string& content);
 [[nodiscard]] std::vector<std::string> ListFiles(const std::string& folder);
 
+// Milliseconds of CLOCK_MONOTONIC, to compare with the virtual dongle's --epoch-ms times.
+[[nodiscard]] double MonotonicMs();
+
+// A play file of one line a second for `seconds` seconds: direction 1, speed second + 1, so
+// that no line is the stop command and the packet a seek or a resume sends tells the second.
+[[nodiscard]] std::string LineEverySecond(int seconds);
+
 // Converts code page 932 bytes back to UTF-8 (for checking what a file holds).
 [[nodiscard]] std::string Cp932ToUtf8(const std::string& bytes);
 

@@ -33,15 +33,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::UniqueFd;
+using testing_support::MonotonicMs;
 using testing_support::TempDir;
 
 constexpr const char* kDefaultName = "usb-Kestrune_Virtual_Dongle-if00";
-
-double NowMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
 
 using DevSim = testing_support::DevSimProcess;
 
@@ -145,15 +140,15 @@ TEST(DevSimTest, PrintsAndRecordsThePlayersPacketsHoweverTheyAreCut) {
     const UniqueFd port = OpenLikePlayer(plugged.link);
     ASSERT_TRUE(port.Valid()) << std::strerror(errno);
 
-    const double start = NowMs();
+    const double start = MonotonicMs();
     ASSERT_TRUE(Send(port, {0x01, 0x01, 0xB2}));
     const PacketLine whole = SplitPacketLine(sim.Line());
-    const double afterWhole = NowMs();
+    const double afterWhole = MonotonicMs();
 
     // Split with a pause; the command byte is a line feed, which only a raw port leaves alone.
     ASSERT_TRUE(Send(port, {0x01}));
     std::this_thread::sleep_for(150ms);
-    const double secondHalf = NowMs();
+    const double secondHalf = MonotonicMs();
     ASSERT_TRUE(Send(port, {0x01, 0x0A}));
     const PacketLine split = SplitPacketLine(sim.Line());
 
@@ -161,7 +156,7 @@ TEST(DevSimTest, PrintsAndRecordsThePlayersPacketsHoweverTheyAreCut) {
     ASSERT_TRUE(Send(port, {0x01, 0x01, 0x0D, 0x01, 0x01, 0xE4}));
     const PacketLine first = SplitPacketLine(sim.Line());
     const PacketLine second = SplitPacketLine(sim.Line());
-    const double end = NowMs();
+    const double end = MonotonicMs();
 
     EXPECT_EQ(whole.rest, "  01 01 b2  direction 1 speed 50");
     EXPECT_EQ(split.rest, "  01 01 0a  direction 0 speed 10");
@@ -264,7 +259,7 @@ TEST(DevSimTest, TerminationSignalsRemoveTheLinkAndPrintTheCount) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(::strsignal(signal));
         TempDir dir;
-        const double spawned = NowMs();
+        const double spawned = MonotonicMs();
         DevSim sim({"--dir", dir.Path()});
         const std::string link = sim.ExpectPlugged().link;
         const UniqueFd port = OpenLikePlayer(link);
@@ -274,7 +269,7 @@ TEST(DevSimTest, TerminationSignalsRemoveTheLinkAndPrintTheCount) {
         EXPECT_EQ(packet.rest, "  01 01 40  direction 0 speed 64");
         // Milliseconds since the simulator started.
         EXPECT_GE(packet.Ms(), 0.0);
-        EXPECT_LE(packet.Ms(), NowMs() - spawned);
+        EXPECT_LE(packet.Ms(), MonotonicMs() - spawned);
 
         sim.Signal(signal);
         EXPECT_EQ(sim.Line(), "devsim: 1 packets");
@@ -289,12 +284,12 @@ TEST(DevSimTest, TerminationSignalsRemoveTheLinkAndPrintTheCount) {
 
 TEST(DevSimTest, DurationEndsTheRun) {
     TempDir dir;
-    const double start = NowMs();
+    const double start = MonotonicMs();
     DevSim sim({"--dir", dir.Path(), "--duration", "0.3"});
     const std::string link = sim.ExpectPlugged().link;
     EXPECT_EQ(sim.Line(), "devsim: 0 packets");
     EXPECT_EQ(sim.WaitExit(), 0);
-    EXPECT_GE(NowMs() - start, 300.0);
+    EXPECT_GE(MonotonicMs() - start, 300.0);
     EXPECT_FALSE(Exists(link));
 }
 
