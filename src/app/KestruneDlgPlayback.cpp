@@ -14,6 +14,7 @@
 #include "panels/BottomDlg.h"
 #include "panels/TopDlg.h"
 #include "platform/MessageBoxes.h"
+#include "player/MediaLocation.h"
 
 namespace {
 
@@ -143,9 +144,10 @@ void CKestruneDlg::OpenVideoFile(const QString& path) {
 
 void CKestruneDlg::OpenDvd(const std::string& path) {
     if (IsBusyOpening()) return;
-    const std::string location = path.rfind("dvd://", 0) == 0 ? path : "dvd://" + path;
-    mediaLocation = location;
-    displayTitle = location;
+    // A location the user wrote is theirs to escape; a path is escaped here.
+    const bool isLocation = path.rfind("dvd://", 0) == 0;
+    mediaLocation = isLocation ? path : DvdLocation(path);
+    displayTitle = isLocation ? path : "dvd://" + path;
     OUTPUT_LOG(*operationLog, "ドライブ選択：" + path);
     player->Stop();
     player->OpenLocation(mediaLocation, kAdjustDvd);

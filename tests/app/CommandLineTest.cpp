@@ -75,6 +75,11 @@ TEST(IsDvdSource, KnowsDvdFoldersImagesAndLocations) {
     EXPECT_FALSE(IsDvdSource(dir / "clip.mp4"));
     EXPECT_FALSE(IsDvdSource(dir.Path()));
     EXPECT_FALSE(IsDvdSource(dir / "missing.iso"));
+    // Names that are reserved in a location are plain names on disk.
+    std::filesystem::create_directories(dir / "disc #5 100%41/VIDEO_TS");
+    testing_support::WriteFile(dir / "ディスク 1 ?.iso", "x");
+    EXPECT_TRUE(IsDvdSource(dir / "disc #5 100%41"));
+    EXPECT_TRUE(IsDvdSource(dir / "ディスク 1 ?.iso"));
 }
 
 }  // namespace

@@ -104,6 +104,50 @@ TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
+// Names that mean something in a location: '#' starts an anchor, '%' an escape, '?' a query.
+// A folder of any such name plays, and so does a location the user wrote, escapes and all.
+TEST_F(DvdTest, FoldersWithReservedCharactersInTheirNamesPlay) {
+    struct Case {
+        std::string folder;  // where the fixture's VIDEO_TS is copied, in the test folder
+        std::string open;    // what is opened, in the test folder
+        bool location;       // `open` is the user's own escaped "dvd://" location
+    } cases[] = {
+        {"disc #5 100%41", "disc #5 100%41", false},
+        {"ディスク 1 ?", "ディスク 1 ?", false},
+        {"50% off?a=b#2", "50% off?a=b#2/VIDEO_TS", false},
+        {"disc #5 100%41", "disc%20%235%20100%2541", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.open);
+        const std::string folder = dir / c.folder;
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy(kDvd + "/VIDEO_TS", folder + "/VIDEO_TS");
+        const std::string open = (c.location ? "dvd://" : "") + dir / c.open;
+        // The title is readable: the path as it is, the location as the user wrote it.
+        const std::string title = c.location ? open : "dvd://" + open;
+
+        window.reset();
+        CKestruneDlg& dlg = OpenShown();
+        const size_t boxesBefore = boxes.Shown().size();
+        dlg.OpenDvd(open);
+        const bool settled = QTest::qWaitFor(
+            [&] {
+                return boxes.Shown().size() > boxesBefore ||
+                       (dlg.Player().GetState() == kStatePlaying && Ids("chapterMenu").size() > 0);
+            },
+            15000);
+        if (const auto shown = boxes.Shown(); !settled || shown.size() > boxesBefore) {
+            ADD_FAILURE() << "not playing" << (settled ? ": " + shown.back().first : "");
+            continue;
+        }
+        EXPECT_EQ(Ids("titleMenu"), Range(32000, 4));
+        EXPECT_EQ(Ids("chapterMenu"), Range(32100, 4));
+        EXPECT_EQ(Count("ドライブ選択：" + open), 1);
+        EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString(title));
+    }
+}
+
 TEST_F(DvdTest, ChoosingTitlesAndChaptersJumpsThere) {
     CKestruneDlg& dlg = OpenShown();
     dlg.OpenDvd(kDvd);
