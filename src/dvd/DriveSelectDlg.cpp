@@ -50,7 +50,13 @@ CDriveSelectDlg::CDriveSelectDlg(QWidget* owner, const DriveRoots& roots)
 
 void CDriveSelectDlg::OnOk() {
     result_ = driveList_->GetSelectedDrives();
-    accept();
+    // Without a drive there is nothing to open (libvlc would try a default drive of its own
+    // and fail), so OK then closes the dialog as cancel does.
+    if (result_.empty()) {
+        reject();
+    } else {
+        accept();
+    }
 }
 
 void CDriveSelectDlg::ChooseLocation(bool folderMode) {

@@ -19,8 +19,8 @@ public:
 
     explicit CDriveSelectDlg(QWidget* owner = nullptr, const DriveRoots& roots = {});
 
-    // After OK, the selected drive's path (empty if none was selected); after a folder or an
-    // image was chosen, its path; empty when the dialog was cancelled.
+    // After OK, the selected drive's path; after a folder or an image was chosen, its path;
+    // empty when the dialog was cancelled. OK with no drive selected cancels.
     [[nodiscard]] std::string Result() const { return result_; }
 
     [[nodiscard]] CDrivePickerListCtrl* DriveList() const { return driveList_; }

@@ -63,38 +63,57 @@ TEST_F(DriveSelectDlgTest, ListsOpticalDrivesWithCaptionAndButtons) {
     EXPECT_EQ(dlg.OpenButton()->text(), QStringLiteral("フォルダ/イメージを開く..."));
 }
 
-TEST_F(DriveSelectDlgTest, OkAndCancelGiveTheSelectedDrive) {
+// OK without a selected drive cancels: an empty result would open libvlc's default drive.
+TEST_F(DriveSelectDlgTest, OkGivesTheSelectedDriveElseCancels) {
+    const DriveRoots noDrives{dir / "none/block", dir / "none/mounts", dir / "none/udev"};
     struct Case {
         const char* name;
+        const DriveRoots& roots;
         int row;  // -1: nothing selected
+        bool deselect;
         bool cancel;
         int code;
         std::string result;
     } cases[] = {
-        {"second drive", 1, false, QDialog::Accepted, "/dev/sr1"},
-        {"first drive", 0, false, QDialog::Accepted, "/dev/sr0"},
-        {"no selection", -1, false, QDialog::Accepted, ""},
-        {"cancelled", 1, true, QDialog::Rejected, ""},
+        {"second drive", roots, 1, false, false, QDialog::Accepted, "/dev/sr1"},
+        {"first drive", roots, 0, false, false, QDialog::Accepted, "/dev/sr0"},
+        {"no selection", roots, -1, false, false, QDialog::Rejected, ""},
+        {"selection cleared", roots, 1, true, false, QDialog::Rejected, ""},
+        {"no drives", noDrives, -1, false, false, QDialog::Rejected, ""},
+        {"cancelled", roots, 1, false, true, QDialog::Rejected, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        CDriveSelectDlg dlg(nullptr, roots);
+        CDriveSelectDlg dlg(nullptr, c.roots);
+        dlg.show();
         if (c.row >= 0) dlg.DriveList()->setCurrentRow(c.row);
+        if (c.deselect) dlg.DriveList()->clearSelection();
         Button(dlg, c.cancel ? QStringLiteral("キャンセル") : QStringLiteral("OK"))->click();
+        EXPECT_FALSE(dlg.isVisible());
         EXPECT_EQ(dlg.result(), c.code);
         EXPECT_EQ(dlg.Result(), c.result);
     }
 }
 
 TEST_F(DriveSelectDlgTest, ReturnAcceptsAndEscapeRejects) {
-    for (const auto key : {Qt::Key_Return, Qt::Key_Escape}) {
+    struct Case {
+        Qt::Key key;
+        int row;  // -1: nothing selected
+        int code;
+        std::string result;
+    } cases[] = {
+        {Qt::Key_Return, 1, QDialog::Accepted, "/dev/sr1"},
+        {Qt::Key_Return, -1, QDialog::Rejected, ""},
+        {Qt::Key_Escape, 1, QDialog::Rejected, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
         CDriveSelectDlg dlg(nullptr, roots);
         dlg.show();
-        dlg.DriveList()->setCurrentRow(1);
-        QTest::keyClick(&dlg, key);
-        const bool accepted = key == Qt::Key_Return;
-        EXPECT_EQ(dlg.result(), accepted ? QDialog::Accepted : QDialog::Rejected);
-        EXPECT_EQ(dlg.Result(), accepted ? "/dev/sr1" : "");
+        if (c.row >= 0) dlg.DriveList()->setCurrentRow(c.row);
+        QTest::keyClick(&dlg, c.key);
+        EXPECT_EQ(dlg.result(), c.code);
+        EXPECT_EQ(dlg.Result(), c.result);
     }
 }
 
