@@ -32,27 +32,36 @@ bool HasPrefix(const std::string& name, std::initializer_list<std::string_view> 
                        [&](std::string_view prefix) { return name.starts_with(prefix); });
 }
 
-int BlockDeviceType(const std::string& name, const std::string& folder) {
-    if (name.starts_with("sr")) return kDriveOptical;
+// The property `key` of the "E:" lines udev recorded for the block device numbered
+// "major:minor"; empty if none.
+std::string UdevProperty(const std::string& udevData, const std::string& majorMinor,
+                         std::string_view key) {
+    if (majorMinor.empty()) return {};
+    std::ifstream in(udevData + "/b" + majorMinor);
+    for (std::string line; std::getline(in, line);) {
+        const std::string_view entry(line);
+        if (entry.starts_with("E:") && entry.substr(2).starts_with(key) &&
+            entry.substr(2 + key.size()).starts_with('=')) {
+            return Trim(entry.substr(3 + key.size()));
+        }
+    }
+    return {};
+}
+
+// udev knows CD/DVD drives that are not named "sr" (some USB drives, other drivers).
+int BlockDeviceType(const std::string& name, const std::string& folder, const std::string& udevData,
+                    const std::string& majorMinor) {
+    if (name.starts_with("sr") || UdevProperty(udevData, majorMinor, "ID_CDROM") == "1") {
+        return kDriveOptical;
+    }
     if (HasPrefix(name, {"ram", "zram", "brd"})) return kDriveRam;
     if (ReadAttribute(folder + "/removable") == "1") return kDriveRemovable;
     return kDriveFixed;
 }
 
-// The file system label udev recorded for the device numbered "major:minor"; empty if none.
-std::string VolumeLabel(const std::string& udevData, const std::string& majorMinor) {
-    if (majorMinor.empty()) return {};
-    std::ifstream in(udevData + "/b" + majorMinor);
-    constexpr std::string_view kKey = "E:ID_FS_LABEL=";
-    for (std::string line; std::getline(in, line);) {
-        if (line.starts_with(kKey)) return Trim(std::string_view(line).substr(kKey.size()));
-    }
-    return {};
-}
-
 std::string BlockDeviceName(const std::string& name, const std::string& folder,
-                            const std::string& udevData) {
-    std::string label = VolumeLabel(udevData, ReadAttribute(folder + "/dev"));
+                            const std::string& udevData, const std::string& majorMinor) {
+    std::string label = UdevProperty(udevData, majorMinor, "ID_FS_LABEL");
     if (label.empty()) {
         const std::string vendor = ReadAttribute(folder + "/device/vendor");
         const std::string model = ReadAttribute(folder + "/device/model");
@@ -69,13 +78,15 @@ void AddBlockDevices(const DriveRoots& roots, int driveTypes, std::vector<DriveI
         const std::string folder = roots.sysBlock + "/" + name;
         // Every loop device exists from boot; only those with a file attached are drives.
         if (name.starts_with("loop") && ReadAttribute(folder + "/size") == "0") continue;
-        const int type = BlockDeviceType(name, folder);
+        const std::string majorMinor = ReadAttribute(folder + "/dev");
+        const int type = BlockDeviceType(name, folder, roots.udevData, majorMinor);
         if ((type & driveTypes) == 0) continue;
         // sysfs writes the '/' of nested device names (cciss/c0d0) as '!'.
         std::string path = "/dev/" + name;
         std::replace(path.begin(), path.end(), '!', '/');
         drives.push_back(
-            {path, type, BlockDeviceName(name, folder, roots.udevData) + " (" + path + ")"});
+            {path, type,
+             BlockDeviceName(name, folder, roots.udevData, majorMinor) + " (" + path + ")"});
     }
 }
 
@@ -118,14 +129,49 @@ void AddNetworkDrives(const DriveRoots& roots, std::vector<DriveInfo>& drives) {
     drives.insert(drives.end(), mounted.rbegin(), mounted.rend());
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Orders paths as people count: /dev/sr2 before /dev/sr10. A run of digits compares by its
+// value, then ("1", "01") by its length, so only equal paths are equivalent; anything else
+// byte by byte.
+bool NaturalLess(std::string_view a, std::string_view b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!IsDigit(a[i]) || !IsDigit(b[j])) {
+            if (a[i] != b[j]) {
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            }
+            ++i;
+            ++j;
+            continue;
+        }
+        const size_t endA = std::find_if_not(a.begin() + i, a.end(), IsDigit) - a.begin();
+        const size_t endB = std::find_if_not(b.begin() + j, b.end(), IsDigit) - b.begin();
+        const std::string_view runA = a.substr(i, endA - i);
+        const std::string_view runB = b.substr(j, endB - j);
+        const std::string_view valueA =
+            runA.substr(std::min(runA.find_first_not_of('0'), runA.size()));
+        const std::string_view valueB =
+            runB.substr(std::min(runB.find_first_not_of('0'), runB.size()));
+        if (valueA.size() != valueB.size()) return valueA.size() < valueB.size();
+        if (valueA != valueB) return valueA < valueB;
+        if (runA.size() != runB.size()) return runA.size() < runB.size();
+        i = endA;
+        j = endB;
+    }
+    return i == a.size() && j < b.size();
+}
+
 }  // namespace
 
 std::vector<DriveInfo> ListDrives(int driveTypes, const DriveRoots& roots) {
     std::vector<DriveInfo> drives;
     AddBlockDevices(roots, driveTypes, drives);
     if ((driveTypes & kDriveNetwork) != 0) AddNetworkDrives(roots, drives);
-    std::stable_sort(drives.begin(), drives.end(),
-                     [](const DriveInfo& a, const DriveInfo& b) { return a.path < b.path; });
+    std::stable_sort(drives.begin(), drives.end(), [](const DriveInfo& a, const DriveInfo& b) {
+        return NaturalLess(a.path, b.path);
+    });
     drives.erase(
         std::unique(drives.begin(), drives.end(),
                     [](const DriveInfo& a, const DriveInfo& b) { return a.path == b.path; }),

@@ -28,6 +28,7 @@ struct DriveRoots {
     std::string udevData = "/run/udev/data";
 };
 
-// The drives whose kind is in `driveTypes`, sorted by path, each once. A root that cannot be
-// read contributes nothing.
+// The drives whose kind is in `driveTypes`, sorted by path with numbers in numeric order
+// (sr2 before sr10), each once. A block device is a CD/DVD drive when it is named "sr" or
+// udev has marked it ID_CDROM=1. A root that cannot be read contributes nothing.
 [[nodiscard]] std::vector<DriveInfo> ListDrives(int driveTypes, const DriveRoots& roots = {});

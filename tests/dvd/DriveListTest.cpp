@@ -124,6 +124,59 @@ TEST_F(DriveListTest, NetworkMountsAreDecodedAndListedOnce) {
     EXPECT_EQ(drives[2].displayName, "new:/export (/mnt/share)");
 }
 
+// Numbers in device names and mount points count: sr2 comes before sr10, nvme0n2 before
+// nvme0n10 and nvme1n1; "01" and "1" stay two drives.
+TEST_F(DriveListTest, PathsAreInNumericOrder) {
+    for (const char* name : {"sr10", "sr2", "sr11", "nvme1n1", "nvme0n10", "nvme0n2", "nvme0n1"}) {
+        Device(name, {{"size", "2048\n"}, {"removable", "0\n"}});
+    }
+    WriteFile(roots.mounts,
+              "a:/x /mnt/disc10 nfs rw 0 0\n"
+              "a:/y /mnt/disc01 nfs rw 0 0\n"
+              "a:/z /mnt/disc1 nfs rw 0 0\n"
+              "a:/w /mnt/disc2a nfs rw 0 0\n"
+              "a:/v /mnt/disc2 nfs rw 0 0\n");
+    struct Case {
+        int mask;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {kDriveOptical, {"/dev/sr0", "/dev/sr1", "/dev/sr2", "/dev/sr10", "/dev/sr11"}},
+        {kDriveFixed,
+         {"/dev/loop1", "/dev/nvme0n1", "/dev/nvme0n2", "/dev/nvme0n10", "/dev/nvme1n1",
+          "/dev/sda"}},
+        {kDriveNetwork, {"/mnt/disc1", "/mnt/disc01", "/mnt/disc2", "/mnt/disc2a", "/mnt/disc10"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Paths(ListDrives(c.mask, roots)), c.paths) << "mask " << c.mask;
+    }
+}
+
+// udev marks CD/DVD drives whatever the kernel names them; only ID_CDROM=1 itself counts.
+TEST_F(DriveListTest, UdevCdromDrivesAreOptical) {
+    Device("sdc", {{"removable", "1\n"}, {"dev", "8:32\n"}});
+    WriteFile(roots.udevData + "/b8:32", "S:cdrom\nE:ID_CDROM=1\nE:ID_FS_LABEL=HOLIDAY\n");
+    Device("sdd", {{"removable", "1\n"}, {"dev", "8:48\n"}});
+    WriteFile(roots.udevData + "/b8:48", "E:ID_CDROM_DVD=1\nE:ID_CDROM=0\nID_CDROM=1\n");
+    Device("vdb", {{"removable", "0\n"}, {"dev", "252:16\n"}});
+    WriteFile(roots.udevData + "/b252:16", "E:ID_CDROM=1\n");
+    // A device whose dev file is missing has no udev entry to read.
+    Device("vdc", {{"removable", "0\n"}});
+    WriteFile(roots.udevData + "/b", "E:ID_CDROM=1\n");
+
+    struct Case {
+        int mask;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {kDriveOptical, {"/dev/sdc", "/dev/sr0", "/dev/sr1", "/dev/vdb"}},
+        {kDriveRemovable, {"/dev/sdb", "/dev/sdd"}},
+        {kDriveFixed, {"/dev/loop1", "/dev/sda", "/dev/vdc"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Paths(ListDrives(c.mask, roots)), c.paths) << "mask " << c.mask;
+    }
+    EXPECT_EQ(ListDrives(kDriveOptical, roots)[0].displayName, "HOLIDAY (/dev/sdc)");
+}
+
 TEST_F(DriveListTest, MissingRootsGiveNoDrives) {
     const DriveRoots missing{dir / "none/block", dir / "none/mounts", dir / "none/udev"};
     EXPECT_TRUE(ListDrives(kDriveAll, missing).empty());
