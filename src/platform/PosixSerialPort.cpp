@@ -102,12 +102,30 @@ bool PosixSerialPort::ApplySettings(const PortSettings& settings, termios& tio) 
     return true;
 }
 
+void PosixSerialPort::MakeRaw(termios& tio) {
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON |
+                     IXOFF | IXANY | IMAXBEL | IUTF8);
+    tio.c_oflag &= ~(OPOST | OLCUC | ONLCR | OCRNL | ONOCR | ONLRET | OFILL | OFDEL);
+    tio.c_lflag &= ~(ISIG | ICANON | XCASE | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT |
+                     ECHOKE | FLUSHO | PENDIN | TOSTOP | IEXTEN | EXTPROC);
+    // A handshake left on by another program would hold our bytes until the dongle raised CTS.
+    tio.c_cflag &= ~CRTSCTS;
+    tio.c_cflag |= CREAD | CLOCAL;
+    // A read returns what has come; the descriptor is non-blocking, so it never waits.
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+}
+
 int PosixSerialPort::Configure(const PortSettings& settings) {
     if (!fd_.Valid()) return EBADF;
     termios tio{};
     if (::tcgetattr(fd_.Get(), &tio) != 0) return errno;
+    MakeRaw(tio);
     if (!ApplySettings(settings, tio)) return EINVAL;
     if (::tcsetattr(fd_.Get(), TCSANOW, &tio) != 0) return errno;
+    // Output the device stopped with an XOFF before we came resumes as IXON goes off; output
+    // another program suspended with tcflow(TCOOFF) stays suspended in raw mode until this.
+    ::tcflow(fd_.Get(), TCOON);
     if (settings.dtrControl != -1) {
         if (const int error = SetModemLine(fd_.Get(), TIOCM_DTR, settings.dtrControl == 1)) {
             return error;

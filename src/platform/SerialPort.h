@@ -29,8 +29,10 @@ public:
 
     // Opens the device for exclusive use; 0 or the errno of the failure.
     [[nodiscard]] virtual int Open(const std::string& path) = 0;
-    // Applies the settings that are set and keeps the rest; 0 or an errno (EINVAL for a
-    // setting the port cannot take). The port stays open either way.
+    // Puts the port into raw mode (the bytes go out and come in unchanged, nothing is echoed
+    // and no byte stops the output), then applies the settings that are set and keeps the
+    // rest; 0 or an errno (EINVAL for a setting the port cannot take). The port stays open
+    // either way.
     [[nodiscard]] virtual int Configure(const PortSettings& settings) = 0;
     // Writes all bytes, waiting at most `timeoutMs` for a port that does not take them.
     [[nodiscard]] virtual WriteResult Write(const uint8_t* data, size_t size, int timeoutMs) = 0;

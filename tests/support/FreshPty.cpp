@@ -1,0 +1,68 @@
+#include "support/FreshPty.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+FreshPty OpenFreshPty() {
+    FreshPty pty;
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return pty;
+    pty.master.Reset(master);
+    pty.slave.Reset(slave);
+    pty.path = name;
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    return pty;
+}
+
+termios AttributesOf(const std::string& path) {
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK));
+    termios tio{};
+    ::tcgetattr(fd.Get(), &tio);
+    return tio;
+}
+
+::testing::AssertionResult HasKernelDefaults(const termios& tio) {
+    struct Flag {
+        const char* name;
+        tcflag_t termios::*field;
+        tcflag_t bits;
+    };
+    static constexpr Flag kFlags[] = {
+        {"OPOST|ONLCR", &termios::c_oflag, OPOST | ONLCR},
+        {"ICRNL", &termios::c_iflag, ICRNL},
+        {"IXON", &termios::c_iflag, IXON},
+        {"ECHO", &termios::c_lflag, ECHO},
+        {"ICANON", &termios::c_lflag, ICANON},
+        {"ISIG", &termios::c_lflag, ISIG},
+    };
+    for (const auto& flag : kFlags) {
+        if ((tio.*flag.field & flag.bits) != flag.bits) {
+            return ::testing::AssertionFailure() << flag.name << " is off";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string bytes;
+    while (bytes.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        char buffer[512];
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, count - bytes.size()));
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
+}  // namespace testing_support
