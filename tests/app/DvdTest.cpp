@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,6 +19,7 @@
 
 #include "app/MainWindowFixture.h"
 #include "device/UsbDongle.h"
+#include "dvd/DrivePickerListCtrl.h"
 #include "dvd/DriveSelectDlg.h"
 #include "panels/TopDlg.h"
 #include "sync/DVDAdjuster.h"
@@ -101,6 +103,35 @@ TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
     EXPECT_EQ(Ids("titleMenu"), Range(32000, 4));
     EXPECT_EQ(Ids("chapterMenu"), Range(32100, 4));
     EXPECT_GE(Count("DVDメニュー設定"), 1);
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+// OK in the drive dialog without a drive opens nothing: no empty "dvd://" for libvlc to
+// guess a drive from, no log line, no box.
+TEST_F(DvdTest, OkWithoutADriveOpensNothing) {
+    CKestruneDlg& dlg = OpenShown();
+    QPointer<CDriveSelectDlg> drives;
+    bool clicked = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (clicked) return;
+        drives = qobject_cast<CDriveSelectDlg*>(QApplication::activeModalWidget());
+        if (!drives) return;
+        drives->DriveList()->clearSelection();
+        for (auto* button : drives->findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("OK")) button->click();
+        }
+        clicked = true;
+    });
+    answer.start(50);
+    PostAppMessage(&dlg, WM_APP_OPEN_DVD);
+    // The dialog lives on the stack of the window's handler: gone means the handler is done.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clicked && drives.isNull(); }, 10000));
+    answer.stop();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Count("ドライブ選択："), 0);
+    EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&dlg.Player().Adjuster()), nullptr);
+    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
