@@ -1,7 +1,10 @@
 #include "device/UsbDongle.h"
 
+#include <cerrno>
+
 #include "app/Profile.h"
 #include "log/Logger.h"
+#include "platform/DeviceAccess.h"
 #include "platform/PosixSerialPort.h"
 #include "sync/TimecodeAdjuster.h"
 
@@ -136,6 +139,11 @@ void UsbDongle::OpenPort() {
     if (const int error = port->Open(record.portName)) {
         logger->LogMessage("COMポート(%s)がオープンできませんでした (%d)", record.portName.c_str(),
                            error);
+        if ((error == EACCES || error == EPERM) && onAccessDenied && !accessDeniedShown) {
+            accessDeniedShown = true;
+            const auto node = platform::LookUpDeviceNode(record.portName);
+            onAccessDenied(node.path, node.group);
+        }
         return;
     }
     if (const int error = port->Configure(portSettings)) {

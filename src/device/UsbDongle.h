@@ -9,8 +9,10 @@
 // Packets are at least 100 ms apart; each is traced through the logger before it is written.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/DeviceFolder.h"
@@ -40,6 +42,16 @@ public:
     ~UsbDongle();
     UsbDongle(const UsbDongle&) = delete;
     UsbDongle& operator=(const UsbDongle&) = delete;
+
+    // Called when the dongle's port is refused for lack of permission (EACCES, EPERM), after
+    // the logger line, at most once in the life of this object: the device node the dongle's
+    // entry resolves to and the name of the group that owns it (empty when unknown). Called
+    // from inside OpenPort, so it must not call back into the link.
+    using AccessDeniedHandler =
+        std::function<void(const std::string& devicePath, const std::string& group)>;
+    void SetAccessDeniedHandler(AccessDeniedHandler handler) {
+        onAccessDenied = std::move(handler);
+    }
 
     // Reads the device names and, when there are any, the port settings, then looks for the
     // dongle. `logger` is lent and must outlive this object.
@@ -101,6 +113,8 @@ private:
     uint32_t lastSendTime = 0;
     std::unique_ptr<PlayScript> script;
     bool mediaReady = false;
+    AccessDeniedHandler onAccessDenied;
+    bool accessDeniedShown = false;
 
     std::unique_ptr<platform::SerialPort> port;
     std::unique_ptr<platform::DeviceFolder> devices;

@@ -1,15 +1,19 @@
-// The device link on a real pseudo-terminal found through a real device folder: pacing as
-// the device sees it, and an unplug and replug during playback.
+// The device link on a real pseudo-terminal found through a real device folder, left at the
+// kernel's defaults as a freshly plugged adapter is: pacing as the device sees it, an unplug
+// and replug during playback, and a device the user may not open.
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -21,7 +25,9 @@
 #include "log/Logger.h"
 #include "platform/PosixSerialPort.h"
 #include "platform/UniqueFd.h"
+#include "support/FreshPty.h"
 #include "support/TestSupport.h"
+#include "support/UserAccess.h"
 #include "sync/TimecodeAdjuster.h"
 
 namespace {
@@ -30,16 +36,17 @@ using Clock = std::chrono::steady_clock;
 using platform::UniqueFd;
 using testing_support::TempDir;
 
-// A dongle: a pseudo-terminal whose slave is linked into the device folder. A thread reads
-// what arrives, so that arrival times are the device's.
+// A dongle: a fresh pseudo-terminal whose slave is linked into the device folder. A thread
+// reads what arrives, so that arrival times are the device's.
 class VirtualDongle {
 public:
     explicit VirtualDongle(const std::string& link) : link_(link) { Plug(); }
     ~VirtualDongle() { Unplug(); }
 
     void Plug() {
-        auto pty = testing_support::OpenRawPty();
+        auto pty = testing_support::OpenFreshPty();
         ASSERT_FALSE(pty.path.empty());
+        path_ = pty.path;
         const int m = pty.master.Get();
         master_ = std::move(pty.master);
         slave_ = std::move(pty.slave);
@@ -56,6 +63,8 @@ public:
         slave_.Reset();
         master_.Reset();
     }
+
+    [[nodiscard]] const std::string& SlavePath() const { return path_; }
 
     // The packets received so far, after waiting `waitMs` for more, with their arrival times.
     std::vector<std::pair<Clock::time_point, std::string>> Read(int waitMs) {
@@ -84,6 +93,7 @@ private:
     }
 
     std::string link_;
+    std::string path_;
     UniqueFd master_;
     UniqueFd slave_;
     std::thread reader_;
@@ -126,14 +136,14 @@ TEST_F(UsbDongleSerialTest, PacketsArriveAtLeast100MsApart) {
     ASSERT_TRUE(dongle->IsPortOpen());
     const auto start = Clock::now();
     dongle->SendCommand(0x85, 1);
-    dongle->SendCommand(0x0A, 2);
-    dongle->SendCommand(0x64, 3);
+    dongle->SendCommand(0x0A, 2);  // a line feed and a carriage return go out as they are
+    dongle->SendCommand(0x0D, 3);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(195));
     const auto packets = device.Read(300);
     ASSERT_EQ(packets.size(), 3u);
     EXPECT_EQ(packets[0].second, std::string("\x01\x01\x85", 3));
     EXPECT_EQ(packets[1].second, std::string("\x01\x01\x0A", 3));
-    EXPECT_EQ(packets[2].second, std::string("\x01\x01\x64", 3));
+    EXPECT_EQ(packets[2].second, std::string("\x01\x01\x0D", 3));
     for (size_t i = 1; i < packets.size(); ++i) {
         EXPECT_GE(packets[i].first - packets[i - 1].first, std::chrono::milliseconds(95));
     }
@@ -166,6 +176,35 @@ TEST_F(UsbDongleSerialTest, UnplugDuringPlaybackThenReplug) {
     ASSERT_EQ(packets.size(), 2u);
     EXPECT_EQ(packets[0].second, std::string("\x01\x01\x00", 3));
     EXPECT_EQ(packets[1].second, std::string("\x01\x01\xD0", 3));
+}
+
+// A dongle of the dialout group, which the user is not in: refused with EACCES, and the owner
+// is told once which device and group, however often the link tries again.
+TEST_F(UsbDongleSerialTest, ADongleTheUserMayNotOpenIsToldOnceWithItsGroup) {
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no dialout group here";
+    VirtualDongle device(dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    const std::string node = device.SlavePath();
+    if (::chown(node.c_str(), ::geteuid() == 0 ? 65534 : -1, dialout->gr_gid) != 0) {
+        GTEST_SKIP() << "cannot give the terminal to dialout: " << std::strerror(errno);
+    }
+    ASSERT_EQ(::chmod(node.c_str(), ::geteuid() == 0 ? 0660 : 0), 0);
+
+    testing_support::ScopedUserFileAccess user;
+    auto dongle = MakeDongle();
+    std::vector<std::pair<std::string, std::string>> told;
+    dongle->SetAccessDeniedHandler(
+        [&](const std::string& path, const std::string& group) { told.emplace_back(path, group); });
+    dongle->Resume(0);
+    EXPECT_FALSE(dongle->IsPortOpen());
+    EXPECT_EQ(logger.messages.back(),
+              "COMポート(" + node + ")がオープンできませんでした (" + std::to_string(EACCES) + ")");
+    dongle->OnDevicesChanged(kStateStopped, 0);
+    dongle->Reconnect();
+    EXPECT_FALSE(dongle->IsPortOpen());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, node);
+    EXPECT_EQ(told[0].second, "dialout");
 }
 
 }  // namespace

@@ -1,12 +1,19 @@
 // The device link with test doubles for the port, the device list and the clock: pacing,
 // trace-then-write, messages, settings, and device changes while playing and while not.
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/UsbDongle.h"
@@ -268,6 +275,54 @@ TEST_F(UsbDongleTest, OpenAndSettingFailuresAreReported) {
     EXPECT_EQ(journal.events.back(),
               "message COMポート(/dev/ttyUSB0)の通信設定ができませんでした (22)");
     EXPECT_FALSE(port->IsOpen());
+}
+
+// On Linux a serial device belongs to a group the user must be in; the owner is told once
+// per run which device and group, after the logger line, and only for a refusal of that kind.
+TEST_F(UsbDongleTest, APortRefusedForLackOfPermissionIsToldOnceWithItsNodeAndGroup) {
+    struct Case {
+        int error;
+        bool told;
+    } cases[] = {{EACCES, true}, {EPERM, true}, {EBUSY, false}, {ENOENT, false}, {EIO, false}};
+    // The folder's entry is a link to the node, as udev makes them.
+    WriteFile(dir / "ttyUSB0", "");
+    ASSERT_EQ(::symlink((dir / "ttyUSB0").c_str(), (dir / "usb-Kestrune-if00").c_str()), 0);
+    const std::string node = std::filesystem::canonical(dir / "ttyUSB0");
+    const group* dialout = ::getgrnam("dialout");
+    const bool owned = dialout != nullptr && ::chown(node.c_str(), -1, dialout->gr_gid) == 0;
+    devices->present = {{"usb-Kestrune-if00", dir / "usb-Kestrune-if00"}};
+    WriteFile(dir / "Kestrune.ini", "[USB_DONGLE]\nDEVICE_NAME=Kestrune\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::strerror(c.error));
+        journal.events.clear();
+        auto refusing = std::make_unique<FakePort>(journal);
+        refusing->openError = c.error;
+        UsbDongle fresh(UsbDongle::Platform{std::move(refusing),
+                                            std::make_unique<FakeDevices>(*devices),
+                                            std::make_unique<FakeTiming>(journal)});
+        std::vector<std::pair<std::string, std::string>> told;
+        fresh.SetAccessDeniedHandler([&](const std::string& path, const std::string& group) {
+            told.emplace_back(path, group);
+            journal.Add("told");
+        });
+        fresh.Init(&logger);
+        fresh.Resume(0);
+        fresh.OpenPort();
+        fresh.Reconnect();
+        EXPECT_EQ(journal.Count("open "), 3);
+        EXPECT_EQ(journal.Count("message COMポート"), 3);
+        ASSERT_EQ(told.size(), c.told ? 1u : 0u);
+        if (!c.told) continue;
+        const auto logged = std::find(journal.events.begin(), journal.events.end(), "told");
+        ASSERT_NE(logged, journal.events.begin());
+        EXPECT_EQ(*(logged - 1), "message COMポート(" + (dir / "usb-Kestrune-if00") +
+                                     ")がオープンできませんでした (" + std::to_string(c.error) +
+                                     ")");
+        EXPECT_EQ(told[0].first, node);
+        if (owned) {
+            EXPECT_EQ(told[0].second, "dialout");
+        }
+    }
 }
 
 TEST_F(UsbDongleTest, AFailedOrTimedOutWriteReconnects) {
