@@ -1,5 +1,7 @@
 // Runs the virtual dongle kestrune-devsim and talks to it the way the player does: through
-// the link, with an exclusive non-blocking open, writing 3-byte packets.
+// the link, with the player's own serial port where the bytes matter and with a plain
+// exclusive non-blocking open where the descriptor itself is looked at. The port must come at
+// the kernel's defaults, as a freshly plugged adapter does, and the dongle may talk back.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,12 +10,14 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,7 +27,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/PosixSerialPort.h"
 #include "platform/UniqueFd.h"
+#include "support/FreshPty.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 
@@ -32,7 +38,11 @@ extern char** environ;
 namespace {
 
 using namespace std::chrono_literals;
+using platform::PosixSerialPort;
 using platform::UniqueFd;
+using platform::WriteResult;
+using testing_support::AttributesOf;
+using testing_support::HasKernelDefaults;
 using testing_support::MonotonicMs;
 using testing_support::TempDir;
 
@@ -53,7 +63,30 @@ PacketLine SplitPacketLine(const std::string& line) {
     return {line.substr(0, space), line.substr(space)};
 }
 
-// Opens the port as the player does.
+// The player's own port on the simulator's link, opened and set up as the player does.
+class Player {
+public:
+    explicit Player(const std::string& link) {
+        error_ = port_.Open(link);
+        if (error_ == 0) error_ = port_.Configure({});
+    }
+    [[nodiscard]] ::testing::AssertionResult Ready() const {
+        if (error_ == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << std::strerror(error_);
+    }
+    [[nodiscard]] ::testing::AssertionResult Send(const std::vector<uint8_t>& bytes) {
+        if (port_.Write(bytes.data(), bytes.size(), 500) == WriteResult::kWritten) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the write failed or timed out";
+    }
+
+private:
+    PosixSerialPort port_;
+    int error_ = 0;
+};
+
+// Opens the port as the player does, without setting it up.
 UniqueFd OpenLikePlayer(const std::string& path) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Valid() && ::ioctl(fd.Get(), TIOCEXCL) != 0) fd.Reset();
@@ -137,23 +170,23 @@ TEST(DevSimTest, PrintsAndRecordsThePlayersPacketsHoweverTheyAreCut) {
     const std::string record = dir / "packets.csv";
     DevSim sim({"--dir", dir / "links", "--record", record, "--epoch-ms"});
     const auto plugged = sim.ExpectPlugged();
-    const UniqueFd port = OpenLikePlayer(plugged.link);
-    ASSERT_TRUE(port.Valid()) << std::strerror(errno);
+    Player port(plugged.link);
+    ASSERT_TRUE(port.Ready());
 
     const double start = MonotonicMs();
-    ASSERT_TRUE(Send(port, {0x01, 0x01, 0xB2}));
+    ASSERT_TRUE(port.Send({0x01, 0x01, 0xB2}));
     const PacketLine whole = SplitPacketLine(sim.Line());
     const double afterWhole = MonotonicMs();
 
     // Split with a pause; the command byte is a line feed, which only a raw port leaves alone.
-    ASSERT_TRUE(Send(port, {0x01}));
+    ASSERT_TRUE(port.Send({0x01}));
     std::this_thread::sleep_for(150ms);
     const double secondHalf = MonotonicMs();
-    ASSERT_TRUE(Send(port, {0x01, 0x0A}));
+    ASSERT_TRUE(port.Send({0x01, 0x0A}));
     const PacketLine split = SplitPacketLine(sim.Line());
 
     // Two in one write, the first a carriage return.
-    ASSERT_TRUE(Send(port, {0x01, 0x01, 0x0D, 0x01, 0x01, 0xE4}));
+    ASSERT_TRUE(port.Send({0x01, 0x01, 0x0D, 0x01, 0x01, 0xE4}));
     const PacketLine first = SplitPacketLine(sim.Line());
     const PacketLine second = SplitPacketLine(sim.Line());
     const double end = MonotonicMs();
@@ -181,11 +214,11 @@ TEST(DevSimTest, PrintsAndRecordsThePlayersPacketsHoweverTheyAreCut) {
 TEST(DevSimTest, ReportsStrayBytesAndFindsTheNextPacket) {
     TempDir dir;
     DevSim sim({"--dir", dir.Path()});
-    const UniqueFd port = OpenLikePlayer(sim.ExpectPlugged().link);
-    ASSERT_TRUE(port.Valid());
+    Player port(sim.ExpectPlugged().link);
+    ASSERT_TRUE(port.Ready());
 
     ASSERT_TRUE(
-        Send(port, {0xFF, 0x01, 0x01, 0x32, 0x01, 0x05, 0x01, 0x01, 0x85, 0x01, 0x01, 0x7F}));
+        port.Send({0xFF, 0x01, 0x01, 0x32, 0x01, 0x05, 0x01, 0x01, 0x85, 0x01, 0x01, 0x7F}));
     EXPECT_EQ(sim.Line(), "devsim: stray byte ff");
     EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 32  direction 0 speed 50");
     EXPECT_EQ(sim.Line(), "devsim: stray byte 01");
@@ -193,6 +226,138 @@ TEST(DevSimTest, ReportsStrayBytesAndFindsTheNextPacket) {
     EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 85  direction 1 speed 5");
     EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 7f  direction 0 speed 127");
     EXPECT_EQ(sim.Line(), "devsim: speed 127 out of range");
+
+    // An unfinished packet at the end is stray too, and the strays are counted.
+    ASSERT_TRUE(port.Send({0x07, 0x01, 0x01}));
+    EXPECT_EQ(sim.Line(), "devsim: stray byte 07");
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Line(), "devsim: stray byte 01");
+    EXPECT_EQ(sim.Line(), "devsim: stray byte 01");
+    EXPECT_EQ(sim.Line(), "devsim: 6 stray bytes");
+    EXPECT_EQ(sim.Line(), "devsim: 3 packets");
+    EXPECT_EQ(sim.WaitExit(), 0);
+}
+
+// The player's end of the link is as a freshly plugged adapter leaves it, before the player
+// has set it up and again after a replug, whatever the player did to the old one.
+TEST(DevSimTest, LeavesThePortAtTheKernelsDefaults) {
+    const testing_support::FreshPty fresh = testing_support::OpenFreshPty();
+    ASSERT_FALSE(fresh.path.empty());
+    termios defaults{};
+    ASSERT_EQ(::tcgetattr(fresh.slave.Get(), &defaults), 0);
+    ASSERT_TRUE(HasKernelDefaults(defaults));
+
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path(), "--unplug-after", "0.5", "--replug-after", "0.1"});
+    const std::string link = sim.ExpectPlugged().link;
+    for (const char* when : {"as plugged in", "after a replug"}) {
+        SCOPED_TRACE(when);
+        const termios tio = AttributesOf(link);
+        EXPECT_TRUE(HasKernelDefaults(tio));
+        EXPECT_EQ(tio.c_iflag, defaults.c_iflag);
+        EXPECT_EQ(tio.c_oflag, defaults.c_oflag);
+        EXPECT_EQ(tio.c_lflag, defaults.c_lflag);
+        EXPECT_EQ(tio.c_cflag, defaults.c_cflag);
+        if (std::string(when) == "after a replug") break;
+
+        Player player(link);  // makes its port raw
+        ASSERT_TRUE(player.Ready());
+        EXPECT_FALSE(HasKernelDefaults(AttributesOf(link)));
+        EXPECT_EQ(sim.Line(), "devsim: unplugged");
+        EXPECT_FALSE(sim.ExpectPlugged().link.empty());
+        EXPECT_EQ(sim.Line(), "devsim: replugged");
+    }
+}
+
+// Every command byte reaches the dongle as it is through the player's port, line feed,
+// carriage return, XON and XOFF included, and the stream never leaves its frame.
+TEST(DevSimTest, ThePlayersPortDeliversEveryCommandUnchanged) {
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path()});
+    Player player(sim.ExpectPlugged().link);
+    ASSERT_TRUE(player.Ready());
+    int packets = 0;
+    for (int command = 0x00; command <= 0xE4; ++command, ++packets) {
+        SCOPED_TRACE(command);
+        ASSERT_TRUE(player.Send({0x01, 0x01, static_cast<uint8_t>(command)}));
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "  01 01 %02x  direction %d speed %d", command,
+                      command >> 7, command & 0x7F);
+        ASSERT_EQ(SplitPacketLine(sim.Line()).rest, expected);
+        if ((command & 0x7F) > 100) {
+            ASSERT_EQ(sim.Line(),
+                      "devsim: speed " + std::to_string(command & 0x7F) + " out of range");
+        }
+    }
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Line(), "devsim: " + std::to_string(packets) + " packets");  // no stray bytes
+    EXPECT_EQ(sim.WaitExit(), 0);
+}
+
+// A dongle that talks: the bytes reach the player's side in order, once at their times after
+// the port is opened and repeated at their period.
+TEST(DevSimTest, TalksBackInOrderAtTheGivenTimes) {
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path(), "--talk", "500:11,300:13,300:0a0d", "--talk-every", "200:41"});
+    const std::string link = sim.ExpectPlugged().link;
+    const double opened = MonotonicMs();
+    // The player's side, read as the player's raw port would read it.
+    const UniqueFd reader(::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(reader.Valid()) << std::strerror(errno);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(reader.Get(), &tio), 0);
+    PosixSerialPort::MakeRaw(tio);
+    ASSERT_EQ(::tcsetattr(reader.Get(), TCSANOW, &tio), 0);
+
+    // Due at 200, 300, 300, 400, 500 and 600 ms after the open.
+    const std::string expected = "\x41\x13\x0a\x0d\x41\x11\x41";
+    std::string heard;
+    std::vector<double> times;
+    while (heard.size() < expected.size()) {
+        const std::string more = testing_support::ReadBytes(reader.Get(), 1);
+        if (more.empty()) break;
+        heard += more;
+        times.push_back(MonotonicMs());
+    }
+    EXPECT_EQ(heard, expected);
+    ASSERT_EQ(times.size(), expected.size());
+    EXPECT_GE(times[0], opened + 200);
+    EXPECT_GE(times[1], opened + 300);
+    EXPECT_GE(times[5], opened + 500);
+    for (const char* line : {"devsim: sent 41", "devsim: sent 13", "devsim: sent 0a 0d",
+                             "devsim: sent 41", "devsim: sent 11", "devsim: sent 41"}) {
+        EXPECT_EQ(sim.Line(), line);
+    }
+}
+
+// An XOFF from the dongle neither stops the player's output nor comes back to the dongle.
+TEST(DevSimTest, AnXoffFromTheDongleDoesNotStopThePlayer) {
+    TempDir dir;
+    DevSim sim({"--dir", dir.Path(), "--talk", "300:13,300:0d"});
+    const std::string link = sim.ExpectPlugged().link;
+    Player player(link);
+    ASSERT_TRUE(player.Ready());
+    EXPECT_EQ(sim.Line(), "devsim: sent 13");
+    EXPECT_EQ(sim.Line(), "devsim: sent 0d");
+    // Once the bytes wait in the port's input the terminal has dealt with them: an XOFF
+    // obeyed would never get there, and an echo would reach the dongle before what follows.
+    const UniqueFd watcher(::open(link.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(watcher.Valid()) << std::strerror(errno);
+    const bool arrived = testing_support::WaitFor(
+        [&] {
+            int waiting = 0;
+            return ::ioctl(watcher.Get(), FIONREAD, &waiting) == 0 && waiting == 2;
+        },
+        5s);
+    ASSERT_TRUE(arrived) << "the dongle's bytes never reached the player's input";
+
+    ASSERT_TRUE(player.Send({0x01, 0x01, 0x13}));
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 13  direction 0 speed 19");
+    ASSERT_TRUE(player.Send({0x01, 0x01, 0x91}));
+    EXPECT_EQ(SplitPacketLine(sim.Line()).rest, "  01 01 91  direction 1 speed 17");
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Line(), "devsim: 2 packets");
+    EXPECT_EQ(sim.WaitExit(), 0);
 }
 
 TEST(DevSimTest, UnplugFailsThePlayersWritesAndReplugOffersAFreshPort) {
@@ -301,8 +466,20 @@ TEST(DevSimTest, RefusesBadCommandLinesAndUnusablePlaces) {
         EXPECT_EQ(sim.WaitExit(), 0);
     }
     const std::vector<std::vector<std::string>> badLines = {
-        {"--bogus"},       {"--dir"},        {"--duration", "-1"},    {"--duration", "soon"},
-        {"--name", "a/b"}, {"--name", ".."}, {"--replug-after", "1"},
+        {"--bogus"},
+        {"--dir"},
+        {"--duration", "-1"},
+        {"--duration", "soon"},
+        {"--name", "a/b"},
+        {"--name", ".."},
+        {"--replug-after", "1"},
+        {"--talk", "100"},
+        {"--talk", "x:13"},
+        {"--talk", "100:1"},
+        {"--talk", "100:zz"},
+        {"--talk", "100:13,"},
+        {"--talk", "-5:13"},
+        {"--talk-every", "0:13"},
     };
     for (auto args : badLines) {
         SCOPED_TRACE(args.front() + " " + args.back());

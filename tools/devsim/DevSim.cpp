@@ -1,7 +1,9 @@
 // kestrune-devsim: a virtual USB radio dongle for running the player without the motion
 // device. It offers a pseudo-terminal as the dongle's serial port, published as a symbolic
 // link under the dongle's name, and prints every command packet the player sends. Used by
-// the demo and the tests as well as by users without the device.
+// the demo and the tests as well as by users without the device. The port comes as a real
+// adapter does, at the kernel's terminal defaults, and the dongle may talk back, so that a
+// player which does not set its port up properly shows it here.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -25,8 +27,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "PacketStream.h"
+#include "Talk.h"
 #include "VirtualPort.h"
 #include "platform/UniqueFd.h"
 
@@ -45,6 +49,9 @@ constexpr const char* kUsage =
 
 A virtual USB radio dongle: a pseudo-terminal that the player opens as the dongle's serial
 port, published as a symbolic link. Prints every command packet (01 01 CMD) it receives.
+The port is left at the kernel's terminal defaults, as a freshly plugged USB serial adapter
+comes (NL sent as CR NL, echo, line editing, XON/XOFF flow control): the player must make it
+raw itself, or its bytes arrive changed and show here as wrong packets and stray bytes.
 
 Options:
   --dir DIR          folder of the link, created if missing (default
@@ -57,8 +64,17 @@ Options:
   --unplug-after S   after S seconds remove the link and close the port
   --replug-after S   S seconds after the unplug, plug in a fresh port
   --duration S       exit after S seconds
+  --talk MS:HEX[,MS:HEX...]
+                     send bytes to the player MS milliseconds after the port is first
+                     opened (by anyone but the simulator; counted afresh after a replug).
+                     HEX is the bytes as pairs of hex digits: --talk 500:13,900:110d0a
+                     sends XOFF at 0.5 s, then XON CR LF at 0.9 s. On a port the player
+                     left at the kernel's defaults a 13 stops its output and every byte
+                     is echoed back (and shows as stray bytes)
+  --talk-every MS:HEX[,MS:HEX...]
+                     send the bytes every MS milliseconds from that first open on
   -h, --help         show this text
-Seconds may be fractional.
+Seconds may be fractional; --talk and --talk-every may be given more than once.
 
 Output on stdout, one flushed line per event:
   devsim: port /dev/pts/N          the serial port (at the start and at each replug)
@@ -68,9 +84,13 @@ Output on stdout, one flushed line per event:
                                    decimals; cc: command byte in hex; D: its bit 7;
                                    S: its bits 0-6
   devsim: speed S out of range     follows a packet whose speed is above 100
-  devsim: stray byte xx            a byte outside any packet, dropped
+  devsim: stray byte xx            a byte outside any packet, dropped: the stream is out of
+                                   frame (the packets around it may be wrong too)
+  devsim: sent xx xx ...           bytes said to the player (--talk, --talk-every)
+  devsim: could not send xx ...    the player's input is full; what did not fit is dropped
   devsim: unplugged
   devsim: replugged                after the port and link lines of the new port
+  devsim: N stray bytes            at the end when there were any
   devsim: N packets                at the end (SIGTERM, SIGINT, SIGHUP or --duration)
 The record has the header arrival_ms,byte0,byte1,byte2,direction,speed and one line per
 packet, bytes in two-digit lower-case hex.
@@ -87,6 +107,8 @@ struct Options {
     std::optional<double> unplugAfter;
     std::optional<double> replugAfter;
     std::optional<double> duration;
+    std::vector<devsim::Utterance> talk;
+    std::vector<devsim::Utterance> talkEvery;
 };
 
 class UsageError : public std::runtime_error {
@@ -138,12 +160,22 @@ Options ParseOptions(int argc, char* argv[], bool& help) {
             options.replugAfter = ParseSeconds(option, value());
         } else if (option == "--duration") {
             options.duration = ParseSeconds(option, value());
+        } else if (option == "--talk" || option == "--talk-every") {
+            auto& list = option == "--talk" ? options.talk : options.talkEvery;
+            try {
+                for (auto& u : devsim::ParseTalk(value())) list.push_back(std::move(u));
+            } catch (const std::invalid_argument& e) {
+                throw UsageError(option + ": " + e.what());
+            }
         } else {
             throw UsageError("unknown option '" + std::string(argv[i]) + "'");
         }
     }
     if (options.replugAfter && !options.unplugAfter) {
         throw UsageError("--replug-after needs --unplug-after");
+    }
+    for (const auto& u : options.talkEvery) {
+        if (u.ms < 1) throw UsageError("--talk-every needs a period of 1 ms or more");
     }
     return options;
 }
@@ -247,7 +279,11 @@ public:
           record_(std::move(record)),
           start_(MonotonicMs()),
           stream_([this](const devsim::Packet& p) { OnPacket(p); },
-                  [](uint8_t byte) { Say("devsim: stray byte %02x\n", byte); }) {
+                  [this](uint8_t byte) {
+                      ++strays_;
+                      Say("devsim: stray byte %02x\n", byte);
+                  }),
+          talk_(options_.talk, options_.talkEvery) {
         if (record_) {
             std::fputs("arrival_ms,byte0,byte1,byte2,direction,speed\n", record_.get());
             std::fflush(record_.get());
@@ -261,6 +297,8 @@ private:
         port_ = std::make_unique<devsim::VirtualPort>(folder_, options_.name);
         Say("devsim: port %s\ndevsim: link %s\n", port_->SlavePath().c_str(),
             port_->LinkPath().c_str());
+        // Without a watch on opens there is no open to count from: count from the plug-in.
+        if (port_->WatchFd() < 0) talk_.Start(MonotonicMs());
     }
 
     void Unplug() {
@@ -268,6 +306,36 @@ private:
         port_.reset();
         masterPausedUntil_.reset();
         exclusiveWatchUntil_.reset();
+        talk_.Stop();
+    }
+
+    void OnOpened(double now) {
+        exclusiveWatchUntil_ = now + kExclusiveWatchMs;
+        if (!talk_.Started()) talk_.Start(now);
+    }
+
+    void Talk(double now) {
+        for (const auto& bytes : talk_.TakeDue(now)) {
+            std::string hex;
+            for (const uint8_t b : bytes) {
+                char text[4];
+                std::snprintf(text, sizeof text, " %02x", b);
+                hex += text;
+            }
+            size_t done = 0;
+            while (done < bytes.size()) {
+                const ssize_t n = port_->Write(bytes.data() + done, bytes.size() - done);
+                if (n > 0) {
+                    done += static_cast<size_t>(n);
+                } else if (n < 0 && errno == EINTR) {
+                    continue;
+                } else {
+                    break;
+                }
+            }
+            Say(done == bytes.size() ? "devsim: sent%s\n" : "devsim: could not send%s\n",
+                hex.c_str());
+        }
     }
 
     void WatchExclusive(double now) {
@@ -313,7 +381,9 @@ private:
     double start_;
     double arrivalMs_ = 0;
     uint64_t packets_ = 0;
+    uint64_t strays_ = 0;
     devsim::PacketStream stream_;
+    devsim::TalkSchedule talk_;
     std::unique_ptr<devsim::VirtualPort> port_;
     std::optional<double> masterPausedUntil_;
     std::optional<double> exclusiveWatchUntil_;
@@ -344,11 +414,13 @@ int Simulator::Run(int signalFd) {
         }
         if (masterPausedUntil_ && now >= *masterPausedUntil_) masterPausedUntil_.reset();
         WatchExclusive(now);
+        if (port_) Talk(now);
 
         std::optional<double> wakeAt;
         const std::optional<double> exclusivePollAt =
             exclusiveWatchUntil_ ? std::optional<double>(now + kExclusivePollMs) : std::nullopt;
-        for (const auto& at : {endAt, unplugAt, replugAt, masterPausedUntil_, exclusivePollAt}) {
+        for (const auto& at :
+             {endAt, unplugAt, replugAt, masterPausedUntil_, exclusivePollAt, talk_.NextAt()}) {
             if (at && (!wakeAt || *at < *wakeAt)) wakeAt = at;
         }
         int timeout = -1;
@@ -366,13 +438,14 @@ int Simulator::Run(int signalFd) {
             if (errno == EINTR) continue;
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
         }
-        if (fds[2].revents != 0 && port_->HandleWatchEvents()) {
-            exclusiveWatchUntil_ = MonotonicMs() + kExclusiveWatchMs;
-        }
+        if (fds[2].revents != 0 && port_->HandleWatchEvents()) OnOpened(MonotonicMs());
         if (fds[1].revents != 0) ReadMaster();
         if (fds[0].revents != 0) break;
     }
+    // What the player wrote before the end is still counted.
+    if (port_ && !masterPausedUntil_) ReadMaster();
     Unplug();
+    if (strays_ > 0) Say("devsim: %llu stray bytes\n", static_cast<unsigned long long>(strays_));
     Say("devsim: %llu packets\n", static_cast<unsigned long long>(packets_));
     return 0;
 }

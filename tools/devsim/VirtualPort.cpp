@@ -6,7 +6,6 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,15 +18,6 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& what, int error) {
     throw std::runtime_error(what + ": " + std::strerror(error));
-}
-
-void MakeRaw(int fd, const char* which) {
-    termios tio{};
-    if (::tcgetattr(fd, &tio) != 0) Fail(std::string("tcgetattr on the ") + which, errno);
-    ::cfmakeraw(&tio);
-    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
-        Fail(std::string("tcsetattr on the ") + which, errno);
-    }
 }
 
 std::string ReadLink(const std::string& path) {
@@ -74,11 +64,8 @@ VirtualPort::VirtualPort(const std::string& folder, const std::string& name) {
     if (flags < 0 || ::fcntl(master_.Get(), F_SETFL, flags | O_NONBLOCK) != 0) {
         Fail("fcntl on the master", errno);
     }
-    MakeRaw(master_.Get(), "master");
     slave_.Reset(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!slave_.Valid()) Fail("open " + slavePath_, errno);
-    // The player's bytes must arrive unchanged: no echo, no line editing, no CR/LF mapping.
-    MakeRaw(slave_.Get(), "slave");
 
     // Watched after our own open, so every open seen is someone else's.
     watch_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
@@ -98,6 +85,10 @@ VirtualPort::VirtualPort(const std::string& folder, const std::string& name) {
 }
 
 ssize_t VirtualPort::Read(void* buffer, size_t size) { return ::read(master_.Get(), buffer, size); }
+
+ssize_t VirtualPort::Write(const void* bytes, size_t size) {
+    return ::write(master_.Get(), bytes, size);
+}
 
 bool VirtualPort::HandleWatchEvents() {
     alignas(inotify_event) char buffer[4096];

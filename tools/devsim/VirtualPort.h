@@ -4,6 +4,12 @@
 // the dongle's serial port, and a symbolic link to that slave under the dongle's name. Both
 // go away with the object, which the player sees as the dongle being pulled out: its writes
 // fail with EIO from then on.
+//
+// The slave is left with the kernel's terminal defaults, as a freshly plugged USB serial
+// adapter comes: output processing (NL written as CR NL), echo of what the dongle sends, line
+// editing, signals and XON/XOFF flow control. Setting the line up is the player's job. The
+// master, the dongle's end, does nothing to the bytes in either direction of its own; its
+// terminal settings are the slave's, so it is never set up either.
 
 #include <sys/types.h>
 
@@ -35,7 +41,7 @@ private:
 
 class VirtualPort {
 public:
-    // Opens the pseudo-terminal in raw mode and publishes it as `folder`/`name`. Throws
+    // Opens the pseudo-terminal and publishes it as `folder`/`name`. Throws
     // std::runtime_error.
     VirtualPort(const std::string& folder, const std::string& name);
     VirtualPort(const VirtualPort&) = delete;
@@ -47,6 +53,9 @@ public:
     // Non-blocking; what the player wrote. Returns read(2)'s result, errno set on -1.
     [[nodiscard]] int MasterFd() const { return master_.Get(); }
     ssize_t Read(void* buffer, size_t size);
+    // Non-blocking; bytes for the player, which pass through the slave's input processing.
+    // Returns write(2)'s result, errno set on -1.
+    ssize_t Write(const void* bytes, size_t size);
 
     // The exclusive-use flag (TIOCEXCL) that the player sets on opening cannot be kept: a
     // pseudo-terminal keeps it until the master is closed, not until the player closes the
