@@ -16,7 +16,6 @@
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -48,6 +47,7 @@
 #include "panels/TopDlg.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
+#include "support/UserAccess.h"
 
 namespace {
 
@@ -60,6 +60,7 @@ using testing_support::MonotonicMs;
 using testing_support::OperationLogText;
 using testing_support::PlayerProcess;
 using testing_support::ReadFile;
+using testing_support::ScopedUserFileAccess;
 using testing_support::TempDir;
 using testing_support::WaitFor;
 using testing_support::WindowExists;
@@ -738,31 +739,6 @@ std::string Loaded(const std::string& name, size_t count) {
 }
 
 class PlayFileFault : public FaultWindowTest, public ::testing::WithParamInterface<PlayFileCase> {};
-
-// Run without the superuser's right to read any file, on the thread that loads the play file.
-class ScopedUserFileAccess {
-public:
-    ScopedUserFileAccess() {
-        if (::geteuid() != 0) return;
-        if (::syscall(SYS_capget, &header_, saved_) != 0) return;
-        __user_cap_data_struct reduced[2];
-        std::memcpy(reduced, saved_, sizeof reduced);
-        for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
-            reduced[capability / 32].effective &= ~(1u << (capability % 32));
-        }
-        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
-    }
-    ~ScopedUserFileAccess() {
-        if (active_) ::syscall(SYS_capset, &header_, saved_);
-    }
-    ScopedUserFileAccess(const ScopedUserFileAccess&) = delete;
-    ScopedUserFileAccess& operator=(const ScopedUserFileAccess&) = delete;
-
-private:
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2] = {};
-    bool active_ = false;
-};
 
 TEST_P(PlayFileFault, IsReportedInTheDebugWindowAndAGoodFileStillDrivesTheDevice) {
     const PlayFileCase& c = GetParam();
