@@ -16,7 +16,6 @@ FreshPty OpenFreshPty() {
     pty.master.Reset(master);
     pty.slave.Reset(slave);
     pty.path = name;
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     return pty;
 }
 

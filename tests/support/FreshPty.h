@@ -17,9 +17,9 @@
 namespace testing_support {
 
 struct FreshPty {
-    platform::UniqueFd master;  // non-blocking
-    platform::UniqueFd slave;   // held open by the test, as the kernel holds a plugged adapter
-    std::string path;           // the slave's device node
+    platform::UniqueFd master;
+    platform::UniqueFd slave;  // held open by the test, as the kernel holds a plugged adapter
+    std::string path;          // the slave's device node
 };
 [[nodiscard]] FreshPty OpenFreshPty();
 

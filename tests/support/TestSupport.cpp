@@ -1,7 +1,6 @@
 #include "support/TestSupport.h"
 
 #include <iconv.h>
-#include <pty.h>
 #include <termios.h>
 
 #include <cstdarg>
@@ -11,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "support/FreshPty.h"
 
 namespace testing_support {
 
@@ -68,18 +69,12 @@ void RecordingLogger::LogMessage(const char* format, ...) {
 }
 
 RawPty OpenRawPty() {
-    RawPty pty;
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return pty;
-    pty.master.Reset(master);
-    pty.slave.Reset(slave);
-    pty.path = name;
+    FreshPty fresh = OpenFreshPty();
+    RawPty pty{std::move(fresh.master), std::move(fresh.slave), std::move(fresh.path)};
     termios raw{};
-    ::tcgetattr(slave, &raw);
+    ::tcgetattr(pty.slave.Get(), &raw);
     ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
+    ::tcsetattr(pty.slave.Get(), TCSANOW, &raw);
     return pty;
 }
 
