@@ -29,6 +29,9 @@ enum AppMessageId : unsigned {
     WM_APP_SEEK = 0x8110,
     WM_APP_PLAYER_EVENT = 0x8111,
     WM_APP_APPLY_VOLUME = 0x811f,
+    // Brings the overlay panels above the main window again (after it was mapped, raised,
+    // activated or restored).
+    WM_APP_RAISE_PANELS = 0x8120,
 
     // Messages between the controls of the bar and the bar itself.
     UWM_SLIDER_MOVING = 0x28D1,

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
@@ -61,6 +62,11 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
     if (line.play) PostAppMessage(&dlg, WM_APP_PLAY);
     if (line.fullScreen) PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
 
+    // The run ends with the main window. The window is shown modeless: a window manager keeps
+    // a modal window without an owner above every other window of the application, and so
+    // above the overlay panels, which would then sit behind the video.
+    QObject::connect(&dlg, &QDialog::finished, qApp, [] { QCoreApplication::exit(0); });
+
     std::unique_ptr<QSocketNotifier> notifier;
     if (const int signalFd = platform::InstallTerminationSignals(); signalFd >= 0) {
         notifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
@@ -68,10 +74,15 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
             unsigned char drained[16];
             while (::read(signalFd, drained, sizeof drained) > 0) {
             }
-            dlg.close();
+            // A box or dialog may be open with an event loop of its own. The close steps run
+            // once, then every running event loop is told to end; a box opened after this
+            // returns at once, so nothing keeps the process alive.
+            if (dlg.isVisible()) dlg.close();
+            QCoreApplication::exit(0);
         });
     }
 
-    dlg.exec();
+    dlg.show();
+    QApplication::exec();
     return 0;
 }

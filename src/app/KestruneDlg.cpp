@@ -92,12 +92,10 @@ void CKestruneDlg::OnInitDialog() {
     palette.setColor(QPalette::Window, QColor(200, 200, 200));
     setPalette(palette);
 
+    // The panels are shown once the main window is (RaisePanels).
     topPanel = std::make_unique<CTopDlg>(this);
     topPanel->SetTitle(QString());
-    topPanel->ShowPanels();
-
     bottomPanel = std::make_unique<CBottomDlg>(this, *operationLog);
-    bottomPanel->ShowPanels();
 
     initialised = true;
     minTrackWidth = width();
@@ -143,6 +141,9 @@ bool CKestruneDlg::event(QEvent* e) {
 void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
     switch (message) {
         case WM_APP_SHOWN:
+            break;
+        case WM_APP_RAISE_PANELS:
+            RaisePanels();
             break;
         case WM_APP_PLAY:
             OnPlay();
@@ -230,7 +231,18 @@ void CKestruneDlg::OnSysCommand(unsigned command) {
 
 void CKestruneDlg::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) {
+        PostAppMessage(this, WM_APP_RAISE_PANELS);
+    }
     if (e->type() != QEvent::WindowStateChange) return;
+    // Minimised, the panels go too: not every window manager hides a window's utility
+    // windows with it.
+    if (windowState() & Qt::WindowMinimized) {
+        topPanel->HidePanels();
+        bottomPanel->HidePanels();
+        return;
+    }
+    PostAppMessage(this, WM_APP_RAISE_PANELS);
     // The frame's maximise box leads to full screen as the bar's button does.
     if ((windowState() & Qt::WindowMaximized) && !fullScreenMode) {
         PostAppMessage(this, WM_SYSCOMMAND, SC_MAXIMIZE);
@@ -253,13 +265,24 @@ void CKestruneDlg::Layout(int sizeType, int w, int h) {
         topPanel->HidePanels();
     } else {
         maximised = false;
-        topPanel->ShowPanels();
+        if (isVisible() && !isMinimized()) topPanel->ShowPanels();
     }
     const int menuHeight = menuBar->sizeHint().height();
     menuBar->setGeometry(0, 0, w, menuHeight);
     videoHost->setGeometry(VideoHostRect(w, h, menuHeight));
     videoHost->lower();
     videoHost->show();
+}
+
+// The panels are the main window's utility windows, and a window manager keeps them above it
+// only if they are mapped after it: a window owned by a window the manager does not manage
+// yet is stacked as a window of its own. Shown (and raised) here, once the main window is
+// mapped, and again whenever the main window may have come above them: activated, restored,
+// or clicked, for window managers that do not keep owned windows above their owner.
+void CKestruneDlg::RaisePanels() {
+    if (!isVisible() || isMinimized()) return;
+    bottomPanel->ShowPanels();
+    if (!maximised) topPanel->ShowPanels();
 }
 
 void CKestruneDlg::RepositionPanels() {
@@ -284,6 +307,8 @@ void CKestruneDlg::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     AttachVideoHost();
     RepositionPanels();
+    // The window is mapped after this event; the panels follow it (see RaisePanels).
+    PostAppMessage(this, WM_APP_RAISE_PANELS);
     if (firstShow) {
         firstShow = false;
         PostAppMessage(this, WM_APP_SHOWN);
@@ -307,6 +332,10 @@ void CKestruneDlg::HandleEscape() {
 }
 
 bool CKestruneDlg::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        PostAppMessage(this, WM_APP_RAISE_PANELS);
+    }
     if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape &&
         watched->isWidgetType()) {
         // Only the main window and its panels: other dialogs keep their own Escape.

@@ -151,6 +151,7 @@ private:
     void OnTimer(int id);
     void Layout(int sizeType, int width, int height);
     void RepositionPanels();
+    void RaisePanels();
     void HandleEscape();
 
     // Declared in the reverse of the release order.

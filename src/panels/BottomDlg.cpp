@@ -13,7 +13,7 @@ CBottomDlg::~CBottomDlg() = default;
 
 void CBottomDlg::Reposition() {
     if (MainWindow() == nullptr) return;
-    PlaceAt(BottomPanelRect(MainWindowRect(), MainClientSize(), expanded));
+    PlaceAt(BottomPanelRect(MainClientRect(), expanded));
     bar->FollowHost();
 }
 

@@ -14,12 +14,16 @@ PanelHost::PanelHost(QWidget* mainWindow)
     setWindowOpacity(kOpacity);
 }
 
+// A window manager that minimises the main window minimises its utility windows with it, and
+// Qt then maps a panel shown again as minimised, which makes the window manager minimise the
+// main window too (it minimises a window together with its owner). The panels are therefore
+// always shown in the normal state.
 void PanelHost::ShowPanels() {
-    show();
-    raise();
-    if (content_ != nullptr) {
-        content_->show();
-        content_->raise();
+    for (QWidget* window : {static_cast<QWidget*>(this), content_}) {
+        if (window == nullptr) continue;
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
+        window->raise();
     }
 }
 
@@ -28,10 +32,11 @@ void PanelHost::HidePanels() {
     if (content_ != nullptr) content_->hide();
 }
 
-QSize PanelHost::MainClientSize() const {
+QRect PanelHost::MainClientRect() const {
     const auto* menu = mainWindow_->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
     const int menuHeight = menu != nullptr ? menu->sizeHint().height() : 0;
-    return {mainWindow_->width(), mainWindow_->height() - menuHeight};
+    return {mainWindow_->mapToGlobal(QPoint(0, menuHeight)),
+            QSize(mainWindow_->width(), mainWindow_->height() - menuHeight)};
 }
 
 void PanelHost::PlaceAt(const QRect& rect) {

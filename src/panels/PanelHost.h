@@ -24,10 +24,8 @@ protected:
     // The content window, created by the concrete host.
     void SetContent(QWidget* content) { content_ = content; }
     [[nodiscard]] QWidget* MainWindow() const { return mainWindow_; }
-    // The main window's outer rectangle and client size (below its menu bar), as the panels'
-    // geometry takes them.
-    [[nodiscard]] QRect MainWindowRect() const { return mainWindow_->frameGeometry(); }
-    [[nodiscard]] QSize MainClientSize() const;
+    // The main window's client area below its menu bar, in screen coordinates.
+    [[nodiscard]] QRect MainClientRect() const;
 
 private:
     QWidget* mainWindow_;

@@ -10,7 +10,7 @@ CTopDlg::CTopDlg(QWidget* mainWindow) : PanelHost(mainWindow), titleBar(new CTop
 
 void CTopDlg::Reposition() {
     if (MainWindow() == nullptr) return;
-    PlaceAt(TopPanelRect(MainWindowRect(), MainClientSize()));
+    PlaceAt(TopPanelRect(MainClientRect()));
     titleBar->FollowHost();
 }
 

@@ -5,10 +5,10 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTimer>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,7 +86,7 @@ TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
     EXPECT_FALSE(dlg.TopPanel()->isVisible());
     EXPECT_FALSE(dlg.BottomPanel()->IsExpanded());
     EXPECT_EQ(dlg.BottomPanel()->geometry(),
-              BottomPanelRect(dlg.frameGeometry(), dlg.size(), false));
+              QRect(dlg.mapToGlobal(QPoint(0, dlg.height() - 38)), QSize(dlg.width(), 38)));
     EXPECT_EQ(dlg.BottomPanel()->height(), 38);
     const int menu = dlg.MenuBar()->height();
     EXPECT_EQ(dlg.VideoHost()->geometry(),
@@ -99,7 +99,7 @@ TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
     EXPECT_TRUE(dlg.TopPanel()->isVisible());
     EXPECT_TRUE(dlg.BottomPanel()->IsExpanded());
     EXPECT_EQ(dlg.BottomPanel()->geometry(),
-              BottomPanelRect(dlg.frameGeometry(), dlg.size(), true));
+              QRect(dlg.mapToGlobal(QPoint(0, dlg.height() - 101)), QSize(dlg.width(), 101)));
     EXPECT_EQ(dlg.BottomPanel()->height(), 101);
 
     int clicks = 0;

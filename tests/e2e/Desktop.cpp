@@ -1,6 +1,8 @@
 #include "e2e/Desktop.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,7 +12,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <thread>
 
 #include "platform/UniqueFd.h"
@@ -46,9 +47,8 @@ Desktop::Desktop() {
     platform::UniqueFd readEnd(fds[0]);
     platform::UniqueFd writeEnd(fds[1]);
     std::string fd = "3";
-    std::vector<std::string> args = {"Xvfb",   "-displayfd", fd,          "-screen",
-                                     "0",      "1280x1024x24", "-nolisten", "tcp",
-                                     "-noreset"};
+    std::vector<std::string> args = {"Xvfb",         "-displayfd", fd,    "-screen", "0",
+                                     "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -70,14 +70,56 @@ Desktop::Desktop() {
         if (::read(readEnd.Get(), &c, 1) != 1 || c == '\n') break;
         number += c;
     }
-    if (!number.empty()) display_ = ":" + number;
+    if (number.empty()) return;
+    display_ = ":" + number;
+    // A desktop's window manager, then its compositor; a story starts once both run.
+    windowManager_ = Spawn({"openbox", "--sm-disable"});
+    compositor_ = Spawn({"xcompmgr"});
+    if (windowManager_ < 0 || compositor_ < 0 || !WaitSelectionOwner("WM_S0") ||
+        !WaitSelectionOwner("_NET_WM_CM_S0")) {
+        display_.clear();
+    }
 }
 
 Desktop::~Desktop() {
-    if (server_ > 0) {
-        ::kill(server_, SIGTERM);
-        ::waitpid(server_, nullptr, 0);
+    for (const pid_t pid : {compositor_, windowManager_, server_}) {
+        if (pid <= 0) continue;
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
     }
+}
+
+pid_t Desktop::Spawn(const std::vector<std::string>& args) const {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind("DISPLAY=", 0) != 0) env.emplace_back(*e);
+    }
+    env.push_back(DisplayEnv());
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    auto arguments = args;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+bool Desktop::WaitSelectionOwner(const char* selection) const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return false;
+    const Atom atom = XInternAtom(x, selection, False);
+    const bool owned = testing_support::WaitFor([&] { return XGetSelectionOwner(x, atom) != None; },
+                                                std::chrono::seconds(20));
+    XCloseDisplay(x);
+    return owned;
 }
 
 bool Desktop::Xdotool(const std::string& arguments, std::string* output) const {
@@ -107,18 +149,110 @@ unsigned long Desktop::WaitWindow(pid_t pid, const std::string& title,
 }
 
 QRect Desktop::Geometry(unsigned long window) const {
-    std::string text;
-    if (!Xdotool("getwindowgeometry --shell " + std::to_string(window), &text)) return {};
-    int x = 0, y = 0, width = 0, height = 0;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        std::sscanf(line.c_str(), "X=%d", &x);
-        std::sscanf(line.c_str(), "Y=%d", &y);
-        std::sscanf(line.c_str(), "WIDTH=%d", &width);
-        std::sscanf(line.c_str(), "HEIGHT=%d", &height);
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return {};
+    QRect area;
+    XWindowAttributes attributes{};
+    int left = 0;
+    int top = 0;
+    Window child = 0;
+    if (XGetWindowAttributes(x, window, &attributes) != 0 &&
+        XTranslateCoordinates(x, window, DefaultRootWindow(x), 0, 0, &left, &top, &child) != 0) {
+        area = QRect(left, top, attributes.width, attributes.height);
     }
-    return {x, y, width, height};
+    XCloseDisplay(x);
+    return area;
 }
+
+QImage Desktop::Grab(const QRect& area) const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return {};
+    QImage picture;
+    if (XImage* image = XGetImage(x, DefaultRootWindow(x), area.x(), area.y(),
+                                  static_cast<unsigned>(area.width()),
+                                  static_cast<unsigned>(area.height()), AllPlanes, ZPixmap)) {
+        picture = QImage(area.size(), QImage::Format_RGB32);
+        for (int row = 0; row < area.height(); ++row) {
+            for (int column = 0; column < area.width(); ++column) {
+                const unsigned long pixel = XGetPixel(image, column, row);
+                picture.setPixel(column, row, static_cast<QRgb>(0xFF000000 | (pixel & 0xFFFFFF)));
+            }
+        }
+        XDestroyImage(image);
+    }
+    XCloseDisplay(x);
+    return picture;
+}
+
+std::vector<unsigned long> Desktop::Stacking() const {
+    std::vector<unsigned long> windows;
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return windows;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(x, DefaultRootWindow(x),
+                           XInternAtom(x, "_NET_CLIENT_LIST_STACKING", False), 0, 4096, False,
+                           XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr) {
+        const auto* ids = reinterpret_cast<const unsigned long*>(data);
+        windows.assign(ids, ids + count);
+    }
+    if (data != nullptr) XFree(data);
+    XCloseDisplay(x);
+    return windows;
+}
+
+void Desktop::SendWindowManagerMessage(unsigned long window, const char* type, long data0,
+                                       long data1, long data2) const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(x, type, False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = data0;
+    event.xclient.data.l[1] = data1;
+    event.xclient.data.l[2] = data2;
+    XSendEvent(x, DefaultRootWindow(x), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XCloseDisplay(x);
+}
+
+void Desktop::Minimise(unsigned long window) const {
+    SendWindowManagerMessage(window, "WM_CHANGE_STATE", IconicState);
+}
+
+// Source 2: a pager or task bar, which window managers obey without focus-stealing rules.
+void Desktop::Activate(unsigned long window) const {
+    SendWindowManagerMessage(window, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+}
+
+void Desktop::Maximise(unsigned long window) const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return;
+    const long horizontal =
+        static_cast<long>(XInternAtom(x, "_NET_WM_STATE_MAXIMIZED_HORZ", False));
+    const long vertical = static_cast<long>(XInternAtom(x, "_NET_WM_STATE_MAXIMIZED_VERT", False));
+    XCloseDisplay(x);
+    constexpr long kAdd = 1;
+    SendWindowManagerMessage(window, "_NET_WM_STATE", kAdd, horizontal, vertical);
+}
+
+bool Desktop::IsMinimised(unsigned long window) const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return false;
+    XWindowAttributes attributes{};
+    const bool unmapped =
+        XGetWindowAttributes(x, window, &attributes) != 0 && attributes.map_state != IsViewable;
+    XCloseDisplay(x);
+    return unmapped;
+}
+
+void Desktop::ParkPointer() const { Xdotool("mousemove --sync 1279 1023"); }
 
 void Desktop::Click(QPoint at) const {
     Xdotool("mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) +

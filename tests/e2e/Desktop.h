@@ -1,12 +1,15 @@
 #pragma once
 
-// A desktop of its own for the end-to-end stories: a private X server, and the hands of a
-// user on it (pointer, keyboard, and the window manager's close request). The stories click
-// at screen positions, so no other test's window may cover the player: each story gets a
-// display nobody else draws on.
+// A desktop of its own for the end-to-end stories, as users have one: a private X server with
+// a window manager (openbox, which frames, stacks and focuses windows by the common desktop
+// standards) and a compositor (xcompmgr, which makes translucent windows translucent), and
+// the hands of a user on it (pointer, keyboard, the frame's buttons). The stories click at
+// screen positions, so no other test's window may cover the player: each story gets a display
+// nobody else draws on.
 
 #include <sys/types.h>
 
+#include <QImage>
 #include <QRect>
 #include <chrono>
 #include <string>
@@ -30,8 +33,21 @@ public:
     // The first window of `pid` titled `title` that shows within `limit`, or 0.
     unsigned long WaitWindow(pid_t pid, const std::string& title,
                              std::chrono::milliseconds limit) const;
-    // The window's outer rectangle on the screen.
+    // The window's own area on the screen, without the window manager's frame.
     [[nodiscard]] QRect Geometry(unsigned long window) const;
+    // The pixels of `area` of the screen as the user sees them (composited).
+    [[nodiscard]] QImage Grab(const QRect& area) const;
+    // The top-level windows from bottom to top, as the window manager stacks them.
+    [[nodiscard]] std::vector<unsigned long> Stacking() const;
+
+    // What the frame's minimise button does, and what a task bar does to bring it back.
+    void Minimise(unsigned long window) const;
+    void Activate(unsigned long window) const;
+    // The frame's maximise button (a request to the window manager).
+    void Maximise(unsigned long window) const;
+    [[nodiscard]] bool IsMinimised(unsigned long window) const;
+    // Moves the pointer out of the way (to the screen's bottom right corner).
+    void ParkPointer() const;
 
     void Click(QPoint at) const;
     void Press(QPoint at) const;
@@ -50,8 +66,16 @@ public:
 
 private:
     bool Xdotool(const std::string& arguments, std::string* output = nullptr) const;
+    // Starts a program on this display; its pid or -1.
+    pid_t Spawn(const std::vector<std::string>& args) const;
+    // Waits until the root window has an owner for the selection or a value for the property.
+    [[nodiscard]] bool WaitSelectionOwner(const char* selection) const;
+    void SendWindowManagerMessage(unsigned long window, const char* type, long data0,
+                                  long data1 = 0, long data2 = 0) const;
 
     pid_t server_ = -1;
+    pid_t windowManager_ = -1;
+    pid_t compositor_ = -1;
     std::string display_;
 };
 

@@ -19,6 +19,7 @@
 #include <tuple>
 #include <vector>
 
+#include "controls/AlphaButton.h"
 #include "dvd/DriveSelectDlg.h"
 #include "e2e/Desktop.h"
 #include "log/OutputLog.h"
@@ -133,9 +134,9 @@ protected:
 
     void StartPlayer() {
         player = std::make_unique<PlayerProcess>(
-            dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual_Dongle\n",
-            std::vector<std::string>{},
-            std::vector<std::string>{desktop.DisplayEnv(), "KESTRUNE_SERIAL_DIR=" + (dir / "serial")});
+            dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual_Dongle\n", std::vector<std::string>{},
+            std::vector<std::string>{desktop.DisplayEnv(),
+                                     "KESTRUNE_SERIAL_DIR=" + (dir / "serial")});
         ASSERT_GT(player->Pid(), 0);
         main = desktop.WaitWindow(player->Pid(), "QUAMBERPlayer", 60s);
         ASSERT_NE(main, 0u) << "the main window did not show";
@@ -147,16 +148,69 @@ protected:
     [[nodiscard]] QRect MainRect() const { return desktop.Geometry(main); }
     [[nodiscard]] bool FullScreen() const { return MainRect().size() == kScreen; }
 
-    // A point of a control of the bar on the screen, `across` its width from its left edge.
-    // Without a window manager the window has no frame, so the bar lies along the bottom of
-    // the window.
-    [[nodiscard]] QPoint BarPoint(int id, double across = 0.5) const {
+    // Where a control of the bar is on the screen: the bar lies along the bottom of the main
+    // window's own area (inside the window manager's frame).
+    [[nodiscard]] QRect ControlOnScreen(int id) const {
         const QRect window = MainRect();
         const bool expanded = !FullScreen();
         const int height = expanded ? kBottomPanelExpandedHeight : kBottomPanelCompactHeight;
-        const QRect control = ControlRect(id, window.width(), expanded);
-        return {window.x() + control.x() + static_cast<int>(control.width() * across),
-                window.y() + window.height() - height + control.center().y()};
+        return ControlRect(id, window.width(), expanded)
+            .translated(window.x(), window.y() + window.height() - height);
+    }
+
+    // A point of a control of the bar on the screen, `across` its width from its left edge.
+    [[nodiscard]] QPoint BarPoint(int id, double across = 0.5) const {
+        const QRect control = ControlOnScreen(id);
+        return {control.x() + static_cast<int>(control.width() * across), control.center().y()};
+    }
+
+    // The share of the opaque pixels of a button's normal picture that the screen shows as
+    // drawn: 1 when the bar is on top, near 0 when something covers it.
+    [[nodiscard]] double ButtonShowing(int id, int strip) const {
+        const QImage frames =
+            QImage(StripResourcePath(strip, "png")).convertToFormat(QImage::Format_ARGB32);
+        const int frameHeight = frames.height() / CAlphaButton::kFrameCount;
+        const QRect area = ControlOnScreen(id);
+        const QImage screen =
+            desktop.Grab(QRect(area.topLeft(), QSize(frames.width(), frameHeight)));
+        int opaque = 0;
+        int shown = 0;
+        for (int y = 0; y < frameHeight && y < screen.height(); ++y) {
+            for (int x = 0; x < frames.width() && x < screen.width(); ++x) {
+                const QRgb drawn = frames.pixel(x, y);
+                if (qAlpha(drawn) != 255) continue;
+                ++opaque;
+                const QRgb seen = screen.pixel(x, y);
+                shown += std::abs(qRed(seen) - qRed(drawn)) <= 8 &&
+                         std::abs(qGreen(seen) - qGreen(drawn)) <= 8 &&
+                         std::abs(qBlue(seen) - qBlue(drawn)) <= 8;
+            }
+        }
+        return opaque == 0 ? 0 : static_cast<double>(shown) / opaque;
+    }
+
+    // The player's windows from bottom to top, for failure messages.
+    [[nodiscard]] std::string StackingText() const {
+        std::ostringstream text;
+        for (const unsigned long window : desktop.Stacking()) {
+            text << std::hex << window << (window == main ? "(main" : "(") << std::dec
+                 << (desktop.IsMinimised(window) ? ",hidden) " : ") ");
+        }
+        return text.str();
+    }
+
+    // The four playback buttons show on the screen as the bar draws them.
+    void ExpectBarShowing(const std::string& when) const {
+        desktop.ParkPointer();
+        const std::pair<int, int> buttons[] = {{Bar::IDC_REWIND, 141},
+                                               {Bar::IDC_PLAY, 136},
+                                               {Bar::IDC_PAUSE, 138},
+                                               {Bar::IDC_FORWARD, 142}};
+        for (const auto& [id, strip] : buttons) {
+            EXPECT_TRUE(WaitFor([&] { return ButtonShowing(id, strip) > 0.9; }, 10s))
+                << "button " << id << " " << when << ": " << ButtonShowing(id, strip)
+                << " of its picture shows; stacking " << StackingText();
+        }
     }
 
     void Click(int id) const { desktop.Click(BarPoint(id)); }
@@ -288,8 +342,10 @@ TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTim
     // Stop packets, then the script line by line, then stop packets again. The script opens
     // with stop lines too: its first moving line tells where it starts.
     const auto moving = [](const auto& x) { return x.speed != 0 || x.direction != 0; };
-    const auto firstMovingLine = std::find_if(script.begin(), script.end(), moving) - script.begin();
-    const auto firstMovingPacket = std::find_if(packets.begin(), packets.end(), moving) - packets.begin();
+    const auto firstMovingLine =
+        std::find_if(script.begin(), script.end(), moving) - script.begin();
+    const auto firstMovingPacket =
+        std::find_if(packets.begin(), packets.end(), moving) - packets.begin();
     ASSERT_GE(firstMovingPacket, firstMovingLine);
     const auto first = static_cast<size_t>(firstMovingPacket - firstMovingLine);
     ASSERT_GE(packets.size(), first + script.size());
@@ -307,8 +363,8 @@ TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTim
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted[sorted.size() / 2];
     for (size_t i = 0; i < lateness.size(); ++i) {
-        EXPECT_LT(std::abs(lateness[i] - median), 150.0) << "line " << i + 2 << " off by "
-                                                         << lateness[i] - median << " ms";
+        EXPECT_LT(std::abs(lateness[i] - median), 150.0)
+            << "line " << i + 2 << " off by " << lateness[i] - median << " ms";
     }
     // And the clock started with the video: soon after the first line (slower under the
     // sanitizers).
@@ -320,19 +376,22 @@ TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTim
     EXPECT_TRUE(packets.back().IsStop());
 
     CloseWindow();
-    ExpectLogInOrder({"動画選択ボタンクリック", "動画ファイル選択：demo.mp4", "CSV選択ボタンクリック",
-                      "再生ボタンクリック", "MediaPlayerPlaying", "USBドングルへ再生コマンド送信",
-                      "MediaPlayerEndReached", "USBドングルへ停止コマンド送信",
-                      "USBドングルへ停止コマンド送信"});
+    ExpectLogInOrder({"動画選択ボタンクリック", "動画ファイル選択：demo.mp4",
+                      "CSV選択ボタンクリック", "再生ボタンクリック", "MediaPlayerPlaying",
+                      "USBドングルへ再生コマンド送信", "MediaPlayerEndReached",
+                      "USBドングルへ停止コマンド送信", "USBドングルへ停止コマンド送信"});
 }
 
 TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
     PlayDemoWithSecondsPlayFile();
-    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 4; }, 20s), 0);
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 4; }, 20s),
+              0);
 
     Click(Bar::IDC_PAUSE);
     const size_t sent = Packets().size();
-    const int stop = WaitPacket(sent - 1, [](const Packet& p) { return p.IsStop(); }, 5s);
+    const int stop = WaitPacket(
+        sent - 1, [](const Packet& p) { return p.IsStop(); }, 5s);
     ASSERT_GE(stop, 0) << "no stop packet on pause";
     const auto beforePause = Packets();
     int last = 0;
@@ -343,7 +402,8 @@ TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
     EXPECT_EQ(paused, static_cast<size_t>(stop) + 1);
 
     Play();
-    const int resumed = WaitPacket(paused, [](const Packet& p) { return !p.IsStop(); }, 5s);
+    const int resumed = WaitPacket(
+        paused, [](const Packet& p) { return !p.IsStop(); }, 5s);
     ASSERT_GE(resumed, 0);
     const int speed = Packets()[static_cast<size_t>(resumed)].speed;
     // The line in force where the video paused: the last one sent, or the next when the pause
@@ -351,21 +411,25 @@ TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
     EXPECT_TRUE(speed == last || speed == last + 1) << speed << " after " << last;
 
     CloseWindow();
-    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "一時停止ボタンクリック",
-                      "MediaPlayerPaused", "USBドングルへ一時停止コマンド送信", "再生ボタンクリック",
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信",
+                      "一時停止ボタンクリック", "MediaPlayerPaused",
+                      "USBドングルへ一時停止コマンド送信", "再生ボタンクリック",
                       "USBドングルへ再生コマンド送信", "USBドングルへ停止コマンド送信"});
 }
 
 TEST_F(EndToEnd, ASeekWithTheSliderStopsTheDeviceThenSendsTheLineInForce) {
     PlayDemoWithSecondsPlayFile();
-    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 2; }, 20s), 0);
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 2; }, 20s),
+              0);
 
     const size_t before = Packets().size();
     desktop.Click(BarPoint(Bar::IDC_SEEK_SLIDER, 0.75));
-    const int stop = WaitPacket(before, [](const Packet& p) { return p.IsStop(); }, 5s);
+    const int stop = WaitPacket(
+        before, [](const Packet& p) { return p.IsStop(); }, 5s);
     ASSERT_GE(stop, 0) << "no stop packet on the seek";
-    const int next = WaitPacket(static_cast<size_t>(stop) + 1,
-                                [](const Packet& p) { return !p.IsStop(); }, 5s);
+    const int next = WaitPacket(
+        static_cast<size_t>(stop) + 1, [](const Packet& p) { return !p.IsStop(); }, 5s);
     ASSERT_GE(next, 0);
     // Three quarters along the slider's 60 s, give or take its margins.
     const int second = Packets()[static_cast<size_t>(next)].speed - 1;
@@ -373,13 +437,14 @@ TEST_F(EndToEnd, ASeekWithTheSliderStopsTheDeviceThenSendsTheLineInForce) {
     EXPECT_LE(second, 50);
 
     CloseWindow();
-    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "メディアスライダー移動",
-                      "USBドングルへ停止コマンド送信"});
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信",
+                      "メディアスライダー移動", "USBドングルへ停止コマンド送信"});
 }
 
 TEST_F(EndToEnd, HoldingFastForwardForFourSecondsMovesAsTheStepsSay) {
     PlayDemoWithSecondsPlayFile();
-    const int start = WaitPacket(0, [](const Packet& p) { return p.speed >= 3; }, 20s);
+    const int start = WaitPacket(
+        0, [](const Packet& p) { return p.speed >= 3; }, 20s);
     ASSERT_GE(start, 0);
     const int from = Packets()[static_cast<size_t>(start)].speed - 1;
 
@@ -388,7 +453,8 @@ TEST_F(EndToEnd, HoldingFastForwardForFourSecondsMovesAsTheStepsSay) {
     const size_t held = Packets().size();
     desktop.Release();
     // Held 4 s, twenty 200 ms steps: fifteen of 1 s, then five of 2 s.
-    const int resumed = WaitPacket(held, [](const Packet& p) { return !p.IsStop(); }, 5s);
+    const int resumed = WaitPacket(
+        held, [](const Packet& p) { return !p.IsStop(); }, 5s);
     ASSERT_GE(resumed, 0);
     const int moved = Packets()[static_cast<size_t>(resumed)].speed - 1 - from;
     EXPECT_GE(moved, 23) << "from " << from;
@@ -418,9 +484,45 @@ TEST_F(EndToEnd, WithRepeatOnTheVideoStartsAgainAndSoDoesTheScript) {
     ASSERT_GE(speeds.size(), 8u);
     const std::vector<int> loop = {10, 20, 30, 40};
     for (size_t i = 0; i < 8; ++i) EXPECT_EQ(speeds[i], loop[i % 4]) << "packet " << i;
-    ExpectLogInOrder({"リピートボタンクリック", "再生ボタンクリック", "USBドングルへ再生コマンド送信",
-                      "MediaPlayerEndReached", "リピート再生", "USBドングルへ再生コマンド送信",
-                      "MediaPlayerEndReached", "リピート再生"});
+    ExpectLogInOrder({"リピートボタンクリック", "再生ボタンクリック",
+                      "USBドングルへ再生コマンド送信", "MediaPlayerEndReached", "リピート再生",
+                      "USBドングルへ再生コマンド送信", "MediaPlayerEndReached", "リピート再生"});
+}
+
+// On a desktop, the bar stays above the video whatever the window manager does with the main
+// window, and its buttons work.
+TEST_F(EndToEnd, TheBarStaysAboveTheVideoWhenTheWindowIsClickedRestoredOrSwitched) {
+    StartPlayer();
+    ExpectBarShowing("at start-up");
+    OpenVideo(kDemo);
+    Play();
+    ExpectBarShowing("playing");
+
+    desktop.Click(MainRect().center());
+    ExpectBarShowing("after a click on the video");
+
+    desktop.Minimise(main);
+    ASSERT_TRUE(WaitFor([&] { return desktop.IsMinimised(main); }, 10s)) << "not minimised";
+    desktop.Activate(main);
+    ASSERT_TRUE(WaitFor([&] { return !desktop.IsMinimised(main); }, 10s)) << "not restored";
+    ExpectBarShowing("after minimise and restore");
+
+    const QRect window = MainRect();
+    Click(Bar::IDC_MAXIMIZE);
+    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 10s)) << "not full screen";
+    ExpectBarShowing("in full screen");
+    desktop.Keys(main, "Escape");
+    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 10s)) << "not back";
+    ExpectBarShowing("after full screen and back");
+
+    Click(Bar::IDC_PAUSE);
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 10s));
+    Play();
+    CloseWindow();
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "最大化ボタンクリック",
+                      "最大化ボタンクリック", "一時停止ボタンクリック",
+                      "USBドングルへ一時停止コマンド送信", "再生ボタンクリック",
+                      "USBドングルへ再生コマンド送信"});
 }
 
 TEST_F(EndToEnd, FullScreenByTheButtonAndBackWithEscape) {
@@ -461,7 +563,9 @@ TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
     ASSERT_TRUE(WaitFor([&] { return LogHas("ドライブ選択：" + dvd); }, 10s)) << Log();
     ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ再生コマンド送信"); }, 20s)) << Log();
     ASSERT_TRUE(WaitFor([&] { return LogHas("DVDメニュー設定"); }, 10s));
-    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 1; }, 10s), 0);
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 1; }, 10s),
+              0);
 
     // DVDメニュー, then チャプター, its third chapter (6 s into title 1).
     const size_t before = Packets().size();
@@ -475,24 +579,28 @@ TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
     std::this_thread::sleep_for(500ms);
     desktop.MenuKeys("Down Down Right Down Down Return");
     ASSERT_TRUE(WaitFor([&] { return LogHas("DVDチャプター変更"); }, 10s)) << Log();
-    const int jumped = WaitPacket(before, [](const Packet& p) { return p.speed >= 7; }, 10s);
+    const int jumped = WaitPacket(
+        before, [](const Packet& p) { return p.speed >= 7; }, 10s);
     EXPECT_GE(jumped, 0) << "the device did not follow the chapter";
 
     CloseWindow();
-    ExpectLogInOrder({"CSV選択ボタンクリック", "DVDドライブ選択ボタンクリック", "ドライブ選択：" + dvd,
-                      "USBドングルへ再生コマンド送信", "DVDメニュー設定", "DVDチャプター変更",
-                      "USBドングルへ停止コマンド送信"});
+    ExpectLogInOrder({"CSV選択ボタンクリック", "DVDドライブ選択ボタンクリック",
+                      "ドライブ選択：" + dvd, "USBドングルへ再生コマンド送信", "DVDメニュー設定",
+                      "DVDチャプター変更", "USBドングルへ停止コマンド送信"});
 }
 
 TEST_F(EndToEnd, ClosingTheWindowWhilePlayingStopsTheDevice) {
     PlayDemoWithSecondsPlayFile();
-    ASSERT_GE(WaitPacket(0, [](const Packet& p) { return p.speed >= 3; }, 20s), 0);
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 3; }, 20s),
+              0);
 
     CloseWindow();
     const auto packets = Packets();
     ASSERT_FALSE(packets.empty());
     EXPECT_TRUE(packets.back().IsStop());
-    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "USBドングルへ停止コマンド送信"});
+    ExpectLogInOrder(
+        {"再生ボタンクリック", "USBドングルへ再生コマンド送信", "USBドングルへ停止コマンド送信"});
 }
 
 }  // namespace
