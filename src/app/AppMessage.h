@@ -32,6 +32,8 @@ enum AppMessageId : unsigned {
     // Brings the overlay panels above the main window again (after it was mapped, raised,
     // activated or restored).
     WM_APP_RAISE_PANELS = 0x8120,
+    // The dongle's device node may not be opened by this user.
+    WM_APP_DEVICE_ACCESS_DENIED = 0x8121,
 
     // Messages between the controls of the bar and the bar itself.
     UWM_SLIDER_MOVING = 0x28D1,

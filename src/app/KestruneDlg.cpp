@@ -17,6 +17,7 @@
 #include "log/DebugDlg.h"
 #include "panels/BottomDlg.h"
 #include "panels/TopDlg.h"
+#include "platform/DeviceAccess.h"
 #include "platform/DeviceFolder.h"
 #include "platform/LocalClock.h"
 
@@ -34,6 +35,18 @@ int SizeTypeOf(Qt::WindowStates state) {
 }
 
 }  // namespace
+
+std::string DeviceAccessDeniedText(const std::string& device, const std::string& group,
+                                   const std::string& user) {
+    const std::string owner =
+        group.empty() ? "デバイスを所有するグループ" : "グループ「" + group + "」";
+    std::string text = "USBドングル（" + device + "）を開く権限がありません。\n" + owner +
+                       "にユーザーを追加してから、ログインし直して下さい。";
+    if (!group.empty() && !user.empty()) {
+        text += "\n\nsudo usermod -aG " + group + " " + user;
+    }
+    return text;
+}
 
 QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight) {
     return {0, menuHeight, clientWidth, clientHeight - kBarHeight};
@@ -109,6 +122,12 @@ void CKestruneDlg::OnInitDialog() {
     logger = std::move(debug);
 
     dongle = std::make_unique<UsbDongle>();
+    // Told from inside the link's port handling: the box waits for the message loop.
+    dongle->SetAccessDeniedHandler([this](const std::string& device, const std::string& group) {
+        deniedDevice = device;
+        deniedGroup = group;
+        PostAppMessage(this, WM_APP_DEVICE_ACCESS_DENIED);
+    });
     dongle->Init(logger.get());
     bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
     deviceWatch =
@@ -144,6 +163,9 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
             break;
         case WM_APP_RAISE_PANELS:
             RaisePanels();
+            break;
+        case WM_APP_DEVICE_ACCESS_DENIED:
+            OnDeviceAccessDenied();
             break;
         case WM_APP_PLAY:
             OnPlay();
@@ -399,6 +421,14 @@ void CKestruneDlg::OnTimer(int id) {
         default:
             break;
     }
+}
+
+// A serial device belongs to a group (dialout) that a new user is seldom in: the device
+// would never move, and the open failure alone goes only to the debug window.
+void CKestruneDlg::OnDeviceAccessDenied() {
+    OUTPUT_LOG(*operationLog, "USBドングルを開く権限がありません：" + deniedDevice);
+    boxes.Show(DeviceAccessDeniedText(deniedDevice, deniedGroup, platform::UserName()),
+               "USBドングルエラー");
 }
 
 void CKestruneDlg::OnDeviceChange(unsigned event) {

@@ -46,6 +46,11 @@ inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
 // Height kept free under the video for the one-row control bar.
 inline constexpr int kBarHeight = 38;
 
+// The box that says the user may not open the dongle's device node, owned by `group`, and
+// how `user` gets in.
+[[nodiscard]] std::string DeviceAccessDeniedText(const std::string& device,
+                                                 const std::string& group, const std::string& user);
+
 // Where the video host goes for a client area of the given size below a menu bar of
 // `menuHeight` pixels.
 [[nodiscard]] QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight = 0);
@@ -152,6 +157,7 @@ private:
     void Layout(int sizeType, int width, int height);
     void RepositionPanels();
     void RaisePanels();
+    void OnDeviceAccessDenied();
     void HandleEscape();
 
     // Declared in the reverse of the release order.
@@ -185,6 +191,9 @@ private:
     std::unique_ptr<CBottomDlg> bottomPanel;
     std::unique_ptr<CTopDlg> topPanel;
     std::unique_ptr<DeviceWatch> deviceWatch;
+    // The device node the user may not open, and the group that owns it.
+    std::string deniedDevice;
+    std::string deniedGroup;
 
     std::array<QBasicTimer, 4> timers;  // indexed by TimerId
     bool fullScreenMode = false;        // between the maximise and the restore command

@@ -17,4 +17,7 @@ struct DeviceNode {
 
 [[nodiscard]] DeviceNode LookUpDeviceNode(const std::string& path);
 
+// The login name of the user running the program; empty when unknown.
+[[nodiscard]] std::string UserName();
+
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,12 +18,16 @@
 #include "app/AppMessage.h"
 #include "app/KestruneDlg.h"
 #include "app/MainWindowFixture.h"
+#include "device/UsbDongle.h"
 #include "log/DebugDlg.h"
 #include "panels/BottomDlg.h"
 #include "panels/BottomMainDlg.h"
 #include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
+#include "platform/DeviceAccess.h"
+#include "support/FreshPty.h"
 #include "support/TestSupport.h"
+#include "support/UserAccess.h"
 
 namespace {
 
@@ -116,6 +122,8 @@ TEST_F(KestruneDlgTest, PostedMessagesAreHandledInOrder) {
     PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 3000));
     QTest::qWait(100);
+    // The window's own requests to raise its panels come between; they change no state.
+    std::erase(recorder.received, WM_APP_RAISE_PANELS);
     EXPECT_EQ(recorder.received,
               (std::vector<unsigned>{WM_APP_TOGGLE_FULLSCREEN, WM_APP_TOGGLE_FULLSCREEN,
                                      WM_SYSCOMMAND, WM_SYSCOMMAND}));
@@ -239,6 +247,35 @@ TEST_F(KestruneDlgTest, TimersRestartAndStopById) {
     dlg.KillTimer(TIMER_SYNC);
     EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
     EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
+}
+
+// A user outside the group that owns the dongle's device node (dialout, on most systems) is
+// told once, with the node and the group, and the operation log says so.
+TEST_F(KestruneDlgTest, ADongleTheUserMayNotOpenIsExplainedOnceInABoxAndTheLog) {
+    const testing_support::FreshPty pty = testing_support::OpenFreshPty();
+    ASSERT_FALSE(pty.path.empty());
+    // Only the group may use it; the owner (this test) may not.
+    ASSERT_EQ(::chmod(pty.path.c_str(), 0060), 0);
+    std::filesystem::create_directory(dir / "serial");
+    std::filesystem::create_symlink(pty.path, dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
+    testing_support::ScopedEnv serialDir("KESTRUNE_SERIAL_DIR", dir / "serial");
+    WriteIni("[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n");
+    CKestruneDlg& dlg = OpenShown();
+    {
+        testing_support::ScopedUserFileAccess user;
+        for (int i = 0; i < 3; ++i) dlg.OnDeviceChange(DBT_DEVNODES_CHANGED);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 5000));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    const auto [text, caption] = boxes.Shown().front();
+    EXPECT_EQ(caption, "USBドングルエラー");
+    const platform::DeviceNode node = platform::LookUpDeviceNode(pty.path);
+    EXPECT_EQ(text, DeviceAccessDeniedText(pty.path, node.group, platform::UserName()));
+    EXPECT_NE(text.find(pty.path), std::string::npos);
+    EXPECT_NE(text.find("「" + node.group + "」"), std::string::npos) << text;
+    EXPECT_TRUE(LogHas("USBドングルを開く権限がありません：" + pty.path));
+    EXPECT_FALSE(dlg.Dongle().IsPortOpen());
 }
 
 }  // namespace
