@@ -172,8 +172,11 @@ private:
     bool initialised = false;
     bool maximised = false;
     bool opening = false;
-    // Whether the media being played has reported a length since it was opened.
+    // Whether the media being played has, since it was opened, reported a length, reached the
+    // playing state, and had a video output.
     bool mediaHasLength = false;
+    bool mediaReachedPlaying = false;
+    bool mediaShowedPicture = false;
     bool volumeInitialised = false;
     int holdState = 0;
     int64_t holdElapsed = 0;

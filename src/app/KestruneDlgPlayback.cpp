@@ -36,9 +36,12 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
     switch (type) {
         case libvlc_MediaPlayerOpening:
             mediaHasLength = false;
+            mediaReachedPlaying = false;
+            mediaShowedPicture = false;
             ShowOpeningTitle();
             break;
         case libvlc_MediaPlayerPlaying:
+            mediaReachedPlaying = true;
             ShowMediaTitle();
             if (dongle->IsMediaReady()) {
                 OUTPUT_LOG(*operationLog, "USBドングルへ再生コマンド送信");
@@ -67,6 +70,7 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
             RefreshTimeDisplay();
             break;
         case libvlc_MediaPlayerVout:
+            if (player->HasVideoOutput()) mediaShowedPicture = true;
             BuildMenu();
             break;
         case libvlc_MediaPlayerLengthChanged:
@@ -166,8 +170,9 @@ void CKestruneDlg::OnPause() {
 void CKestruneDlg::OnMediaEnded() {
     // A file libvlc opens but cannot read (a video cut off before its index) plays nothing
     // and ends at once without a length: say so, as for a file that does not open, and do
-    // not start it again on repeat.
-    if (!mediaHasLength) {
+    // not start it again on repeat. A raw stream (.h264, .m2v) has no length either, but it
+    // played and showed its pictures.
+    if (!mediaHasLength && !(mediaReachedPlaying && mediaShowedPicture)) {
         boxes.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
         OnMediaStopped();
         return;

@@ -49,6 +49,7 @@ public:
     void SetVolume(int volume) { vlc->SetVolume(volume); }
     [[nodiscard]] bool IsMuted() const { return vlc->IsMuted(); }
     void SetMute(bool on) { vlc->SetMute(on); }
+    [[nodiscard]] bool HasVideoOutput() const { return vlc->HasVideoOutput(); }
     void SetTitle(int index) { vlc->SetTitle(index); }
     void SetChapter(int index) { vlc->SetChapter(index); }
     void GetTitleNames(std::vector<std::string>* list) const { vlc->GetTitleNames(list); }

@@ -143,6 +143,10 @@ void VlcPlayer::SetMute(bool on) {
     if (mediaPlayer != nullptr) libvlc_audio_set_mute(mediaPlayer, on ? 1 : 0);
 }
 
+bool VlcPlayer::HasVideoOutput() const {
+    return mediaPlayer != nullptr && libvlc_media_player_has_vout(mediaPlayer) > 0;
+}
+
 void VlcPlayer::SetTitle(int index) {
     if (mediaPlayer != nullptr) libvlc_media_player_set_title(mediaPlayer, index);
 }

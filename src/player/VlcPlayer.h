@@ -66,6 +66,8 @@ public:
     // True also when there is no audio output (libvlc reports -1 then).
     [[nodiscard]] bool IsMuted() const;
     void SetMute(bool on);
+    // Whether a video output shows the media's pictures.
+    [[nodiscard]] bool HasVideoOutput() const;
     void SetTitle(int index);
     void SetChapter(int index);
     // DVD title and chapter names; left untouched unless the media was opened by location.

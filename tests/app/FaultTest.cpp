@@ -927,6 +927,8 @@ enum class Outcome {
     // libvlc takes the file for a stream with nothing in it and ends at once without an
     // error of its own; the window shows the same box.
     kEndsWithTheErrorBox,
+    // A raw stream has no length: it plays to its end, and with repeat on starts again.
+    kPlaysToTheEndAndRepeats,
 };
 
 struct VideoCase {
@@ -955,6 +957,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
     const std::string name = fs::path(path).filename().string();
     OpenThroughDialog(path);
     EXPECT_EQ(Title().toStdString(), ShortenTitle(name));
+    if (c.outcome == Outcome::kPlaysToTheEndAndRepeats) PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
     PostAppMessage(&dlg, WM_APP_PLAY);
     AdjustedPlayer& player = dlg.Player();
     using Box = std::pair<std::string, std::string>;
@@ -977,6 +980,18 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
             expectedBoxes = {
                 {"メディアが再生できません。メディアを確認して下さい。", "再生エラー"}};
             break;
+        case Outcome::kPlaysToTheEndAndRepeats: {
+            const auto repeats = [&] {
+                const auto lines = LogLines();
+                return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                    return line.ends_with(",リピート再生");
+                });
+            };
+            ASSERT_TRUE(QTest::qWaitFor([&] { return repeats() >= 2; }, 30000)) << boxes.Shown().size();
+            ASSERT_TRUE(WaitForState(kStatePlaying));
+            PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
+            break;
+        }
     }
     QTest::qWait(300);  // whatever else the player reports has arrived by now
     EXPECT_EQ(boxes.Shown(), expectedBoxes);
@@ -1022,6 +1037,14 @@ const VideoCase kVideoCases[] = {
          return path;
      },
      Outcome::kPlays},
+    {"RawH264StreamWithAnAwkwardName",
+     [](const TempDir& d) {
+         fs::copy_file(Media("raw.h264"), d / "take #1 100%.h264");
+         return d / "take #1 100%.h264";
+     },
+     Outcome::kPlaysToTheEndAndRepeats},
+    {"RawMpeg2Stream", [](const TempDir&) { return Media("raw.m2v"); },
+     Outcome::kPlaysToTheEndAndRepeats},
 };
 
 INSTANTIATE_TEST_SUITE_P(Videos, VideoFault, ::testing::ValuesIn(kVideoCases),
