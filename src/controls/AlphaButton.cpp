@@ -146,6 +146,17 @@ void CAlphaButton::focusOutEvent(QFocusEvent* event) {
     QAbstractButton::focusOutEvent(event);
 }
 
+// What lies beneath the button depends on where it is and how large it is.
+void CAlphaButton::moveEvent(QMoveEvent* event) {
+    ResetBackground();
+    QAbstractButton::moveEvent(event);
+}
+
+void CAlphaButton::resizeEvent(QResizeEvent* event) {
+    ResetBackground();
+    QAbstractButton::resizeEvent(event);
+}
+
 void CAlphaButton::TakeSnapshot() {
     const qreal dpr = devicePixelRatioF();
     snapshot_ = QImage(DeviceSize(frameSize_, dpr), QImage::Format_ARGB32_Premultiplied);

@@ -4,7 +4,9 @@
 // five frames (normal, hover, pressed, disabled, focused), and an optional second strip
 // stands for the toggled state (mute, repeat). Frames with alpha are blended in software over
 // a snapshot of what the parent paints beneath the button, which keeps the edges right on
-// the bar's translucent window. Presses and releases are also posted to the parent as
+// the bar's translucent window. The snapshot is taken at the first paint, and again after the
+// button moves or is resized, or after ResetBackground, which the parent calls when it changes
+// what it paints beneath. Presses and releases are also posted to the parent as
 // UWM_BUTTON_PRESSED / UWM_BUTTON_RELEASED; the click is the ordinary clicked() signal.
 // Owned by its parent widget.
 
@@ -59,6 +61,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool LoadStrip(const QString& path, QImage& strip);
@@ -75,8 +79,8 @@ private:
     bool focused_ = false;
     bool tooltipActive_ = true;
 
-    // What the parent and the siblings beneath paint under the button, kept until
-    // ResetBackground.
+    // What the parent and the siblings beneath paint under the button, kept until the button
+    // moves or is resized, or ResetBackground.
     QImage snapshot_;
     // The last blended frame and which strip and frame it shows (-1: none).
     QImage composed_;

@@ -152,6 +152,16 @@ protected:
 
     QImage Painted() { return button->grab().toImage(); }
 
+    // Gives the button a clear picture, above a green sibling that covers x 0 to 11.
+    void ClearOverGreenSibling() {
+        auto* sibling = new QWidget(&parent);
+        SetColour(*sibling, Qt::green);
+        sibling->setGeometry(0, 0, 12, 40);
+        const QRgb clear = Argb(0, 0, 0, 0);
+        ASSERT_TRUE(button->LoadStripFile(
+            SaveStrip(dir, "clear.png", {4, 2}, {clear, clear, clear, clear, clear})));
+    }
+
     testing_support::TempDir dir;
     RecordingParent parent;
     CAlphaButton* button = new CAlphaButton(kId, &parent);
@@ -271,12 +281,7 @@ TEST_F(AlphaButtonTest, FrameIsBlendedOverWhatTheParentPaints) {
 }
 
 TEST_F(AlphaButtonTest, SnapshotHoldsSiblingsUnderneathUntilReset) {
-    QWidget sibling(&parent);
-    SetColour(sibling, Qt::green);
-    sibling.setGeometry(0, 0, 12, 40);
-    const QRgb clear = Argb(0, 0, 0, 0);
-    ASSERT_TRUE(button->LoadStripFile(
-        SaveStrip(dir, "clear.png", {4, 2}, {clear, clear, clear, clear, clear})));
+    ASSERT_NO_FATAL_FAILURE(ClearOverGreenSibling());
     button->MoveTo(10, 10);
     Show();
 
@@ -288,6 +293,26 @@ TEST_F(AlphaButtonTest, SnapshotHoldsSiblingsUnderneathUntilReset) {
     EXPECT_EQ(Painted().pixel(3, 1), kBlue) << "the snapshot is kept";
     button->ResetBackground();
     EXPECT_EQ(Painted().pixel(3, 1), kRed);
+}
+
+TEST_F(AlphaButtonTest, AMovedButtonBlendsOverWhatLiesAtItsNewPlace) {
+    ASSERT_NO_FATAL_FAILURE(ClearOverGreenSibling());
+    Show();
+
+    // The button is four pixels wide.
+    const struct {
+        QPoint at;
+        QRgb left, right;
+    } places[] = {{{2, 10}, kGreen, kGreen},
+                  {{30, 10}, kBlue, kBlue},
+                  {{10, 20}, kGreen, kBlue},
+                  {{2, 25}, kGreen, kGreen}};
+    for (const auto& p : places) {
+        button->MoveTo(p.at.x(), p.at.y());
+        const QImage image = Painted();
+        EXPECT_EQ(image.pixel(0, 1), p.left) << p.at.x() << "," << p.at.y();
+        EXPECT_EQ(image.pixel(3, 1), p.right) << p.at.x() << "," << p.at.y();
+    }
 }
 
 TEST_F(AlphaButtonTest, TooltipShowsOnlyWhileActive) {
