@@ -189,17 +189,23 @@ void CBottomMainDlg::FollowHost() {
 }
 
 void CBottomMainDlg::ArrangeControls(int barWidth) {
-    if (host_->IsExpanded()) {
-        strip->setGeometry(0, kStripTop, barWidth, kStripHeight);
-        strip->lower();
-        strip->show();
+    const bool expanded = host_->IsExpanded();
+    const QRect stripRect(0, expanded ? kStripTop : 0, barWidth, kStripHeight);
+    if (strip->geometry() != stripRect) {
+        strip->setGeometry(stripRect);
+        // The buttons that stay put now lie over another part of the strip, or off it.
+        ResetButtonBackgrounds();
+    }
+    strip->lower();
+    strip->show();
+    if (expanded) {
         ArrangeRow(0, 2, barWidth, rows[0]);
         ArrangeRow(0, 30, barWidth, rows[1]);
         ArrangeRow(0, 65, barWidth, rows[2]);
     } else {
-        strip->setGeometry(0, 0, barWidth, kStripHeight);
-        strip->lower();
-        strip->show();
+        // The file buttons and the device label have no place in the one row.
+        QWidget* const outOfRow[] = {openDvd, openVideo, openPlayFile, device};
+        for (QWidget* control : outOfRow) control->hide();
         ArrangeRow(0, 2, barWidth, compactRow);
     }
     update();
@@ -224,10 +230,18 @@ void CBottomMainDlg::ArrangeRow(int left, int top, int barWidth, const CtlRow& i
 }
 
 // Window mode leaves the background unpainted (the translucent host shows through); full
-// screen makes the whole bar opaque.
+// screen makes the whole bar opaque. Either way the buttons' snapshots of the old background
+// no longer hold.
 void CBottomMainDlg::ApplyLayoutMode() {
     maximize->SetToggle(host_->IsExpanded() ? 0 : 1);
+    ResetButtonBackgrounds();
     update();
+}
+
+void CBottomMainDlg::ResetButtonBackgrounds() {
+    for (CAlphaButton* button : findChildren<CAlphaButton*>(Qt::FindDirectChildrenOnly)) {
+        button->ResetBackground();
+    }
 }
 
 void CBottomMainDlg::paintEvent(QPaintEvent*) {

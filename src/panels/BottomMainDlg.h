@@ -6,10 +6,12 @@
 // three rows in window mode (101 pixels) and one compact row in full screen (38 pixels).
 // Owned by its host.
 //
-//   window mode                               full screen
-//   y 7   elapsed [seek ....] total           y 7  elapsed [seek] total << > || >> vol [..] rep 000
-//   [] y 35      <<  >  ||  >> y 70  dvd video csv device  000000  vol [..] rep []      (on the
-//   black strip from y 63)
+//   window mode, 101 pixels
+//     y 7    elapsed [seek ..........] total
+//     y 35           <<   >   ||   >>
+//     y 70   dvd video csv device  000000  vol [..] rep []    on the black strip, y 63 to 101
+//   full screen, 38 pixels, all on the black strip; the file buttons and device label hidden
+//     y 7    elapsed [seek] total  <<  >  ||  >>  vol [..] rep 000000 []
 
 #include <QString>
 #include <QWidget>
@@ -68,6 +70,7 @@ public:
     void FollowHost();
     // Applies the host's layout mode: see-through in window mode, opaque in full screen.
     void ApplyLayoutMode();
+    // Lays the controls out for a bar `width` pixels wide in the host's layout mode.
     void ArrangeControls(int width);
     // Places a row's controls centred in `width`, every control's top at `top` + 5.
     static void ArrangeRow(int left, int top, int width, const CtlRow& items);
@@ -97,6 +100,8 @@ protected:
 
 private:
     CAlphaButton* AddButton(int id, int strip, int toggleStrip = 0);
+    // Makes every button take what lies beneath it again at its next paint.
+    void ResetButtonBackgrounds();
     void OnCommand(int id);
     void OnButtonPressed(int id, bool pressed);
     void OnSliderMoving(int id);

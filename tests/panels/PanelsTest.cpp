@@ -1,11 +1,17 @@
-// The overlay panels and the control bar: geometry, layout, and what a click, a hold and a
-// drag post to the main window and write to the operation log.
+// The overlay panels and the control bar: geometry, layout, what a click, a hold and a drag
+// post to the main window and write to the operation log, and what the screen shows of the
+// bar in both layouts.
 
 #include <gtest/gtest.h>
 
+#include <QCursor>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
+#include <QScreen>
 #include <QTest>
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,16 +85,26 @@ protected:
     }
 };
 
-class BarTest : public ::testing::Test {
+// The control bar over a main-window stand-in of one colour.
+class BarFixture : public ::testing::Test {
 protected:
-    BarTest() {
-        main.resize(640, 480);
+    static constexpr QRgb kMainColour = 0xfff0c828;
+
+    // Shows the stand-in `width` pixels wide at the screen's top left and the bar over it,
+    // painted first in the window layout or, with `fullScreenLayout`, in the full-screen one.
+    void Open(int width, bool fullScreenLayout = false) {
+        main.setGeometry(0, 0, width, 480);
+        QPalette palette = main.palette();
+        palette.setColor(QPalette::Window, QColor::fromRgb(kMainColour));
+        main.setPalette(palette);
+        main.setAutoFillBackground(true);
         main.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&main));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
         host = std::make_unique<CBottomDlg>(&main, log);
+        if (fullScreenLayout) host->ToggleLayout();
         host->Reposition();
         host->ShowPanels();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(host->Bar()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host->Bar()));
     }
 
     CBottomMainDlg& Bar() { return *host->Bar(); }
@@ -113,6 +129,11 @@ protected:
     std::unique_ptr<CBottomDlg> host;
 };
 
+class BarTest : public BarFixture {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Open(640)); }
+};
+
 TEST_F(BarTest, WindowModeHasThreeRowsOnTheTranslucentHost) {
     EXPECT_EQ(host->height(), 101);
     EXPECT_EQ(Bar().geometry(), host->geometry());
@@ -135,12 +156,15 @@ TEST_F(BarTest, FullScreenHasOneOpaqueRowAndTheRestoreButton) {
         EXPECT_EQ(Bar().Control(id)->y(), 7) << id;
     }
     EXPECT_EQ(Button(CBottomMainDlg::IDC_MAXIMIZE).GetToggle(), 1);
-    // The file buttons keep their window-mode place, below the 38-pixel bar.
-    EXPECT_GE(Bar().Control(CBottomMainDlg::IDC_OPEN_DVD)->y(), 38);
+    for (const int id : {CBottomMainDlg::IDC_OPEN_DVD, CBottomMainDlg::IDC_OPEN_VIDEO,
+                         CBottomMainDlg::IDC_OPEN_PLAYFILE, CBottomMainDlg::IDC_DEVICE}) {
+        EXPECT_FALSE(Bar().Control(id)->isVisible()) << id << " has no place in the one row";
+    }
     EXPECT_EQ(Bar().grab().toImage().pixelColor(1, 1), QColor(Qt::black));
     host->ToggleLayout();
     EXPECT_EQ(Button(CBottomMainDlg::IDC_MAXIMIZE).GetToggle(), 0);
     EXPECT_EQ(host->height(), 101);
+    EXPECT_TRUE(Bar().Control(CBottomMainDlg::IDC_OPEN_DVD)->isVisible());
 }
 
 TEST_F(BarTest, AClickOnPlayPostsPlayOnceAndLogsIt) {
@@ -222,6 +246,147 @@ TEST_F(BarTest, ATimeLabelRepaintsOnlyWhenItsTextChanges) {
     EXPECT_EQ(counter.paints, afterChange);
     Bar().removeEventFilter(&counter);
 }
+
+// The bar's buttons and their pictures: the strip, the toggled strip, and whether the
+// full-screen row holds the button.
+struct BarButton {
+    int id;
+    int strip;
+    int toggleStrip;
+    bool inFullScreenRow;
+};
+constexpr BarButton kBarButtons[] = {
+    {CBottomMainDlg::IDC_REWIND, 141, 0, true},
+    {CBottomMainDlg::IDC_PLAY, 136, 0, true},
+    {CBottomMainDlg::IDC_PAUSE, 138, 0, true},
+    {CBottomMainDlg::IDC_FORWARD, 142, 0, true},
+    {CBottomMainDlg::IDC_VOLUME, 139, 148, true},
+    {CBottomMainDlg::IDC_REPEAT, 137, 147, true},
+    {CBottomMainDlg::IDC_MAXIMIZE, 140, 152, true},
+    {CBottomMainDlg::IDC_OPEN_DVD, 145, 0, false},
+    {CBottomMainDlg::IDC_OPEN_VIDEO, 146, 0, false},
+    {CBottomMainDlg::IDC_OPEN_PLAYFILE, 144, 0, false},
+};
+
+bool Near(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
+           std::abs(qBlue(a) - qBlue(b)) <= 2;
+}
+
+std::string Hex(QRgb colour) { return QColor::fromRgb(colour).name().toStdString(); }
+
+// The bar on the screen: what the screen shows, composited, around its buttons.
+class BarOnScreen : public BarFixture {
+protected:
+    void SetUp() override {
+        // The pointer away from the bar, so that no button shows its hover picture.
+        QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
+    }
+
+    // The screen over the bar.
+    [[nodiscard]] QImage Grab() const {
+        const QRect bar = host->geometry();
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, bar.x(), bar.y(), bar.width(), bar.height())
+            .toImage();
+    }
+
+    // Where the screen shows a box around a button of the layout instead of the bar's own
+    // background (black in the full-screen layout; in the window layout what shows three
+    // pixels left of the button): the ring of pixels around the button and the pixels where
+    // its picture is transparent. Empty when there is no box.
+    [[nodiscard]] std::string Boxes() {
+        const QImage screen = Grab();
+        const bool fullScreen = !host->IsExpanded();
+        std::string boxes;
+        for (const BarButton& b : kBarButtons) {
+            if (fullScreen && !b.inFullScreenRow) continue;
+            const CAlphaButton& button = Button(b.id);
+            const int stripId = button.GetToggle() != 0 ? b.toggleStrip : b.strip;
+            const QImage strip = QImage(StripResourcePath(stripId, "png"));
+            const int frameTop = button.CurrentFrame() * button.height();
+            const QRect area = button.geometry();
+            const QRgb background =
+                fullScreen ? qRgb(0, 0, 0) : screen.pixel(area.left() - 3, area.center().y());
+            int wrong = 0;
+            std::string first;
+            for (int y = area.top() - 1; y <= area.bottom() + 1; ++y) {
+                for (int x = area.left() - 1; x <= area.right() + 1; ++x) {
+                    const QPoint inButton = QPoint(x, y) - area.topLeft();
+                    if (area.contains(x, y) &&
+                        qAlpha(strip.pixel(inButton.x(), frameTop + inButton.y())) != 0) {
+                        continue;
+                    }
+                    if (Near(screen.pixel(x, y), background)) continue;
+                    if (wrong++ == 0) {
+                        first = " first at (" + std::to_string(inButton.x()) + ", " +
+                                std::to_string(inButton.y()) + "): " + Hex(screen.pixel(x, y));
+                    }
+                }
+            }
+            if (wrong != 0) {
+                boxes += "button " + std::to_string(b.id) + ": " + std::to_string(wrong) +
+                         " pixels are not " + Hex(background) + "," + first + "\n";
+            }
+        }
+        return boxes;
+    }
+
+    // Waits until no button shows a box; what is left then.
+    [[nodiscard]] std::string BoxesLeft() {
+        std::string boxes;
+        static_cast<void>(QTest::qWaitFor([&] { return (boxes = Boxes()).empty(); }, 10000));
+        return boxes;
+    }
+
+    // In the full-screen layout the bar is black left of its row: the controls the row leaves
+    // out do not show there.
+    [[nodiscard]] bool BlackLeftOfTheRow() const {
+        const int rowLeft = host->Bar()->Control(CBottomMainDlg::IDC_ELAPSED)->x();
+        const QImage screen = Grab();
+        for (int y = 0; y < screen.height(); ++y) {
+            for (int x = 0; x < rowLeft - 1; ++x) {
+                if (!Near(screen.pixel(x, y), qRgb(0, 0, 0))) return false;
+            }
+        }
+        return true;
+    }
+
+    // In the window layout the stand-in's colour shows dimmed through the translucent host
+    // between the rows (so a compositor runs and the test can see a box at all).
+    void ExpectTheStandInThroughTheHost() {
+        const QRect rewind = Button(CBottomMainDlg::IDC_REWIND).geometry();
+        const QRgb seen = Grab().pixel(rewind.left() - 3, rewind.center().y());
+        EXPECT_TRUE(qRed(seen) > 20 && qRed(seen) < qRed(kMainColour) - 20 &&
+                    qGreen(seen) < qGreen(kMainColour) - 20)
+            << Hex(seen);
+    }
+};
+
+// The buttons blend over what the bar paints beneath them; that changes with the layout (see-
+// through in window mode, black in full screen), in the first and in the second switch alike.
+class BarLayoutSwitch : public BarOnScreen, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(BarLayoutSwitch, ButtonsShowTheBarsOwnBackgroundAroundThem) {
+    const bool firstFullScreen = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Open(900, firstFullScreen));
+    const auto layout = [&] { return host->IsExpanded() ? "window" : "full-screen"; };
+    for (int toggle = 0; toggle < 3; ++toggle) {
+        if (toggle != 0) host->ToggleLayout();
+        EXPECT_EQ(BoxesLeft(), "") << "in the " << layout() << " layout, switch " << toggle;
+        if (host->IsExpanded()) {
+            ExpectTheStandInThroughTheHost();
+        } else {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return BlackLeftOfTheRow(); }, 10000))
+                << "switch " << toggle;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstPaint, BarLayoutSwitch, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return info.param ? "InFullScreenLayout" : "InWindowLayout";
+                         });
 
 TEST(TopPanel, ShowsTheTitleOverTheTopOfTheClientArea) {
     QWidget main;
