@@ -54,7 +54,8 @@ CBottomMainDlg::CBottomMainDlg(CBottomDlg* host, QWidget* mainWindow, OutputLog&
     strip->setObjectName(QStringLiteral("strip"));
     EnsureResources();
     strip->setPixmap(QPixmap(QStringLiteral(":/res/png/150.png")));
-    strip->setScaledContents(false);
+    // The picture is 1000 pixels wide; stretched, it reaches the edge of a wider bar.
+    strip->setScaledContents(true);
 
     elapsed = new CTransparentStatic(QStringLiteral("00:00:00"), this);
     total = new CTransparentStatic(QStringLiteral("00:00:00"), this);

@@ -12,6 +12,7 @@
 //     y 70   dvd video csv device  000000  vol [..] rep []    on the black strip, y 63 to 101
 //   full screen, 38 pixels, all on the black strip; the file buttons and device label hidden
 //     y 7    elapsed [seek] total  <<  >  ||  >>  vol [..] rep 000000 []
+//   The black strip spans the bar's width in both.
 
 #include <QString>
 #include <QWidget>
@@ -70,7 +71,8 @@ public:
     void FollowHost();
     // Applies the host's layout mode: see-through in window mode, opaque in full screen.
     void ApplyLayoutMode();
-    // Lays the controls out for a bar `width` pixels wide in the host's layout mode.
+    // Lays the controls out for a bar `width` pixels wide in the host's layout mode; the black
+    // strip spans the whole width.
     void ArrangeControls(int width);
     // Places a row's controls centred in `width`, every control's top at `top` + 5.
     static void ArrangeRow(int left, int top, int width, const CtlRow& items);

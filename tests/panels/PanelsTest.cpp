@@ -388,6 +388,37 @@ INSTANTIATE_TEST_SUITE_P(FirstPaint, BarLayoutSwitch, ::testing::Values(false, t
                              return info.param ? "InFullScreenLayout" : "InWindowLayout";
                          });
 
+TEST_F(BarOnScreen, TheStripReachesTheRightEdgeOfAWideBar) {
+    constexpr int kWidth = 1200;
+    ASSERT_NO_FATAL_FAILURE(Open(kWidth));
+    // On the screen in the window layout, where the strip is all that is black there.
+    const auto blackToTheEdge = [&] {
+        const QImage screen = Grab();
+        for (int y = 63; y < 101; ++y) {
+            for (int x = 990; x < kWidth; ++x) {
+                if (!Near(screen.pixel(x, y), qRgb(0, 0, 0))) return false;
+            }
+        }
+        return true;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(blackToTheEdge, 10000))
+        << Hex(Grab().pixel(kWidth - 1, 80)) << " at the right edge";
+
+    // What the strip itself paints, in both layouts.
+    for (const int top : {63, 0}) {
+        if (top == 0) host->ToggleLayout();
+        QWidget* strip = Bar().Control(CBottomMainDlg::IDC_STRIP);
+        EXPECT_EQ(strip->geometry(), QRect(0, top, kWidth, 38));
+        QImage painted(strip->size(), QImage::Format_ARGB32);
+        painted.fill(Qt::transparent);
+        strip->render(&painted, QPoint(), QRegion(), QWidget::RenderFlags());
+        for (const QPoint at : {QPoint(0, 0), QPoint(kWidth - 1, 0), QPoint(kWidth - 1, 37)}) {
+            EXPECT_EQ(painted.pixel(at), qRgb(0, 0, 0))
+                << "strip at " << top << ", pixel " << at.x() << "," << at.y();
+        }
+    }
+}
+
 TEST(TopPanel, ShowsTheTitleOverTheTopOfTheClientArea) {
     QWidget main;
     main.resize(500, 400);
