@@ -236,9 +236,13 @@ void CKestruneDlg::OnToggleFullScreen() {
 // Full screen is a frameless window covering the screen; the window manager drops the frame
 // of a full-screen window. Without a window manager nothing confirms the state, so the mode
 // is kept here and the geometry set directly.
+//
+// Back from full screen, the window takes the geometry it had before. When the window
+// manager maximised it (the frame's maximise box), the window may have its maximised geometry
+// by now, so the one kept by RememberNormalGeometry is used.
 void CKestruneDlg::OnSysCommand(unsigned command) {
     if (command == SC_MAXIMIZE && !fullScreenMode) {
-        normalGeometry = geometry();
+        if (!(windowState() & Qt::WindowMaximized)) normalGeometry = geometry();
         fullScreenMode = true;
         bottomPanel->ToggleLayout();
         showFullScreen();
@@ -314,6 +318,7 @@ void CKestruneDlg::RepositionPanels() {
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
+    RememberNormalGeometry();
     Layout(fullScreenMode ? kSizeMaximized : SizeTypeOf(windowState()), ClientSize().width(),
            ClientSize().height());
     update();
@@ -322,7 +327,18 @@ void CKestruneDlg::resizeEvent(QResizeEvent* e) {
 
 void CKestruneDlg::moveEvent(QMoveEvent* e) {
     QDialog::moveEvent(e);
+    RememberNormalGeometry();
     RepositionPanels();
+}
+
+// A window manager that maximises the window resizes it before it announces the state, and
+// the two reach the window in either order: a geometry that covers the screen's work area is
+// taken for the maximised one, not kept as the normal geometry.
+void CKestruneDlg::RememberNormalGeometry() {
+    if (fullScreenMode || (windowState() & ~Qt::WindowActive) != Qt::WindowNoState) return;
+    const QScreen* display = screen();
+    if (display != nullptr && frameGeometry().contains(display->availableGeometry())) return;
+    normalGeometry = geometry();
 }
 
 void CKestruneDlg::showEvent(QShowEvent* e) {

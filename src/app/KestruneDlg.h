@@ -157,6 +157,7 @@ private:
     void Layout(int sizeType, int width, int height);
     void RepositionPanels();
     void RaisePanels();
+    void RememberNormalGeometry();
     void OnDeviceAccessDenied();
     void HandleEscape();
 
@@ -200,6 +201,6 @@ private:
 
     std::array<QBasicTimer, 4> timers;  // indexed by TimerId
     bool fullScreenMode = false;        // between the maximise and the restore command
-    QRect normalGeometry;               // the framed window's geometry before full screen
+    QRect normalGeometry;               // the framed window's last geometry in the normal state
     WId videoWindow = 0;                // the native window libvlc draws into
 };

@@ -546,6 +546,24 @@ TEST_F(EndToEnd, FullScreenByTheButtonAndBackWithEscape) {
                       "USBドングルへ一時停止コマンド送信"});
 }
 
+// The frame's maximise box leads to full screen as the bar's button does; Escape goes back to
+// the size the window had before it was maximised.
+TEST_F(EndToEnd, TheMaximiseBoxGoesToFullScreenAndEscapeBackToTheSizeBefore) {
+    StartPlayer();
+    OpenVideo(kDemo);
+    const QRect window = MainRect();
+    desktop.Maximise(main);
+    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 10s)) << "not full screen";
+    ExpectBarShowing("in full screen");
+    desktop.Keys(main, "Escape");
+    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 10s))
+        << "back at " << MainRect().x() << "," << MainRect().y() << " " << MainRect().width() << "x"
+        << MainRect().height() << ", not " << window.x() << "," << window.y() << " "
+        << window.width() << "x" << window.height();
+    ExpectBarShowing("back from full screen");
+    CloseWindow();
+}
+
 TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
     const std::string dvd = kMedia + "/dvd";
     testing_support::WriteFile(dir / "seconds.csv", testing_support::LineEverySecond(41));
