@@ -165,6 +165,11 @@ void CBitmapSlider::SetRangeMax(int max, bool redraw) {
 }
 
 void CBitmapSlider::SetPosition(int position) {
+    if (dragging_) return;
+    MoveThumb(position);
+}
+
+void CBitmapSlider::MoveThumb(int position) {
     position_ = ClampPosition(position, rangeMin_, rangeMax_);
     update();
 }
@@ -202,10 +207,16 @@ void CBitmapSlider::SetFocusRectEnabled(bool enabled, bool redraw) {
 
 void CBitmapSlider::Enable(bool enabled) {
     enabled_ = enabled;
-    if (!enabled && dragging_) {
-        dragging_ = false;
-        if (mouseGrabber() == this) releaseMouse();
-    }
+    if (!enabled) EndDrag();
+    update();
+}
+
+// A drag that loses its release (the slider disabled or hidden under the pointer) must not
+// keep the thumb from following the positions set from outside.
+void CBitmapSlider::EndDrag() {
+    if (!dragging_) return;
+    dragging_ = false;
+    if (mouseGrabber() == this) releaseMouse();
     update();
 }
 
@@ -219,7 +230,7 @@ void CBitmapSlider::DragTo(int x) {
     const SliderGeometry g = Geometry();
     const int centre = ClampDragPixel(g, x);
     if (centre == ThumbCentre(g, position_)) return;
-    SetPosition(PositionAtPixel(g, centre));
+    MoveThumb(PositionAtPixel(g, centre));
     PostToParent(UWM_SLIDER_MOVING);
 }
 
@@ -290,7 +301,7 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* e) {
             position = SaturatedSum(position_, 1);
             break;
     }
-    SetPosition(position);
+    MoveThumb(position);
     PostToParent(UWM_SLIDER_MOVED);
 }
 
@@ -304,6 +315,11 @@ void CBitmapSlider::focusOutEvent(QFocusEvent* e) {
     focused_ = false;
     update();
     QWidget::focusOutEvent(e);
+}
+
+void CBitmapSlider::hideEvent(QHideEvent* e) {
+    EndDrag();
+    QWidget::hideEvent(e);
 }
 
 void CBitmapSlider::paintEvent(QPaintEvent*) {

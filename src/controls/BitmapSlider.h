@@ -5,7 +5,9 @@
 // active thumb shows while it is dragged). A chosen colour is keyed out of the pictures, so
 // the slider sits on the translucent control bar with no background of its own. It reports
 // to its parent window with UWM_SLIDER_MOVING while dragged and UWM_SLIDER_MOVED when let go
-// or moved by a key, wParam the control id and lParam the position. Owned by its parent.
+// or moved by a key, wParam the control id and lParam the position. While the user drags the
+// thumb it stays under the pointer: positions set from outside (the playback position, say)
+// are not shown until the release. Owned by its parent.
 
 #include <QPixmap>
 #include <QString>
@@ -49,6 +51,7 @@ public:
     [[nodiscard]] int GetRangeMax() const { return rangeMax_; }
 
     // Moves the thumb without telling the parent; the position is kept within the range.
+    // Ignored while the thumb is dragged, so that it stays under the pointer.
     void SetPosition(int position);
     [[nodiscard]] int GetPosition() const { return position_; }
     // The step of Page Up and Page Down; returns the previous one.
@@ -76,6 +79,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     // One bitmap part: its normal picture and its active one, both already keyed out.
@@ -93,6 +97,8 @@ private:
                          bool transparent, uint32_t colour, int pixelX, int pixelY);
     static QString BitmapPath(int id);
     [[nodiscard]] SliderGeometry Geometry() const;
+    void MoveThumb(int position);
+    void EndDrag();
     void DragTo(int x);
     void PostToParent(unsigned message);
 

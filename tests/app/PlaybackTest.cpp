@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/MainWindowFixture.h"
+#include "controls/BitmapSlider.h"
 #include "device/UsbDongle.h"
 #include "panels/BottomDlg.h"
 #include "panels/BottomMainDlg.h"
@@ -238,6 +239,69 @@ TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
     PostAppMessage(&dlg, WM_APP_REWIND_STOP);
     ASSERT_TRUE(WaitForState(kStatePlaying));
     EXPECT_LT(dlg.Player().GetTime(), 2000);
+}
+
+// Records the seek slider's position and the counter's text every few milliseconds while the
+// event loop runs.
+class BarSampler {
+public:
+    explicit BarSampler(CBottomMainDlg& bar) {
+        auto* slider = static_cast<CBitmapSlider*>(bar.Control(CBottomMainDlg::IDC_SEEK_SLIDER));
+        QObject::connect(&timer_, &QTimer::timeout, [this, slider, &bar] {
+            positions.push_back(slider->GetPosition());
+            if (counters.isEmpty() || counters.back() != bar.CounterLabelText()) {
+                counters.push_back(bar.CounterLabelText());
+            }
+        });
+        timer_.start(5);
+    }
+
+    std::vector<int> positions;
+    QStringList counters;
+
+private:
+    QTimer timer_;
+};
+
+// The user drags the seek slider's thumb to the middle and holds it there while the video
+// plays on: the time display keeps refreshing, and the thumb stays under the pointer. After
+// the release the display takes over from there, and the thumb never goes back.
+TEST_F(PlaybackTest, AHeldSeekThumbStaysUnderThePointerAndRunsOnFromThereOnRelease) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Bar().MediaPosition() >= 1; }, 10000));
+    auto* slider = static_cast<CBitmapSlider*>(Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER));
+    const QPoint middle(slider->width() / 2, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, {}, middle - QPoint(30, 0));
+    QTest::mouseMove(slider, middle);
+    const int held = slider->GetPosition();
+    ASSERT_GT(held, 40);
+    ASSERT_LT(held, 60);
+    const QImage heldPicture = slider->grab().toImage();
+    const int64_t target = dlg.Player().GetLength() / 100 * held;
+    const auto played = [&](int64_t ms) {
+        return QTest::qWaitFor([&] { return dlg.Player().GetReportedTime() >= target + ms; },
+                               10000);
+    };
+    {
+        BarSampler sampler(Bar());
+        ASSERT_TRUE(played(1000));
+        EXPECT_GE(sampler.counters.size(), 3) << "the display was not refreshed while held";
+        EXPECT_EQ(std::count(sampler.positions.begin(), sampler.positions.end(), held),
+                  static_cast<long>(sampler.positions.size()))
+            << "the thumb left the pointer";
+        EXPECT_EQ(slider->grab().toImage(), heldPicture);
+    }
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, middle);
+    const int released = slider->GetPosition();
+    EXPECT_EQ(released, held);
+    BarSampler sampler(Bar());
+    ASSERT_TRUE(played(2500));
+    ASSERT_FALSE(sampler.positions.empty());
+    EXPECT_GE(*std::min_element(sampler.positions.begin(), sampler.positions.end()), released)
+        << "the thumb went back after the release";
+    EXPECT_GT(sampler.positions.back(), released);
 }
 
 TEST_F(PlaybackTest, VolumeIsAppliedOnceAudioIsUpAndMuteFollowsThePlayer) {

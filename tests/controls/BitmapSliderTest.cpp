@@ -255,6 +255,54 @@ TEST_F(BitmapSliderTest, PressAwayFromTheThumbJumpsThereAndReleaseReportsTheEnd)
     EXPECT_EQ(recorder.Take(), (std::vector{Moving(50), Moved(50)}));
 }
 
+// The playback position is set from outside every few hundred milliseconds; while the user
+// holds the thumb it stays under the pointer and only the drag moves it. The release hands it
+// back to the positions set from outside.
+TEST_F(BitmapSliderTest, AHeldThumbStaysUnderThePointerWhilePositionsAreSetFromOutside) {
+    LoadSeekBitmaps();
+    const SliderGeometry g{280, 14, 0, 100, 0, 0};
+    slider->SetPosition(20);
+    Press(ThumbCentre(g, 20));
+    Move(141);
+    ASSERT_EQ(slider->GetPosition(), 50);
+    for (const int playing : {21, 22, 35, 70, 100, 0}) {
+        slider->SetPosition(playing);
+        EXPECT_EQ(slider->GetPosition(), 50) << "set to " << playing;
+        EXPECT_EQ(ShownAt(140, 5), kActiveThumb.name()) << "set to " << playing;
+        EXPECT_EQ(ShownAt(ThumbCentre(g, playing), 5),
+                  playing < 50 ? kActiveChannel.name() : kChannel.name())
+            << "set to " << playing;
+    }
+    Move(169);
+    EXPECT_EQ(slider->GetPosition(), 60);
+    EXPECT_EQ(ShownAt(168, 5), kActiveThumb.name());
+    Release(169);
+    EXPECT_EQ(recorder.Take(), (std::vector{Moving(50), Moving(60), Moved(60)}));
+    EXPECT_EQ(slider->GetPosition(), 60);  // until the next position from outside
+    slider->SetPosition(61);
+    EXPECT_EQ(slider->GetPosition(), 61);
+    EXPECT_EQ(ShownAt(ThumbCentre(g, 61), 5), kThumb.name());
+}
+
+// A drag whose release never comes must not keep the thumb from the positions set from outside.
+TEST_F(BitmapSliderTest, ADragEndedWithoutAReleaseShowsPositionsFromOutsideAgain) {
+    LoadSeekBitmaps();
+    const std::pair<const char*, std::function<void()>> endings[] = {
+        {"disabled", [&] { slider->Enable(false); }},
+        {"hidden", [&] { slider->hide(); }},
+    };
+    for (const auto& [name, end] : endings) {
+        slider->Enable(true);
+        slider->show();
+        slider->SetPosition(10);
+        Press(141);
+        end();
+        slider->SetPosition(30);
+        EXPECT_EQ(slider->GetPosition(), 30) << name;
+        EXPECT_FALSE(slider->IsDragging()) << name;
+    }
+}
+
 TEST_F(BitmapSliderTest, DisabledSliderIgnoresMouseAndKeysAndDisablingEndsADrag) {
     LoadSeekBitmaps();
     Press(141);
