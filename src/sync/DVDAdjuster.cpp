@@ -36,31 +36,61 @@ DVDAdjuster::DVDAdjuster(PlayerTime& player, const platform::LocalClock& clock)
     : player(player), clock(clock), baseTime(clock.Now()) {}
 
 void DVDAdjuster::SetTime(int64_t ms) {
+    const int64_t from = player.GetTime();
+    const auto sent = static_cast<int64_t>(static_cast<double>(ms) * kSeekRate);
+    player.SetTime(sent);
+    seek.Start(ms, sent, from, player.GetState());
     seekPending = true;
-    player.SetTime(static_cast<int64_t>(static_cast<double>(ms) * kSeekRate));
+    if (seek.Waiting()) lastOutput = ms;
 }
 
 void DVDAdjuster::Reset() {
     baseTime = clock.Now();
     underTimes = 0;
     lastOutput = 0;
-    seekPending = false;
+    seek.Restart(player.GetState());
+    seekPending = seekPending && seek.Waiting();
+    if (seek.Waiting()) lastOutput = seek.Target();
 }
 
 int64_t DVDAdjuster::GetTime() {
     const int64_t t = player.GetTime();
     const auto scaled = static_cast<int64_t>(static_cast<double>(t) * kReadRate);
+    const PendingSeek::Report report =
+        seek.Classify(t, scaled, player.GetState(), clock.Now().epochMilliseconds);
+    if (report == PendingSeek::Report::kStale) return lastOutput;
+
     const int64_t timeCodePeriod = scaled / kWholeSecond * kWholeSecond;
     const bool newPeriod = timeCodePeriod < 1 || timeCodePeriod != lastPeriod;
     if (newPeriod) {
         baseTime = clock.Now();
         underTimes = 0;
     }
-    const int64_t result = seekPending ? timeCodePeriod : Modify(timeCodePeriod, newPeriod);
+    const bool nearTarget =
+        report == PendingSeek::Report::kAnswer || report == PendingSeek::Report::kLanded;
+    int64_t result = 0;
+    if (seekPending && nearTarget) {
+        result = StartAtTarget(timeCodePeriod);
+    } else if (seekPending || report == PendingSeek::Report::kGaveUp) {
+        result = timeCodePeriod;
+    } else {
+        result = Modify(timeCodePeriod, newPeriod);
+    }
     lastPeriod = timeCodePeriod;
     seekPending = false;
     lastOutput = result;
     return result;
+}
+
+// libvlc's DVD time is trusted only to the whole second, so the target is taken as the
+// position within it; a second that starts past the target is made up to as at any new second.
+int64_t DVDAdjuster::StartAtTarget(int64_t timeCodePeriod) {
+    const int64_t target = seek.Target();
+    baseTime = clock.Now();
+    underTimes = 0;
+    if (timeCodePeriod > target) return Modify(timeCodePeriod, true);
+    baseTime.epochMilliseconds -= target - timeCodePeriod;
+    return target;
 }
 
 int64_t DVDAdjuster::Modify(int64_t timeCodePeriod, bool newPeriod) {

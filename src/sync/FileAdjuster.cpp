@@ -21,33 +21,40 @@ FileAdjuster::FileAdjuster(PlayerTime& player, const platform::MonotonicClock& c
     : player(player), clock(clock) {}
 
 void FileAdjuster::SetTime(int64_t ms) {
+    const int64_t from = player.GetTime();
     player.SetTime(ms);
-    // A second seek before the player took the first keeps the position from before both.
-    if (lastReported) seekedFrom = lastReported;
+    seek.Start(ms, ms, from, player.GetState());
     lastReported.reset();
     startSeenAt.reset();
-    holdsForward = false;
+    // While the seek waits the clock reads the target, and afterwards holds forward from it.
+    lastResult = ms;
+    holdsForward = seek.Waiting();
 }
 
 void FileAdjuster::Reset() {
     lastReported.reset();
     startSeenAt.reset();
-    seekedFrom.reset();
-    holdsForward = false;
+    seek.Restart(player.GetState());
+    holdsForward = seek.Waiting();
 }
 
 int64_t FileAdjuster::GetTime() {
     const int64_t reported = player.GetTime();
-    if (seekedFrom && reported != *seekedFrom) seekedFrom.reset();
+    const int state = player.GetState();
+    const int64_t now = clock.NowMs();
+    if (seek.Classify(reported, reported, state, now) == PendingSeek::Report::kStale) {
+        // Not taken yet: stand at the target, or run on from libvlc's answer while playing.
+        if (state != kStatePlaying) lastReported.reset();
+        return lastReported ? RunOn(*lastReported, now) : lastResult;
+    }
 
-    if (player.GetState() != kStatePlaying || reported < 0) {
+    if (state != kStatePlaying || reported < 0) {
         // Extrapolation starts afresh when playback resumes.
         lastReported.reset();
         startSeenAt.reset();
         lastResult = reported;
         return reported;
     }
-    const int64_t now = clock.NowMs();
     if (reported == 0) {
         // Playing from the start, before libvlc's first report: waiting for that report would
         // stand the device still for up to half a second and then skip the lines it jumps
@@ -59,8 +66,10 @@ int64_t FileAdjuster::GetTime() {
         return lastResult;
     }
     startSeenAt.reset();
-    if (seekedFrom) return lastResult;
+    return RunOn(reported, now);
+}
 
+int64_t FileAdjuster::RunOn(int64_t reported, int64_t now) {
     if (!lastReported || reported != *lastReported) {
         lastReported = reported;
         firstSeenAt = now;

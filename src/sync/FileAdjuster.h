@@ -6,8 +6,9 @@
 // the last reported position on with the monotonic clock, at most one second past it, and
 // never lets the result go back except for a seek, a new start or a report more than a second
 // back. At the start, before libvlc reports anything, it runs on from 0 from when the first
-// picture is due. Paused or stopped, it reads the player's position unchanged. Used from the
-// user-interface thread only.
+// picture is due. After a seek it reads the target, playing or paused, until libvlc reports
+// a time near it (see PendingSeek), and runs on from there. Otherwise, paused or stopped, it
+// reads the player's position unchanged. Used from the user-interface thread only.
 
 #include <cstdint>
 #include <optional>
@@ -20,12 +21,15 @@ public:
     explicit FileAdjuster(PlayerTime& player,
                           const platform::MonotonicClock& clock = platform::Steady());
 
-    // Seeks the player to exactly ms.
+    // Seeks the player to exactly ms; the next reading is ms.
     void SetTime(int64_t ms) override;
     [[nodiscard]] int64_t GetTime() override;
     void Reset() override;
 
 private:
+    // The clock while playing: `reported` run on since it was first seen, held forward.
+    [[nodiscard]] int64_t RunOn(int64_t reported, int64_t now);
+
     PlayerTime& player;
     const platform::MonotonicClock& clock;
 
@@ -35,9 +39,7 @@ private:
     // The previous result; it bounds the next one from below while holdsForward is set.
     int64_t lastResult = 0;
     bool holdsForward = false;
-    // After a seek during playback: the position reported before it. Until the player reports
-    // anything else it has not taken the seek yet, and the clock stands still.
-    std::optional<int64_t> seekedFrom;
+    PendingSeek seek;
     // Playing from the start, before libvlc's first report: when that was first seen.
     std::optional<int64_t> startSeenAt;
 };

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,15 @@ protected:
         for (size_t i = 2; i < bytes.size(); i += 3) commands += bytes[i];
         received += commands;
         return received;
+    }
+
+    // Plays the clip with lines at 0 s (0x8A), 6 s (0x3C) and 15 s and waits for the first.
+    void PlayClipWithLinesAt0And6And15Seconds() {
+        testing_support::WriteFile(dir / "clip.csv", "0,1,10\n60,0,60\n150,1,90\n");
+        window->OpenVideoFile(Media("clip.mp4"));
+        window->OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
+        PostAppMessage(window.get(), WM_APP_PLAY);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 1; }, 10000));
     }
 
     testing_support::ScopedEnv serialDir{"KESTRUNE_SERIAL_DIR", dir / "serial"};
@@ -95,15 +105,33 @@ TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
 
 TEST_F(SyncTest, ASliderSeekStopsTheDeviceThenSendsTheLineInForce) {
     CKestruneDlg& dlg = OpenShown();
-    testing_support::WriteFile(dir / "clip.csv", "0,1,10\n60,0,60\n150,1,90\n");
-    dlg.OpenVideoFile(Media("clip.mp4"));
-    dlg.OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
-    PostAppMessage(&dlg, WM_APP_PLAY);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 1; }, 10000));
+    ASSERT_NO_FATAL_FAILURE(PlayClipWithLinesAt0And6And15Seconds());
     EXPECT_EQ(Received(), "\x8A");
     PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);  // to 10 s: line 60 in force
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 3; }, 5000));
     EXPECT_EQ(Received().substr(0, 3), std::string("\x8A\x00\x3C", 3));
+}
+
+// While paused, libvlc may report a seek late (on a busy machine it read 0 there): the device
+// must not be driven from such reports. Play sends the line in force at the target first.
+TEST_F(SyncTest, ASeekWhilePausedSendsTheLineInForceAtTheTargetOnPlay) {
+    CKestruneDlg& dlg = OpenShown();
+    ASSERT_NO_FATAL_FAILURE(PlayClipWithLinesAt0And6And15Seconds());
+    PostAppMessage(&dlg, WM_APP_PAUSE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetState() == kStatePaused; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 2; }, 5000));
+    const size_t beforeSeek = Received().size();
+    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);  // to 10 s: line 60 in force
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    // The stop packet of the seek aside, the first line after it.
+    const auto firstLine = [&]() -> std::optional<char> {
+        const std::string after = Received().substr(beforeSeek);
+        const size_t line = after.find_first_not_of('\0');
+        if (line == std::string::npos) return std::nullopt;
+        return after[line];
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return firstLine().has_value(); }, 10000));
+    EXPECT_EQ(firstLine(), '\x3C') << testing::PrintToString(Received().substr(beforeSeek));
 }
 
 }  // namespace

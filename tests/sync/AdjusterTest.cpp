@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -170,9 +172,10 @@ TEST_P(FileAdjusterRestart, SeekOrResetMayGoBack) {
     if (seek) {
         adjuster.SetTime(4800);
         adjuster.SetTime(4700);
-        // Until the player takes the seek, its old position is stale: the clock stands still.
-        EXPECT_EQ(ReadAt(540, 5000), 5500);
-        EXPECT_EQ(ReadAt(580, 5000), 5500);
+        // Until the player takes the seek, its old position is stale, though within a second
+        // of the target: the clock stands at the target.
+        EXPECT_EQ(ReadAt(540, 5000), 4700);
+        EXPECT_EQ(ReadAt(580, 5000), 4700);
     } else {
         adjuster.Reset();
     }
@@ -181,6 +184,132 @@ TEST_P(FileAdjusterRestart, SeekOrResetMayGoBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SeekAndReset, FileAdjusterRestart, testing::Bool());
+
+// After a seek the clock reads the target until the player reports a time near it, then runs
+// on from there, never back below it for report jitter; playing kWaitLimitMs without such a
+// report, it follows the player again.
+struct SeekStep {
+    int64_t at;
+    int64_t reported;
+    int state;
+    int64_t expected;
+    // Playback (re)started just before this reading, the player then in this state.
+    std::optional<int> restartIn = std::nullopt;
+};
+
+struct SeekCase {
+    const char* name;
+    int stateAtSeek;
+    std::vector<SeekStep> steps;
+};
+
+void PrintTo(const SeekCase& c, std::ostream* os) { *os << c.name; }
+
+// Playing at 5500 (libvlc reported 5000 half a second ago), the player seeks to 12000 at 500.
+template <typename Adjuster, typename Clock>
+void RunSeekCase(const SeekCase& c, FakePlayer& player, Clock& setClock, Adjuster& adjuster,
+                 int64_t target) {
+    player.state = c.stateAtSeek;
+    adjuster.SetTime(target);
+    for (const SeekStep& step : c.steps) {
+        setClock(step.at);
+        if (step.restartIn) {
+            player.state = *step.restartIn;
+            adjuster.Reset();
+        }
+        player.state = step.state;
+        player.time = step.reported;
+        EXPECT_EQ(adjuster.GetTime(), step.expected)
+            << c.name << ": at " << step.at << " reported " << step.reported;
+    }
+}
+
+class FileAdjusterSeek : public FileAdjusterTest, public testing::WithParamInterface<SeekCase> {};
+
+TEST_P(FileAdjusterSeek, ReadsTheTargetUntilThePlayerReportsNearIt) {
+    ReadAt(0, 5000);
+    ASSERT_EQ(ReadAt(500, 5000), 5500);
+    auto setClock = [&](int64_t at) { clock.now = at; };
+    RunSeekCase(GetParam(), player, setClock, adjuster, 12000);
+    EXPECT_EQ(player.seeks, std::vector<int64_t>{12000});
+}
+
+constexpr int kPlaying = kStatePlaying;
+constexpr int kPaused = kStatePaused;
+
+INSTANTIATE_TEST_SUITE_P(
+    Players, FileAdjusterSeek,
+    testing::Values(
+        // libvlc 3.0 on a local file: the target at once, the next report 400 ms in.
+        SeekCase{"answered at once",
+                 kPlaying,
+                 {{500, 12000, kPlaying, 12000},
+                  {540, 12000, kPlaying, 12040},
+                  {960, 12000, kPlaying, 12460},
+                  {1000, 12401, kPlaying, 12460},  // behind: held
+                  {1100, 12401, kPlaying, 12501}}},
+        SeekCase{"the old position for a while, then the target",
+                 kPlaying,
+                 {{500, 5000, kPlaying, 12000},
+                  {540, 5250, kPlaying, 12000},
+                  {900, 5500, kPlaying, 12000},
+                  {1000, 11900, kPlaying, 12000},  // landed behind: never below the target
+                  {1140, 11900, kPlaying, 12040}}},
+        SeekCase{"answered, then the old position and 0 before its input moved",
+                 kPlaying,
+                 {{500, 12000, kPlaying, 12000},
+                  {540, 5000, kPlaying, 12040},
+                  {600, 0, kPlaying, 12100},
+                  {700, 12150, kPlaying, 12150}}},
+        // libvlc 3.0 seeking while the media opens: the target, then 0 for half a second.
+        SeekCase{"seeked as playback started",
+                 kStateOpening,
+                 {{500, 12000, kStateOpening, 12000},
+                  {560, 0, kStateOpening, 12000},
+                  {600, 0, kPlaying, 12000},
+                  {1100, 0, kPlaying, 12000},
+                  {1200, 12151, kPlaying, 12151},
+                  {1240, 12151, kPlaying, 12191}}},
+        // Busy, libvlc read 0 while paused; after the resume it lands just behind the target.
+        SeekCase{"paused",
+                 kPaused,
+                 {{500, 12000, kPaused, 12000},
+                  {600, 5000, kPaused, 12000},
+                  {5000, 0, kPaused, 12000},
+                  {5100, 11993, kPlaying, 12000, kPaused},
+                  {5140, 11993, kPlaying, 12033}}},
+        SeekCase{"paused, the old position after the resume",
+                 kPaused,
+                 {{500, 5000, kPaused, 12000},
+                  {5100, 5000, kPlaying, 12000, kPaused},
+                  {5500, 5000, kPlaying, 12000},
+                  {5600, 12100, kPlaying, 12100}}},
+        SeekCase{"never near: followed after three seconds of playing",
+                 kPlaying,
+                 {{500, 5000, kPlaying, 12000},
+                  {3400, 7900, kPlaying, 12000},
+                  {3500, 8000, kPlaying, 8000},
+                  {3540, 8000, kPlaying, 8040}}},
+        SeekCase{"never near: time paused does not count",
+                 kPlaying,
+                 {{500, 5000, kPlaying, 12000},
+                  {2000, 6500, kPaused, 12000},
+                  {9000, 6500, kPaused, 12000},
+                  {9100, 6500, kPlaying, 12000, kPaused},
+                  {12000, 9400, kPlaying, 12000},
+                  {12100, 9500, kPlaying, 9500}}},
+        SeekCase{"stopped before it landed: the next start runs from 0",
+                 kPlaying,
+                 {{500, 5000, kPlaying, 12000},
+                  {600, 0, kStateEnded, 0},
+                  {700, 0, kPlaying, 0, kStateOpening},
+                  {900, 0, kPlaying, 80}}},
+        SeekCase{"restarted from the end before any reading: runs from 0",
+                 kPlaying,
+                 {{700, 0, kPlaying, 0, kStateOpening}, {900, 0, kPlaying, 80}}},
+        SeekCase{"nothing opened: not waited for",
+                 kStateNothingSpecial,
+                 {{500, -1, kStateNothingSpecial, -1}, {600, 5000, kPaused, 5000}}}));
 
 // ---------------------------------------------------------------------------------------------
 // DVDAdjuster
@@ -207,12 +336,15 @@ protected:
     DVDAdjuster adjuster{player, clock};
 };
 
-// Right after a seek a reading is the scaled whole second as it is.
+// After a seek the player could not take (nothing was opened yet), a reading is the scaled
+// whole second as it is.
 class DVDAdjusterPeriod : public DVDAdjusterTest, public testing::WithParamInterface<Times> {};
 
 TEST_P(DVDAdjusterPeriod, ScalesAndTruncatesToWholeSecond) {
     const auto [playerTime, period] = GetParam();
+    player.state = kStateNothingSpecial;
     adjuster.SetTime(0);
+    player.state = kStatePlaying;
     EXPECT_EQ(ReadAt(250, playerTime), period);
 }
 
@@ -222,15 +354,57 @@ INSTANTIATE_TEST_SUITE_P(PlayerTimes, DVDAdjusterPeriod,
                                          // Double rounding lands just below 3603000.
                                          Times{3600000, 3602000}));
 
-TEST_F(DVDAdjusterTest, SeekScalesDownAndNextReadingIsUnsmoothed) {
+// The player's answer to the seek, scaled up, falls just short of the target's second: the
+// clock starts at the target all the same and runs on from it.
+TEST_F(DVDAdjusterTest, SeekScalesDownAndTheClockStartsAtTheTarget) {
     StartSecondFiveAtWall();
     EXPECT_EQ(ReadAt(700, 5000), 5700);
     EXPECT_EQ(ReadAt(1000, 6000), 5740);  // catching up 260 more
     adjuster.SetTime(60000);
     EXPECT_EQ(player.seeks.back(), 59950);
-    EXPECT_EQ(ReadAt(1100, 59950), 59000);
-    EXPECT_EQ(ReadAt(1400, 59950), 59300);
+    EXPECT_EQ(ReadAt(1100, 59950), 60000);
+    EXPECT_EQ(ReadAt(1400, 59950), 60300);
 }
+
+class DVDAdjusterSeek : public DVDAdjusterTest, public testing::WithParamInterface<SeekCase> {};
+
+// The same rule as for files, in whole seconds: seeking to 60000 (59950 in the player's time)
+// at 500, with the clock at 5500.
+TEST_P(DVDAdjusterSeek, ReadsTheTargetUntilThePlayerReportsNearIt) {
+    StartSecondFiveAtWall();
+    ASSERT_EQ(ReadAt(500, 5000), 5500);
+    auto setClock = [&](int64_t at) { clock.time.epochMilliseconds = kWall + at; };
+    RunSeekCase(GetParam(), player, setClock, adjuster, 60000);
+    EXPECT_EQ(player.seeks.back(), 59950);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Players, DVDAdjusterSeek,
+    testing::Values(SeekCase{"answered at once",
+                             kPlaying,
+                             {{500, 59950, kPlaying, 60000},
+                              {800, 59950, kPlaying, 60300},
+                              {1000, 60100, kPlaying,
+                               60300},  // a new second behind the clock: held
+                              {1400, 60100, kPlaying, 60400}}},
+                    SeekCase{"the old position for a while, then near the target",
+                             kPlaying,
+                             {{500, 5000, kPlaying, 60000},
+                              {900, 5400, kPlaying, 60000},
+                              {1000, 59500, kPlaying, 60000},
+                              {1100, 59500, kPlaying, 60100}}},
+                    SeekCase{"paused",
+                             kPaused,
+                             {{500, 5000, kPaused, 60000},
+                              {3000, 0, kPaused, 60000},
+                              {3100, 59950, kPlaying, 60000, kPaused},
+                              {3200, 59950, kPlaying, 60100}}},
+                    SeekCase{"never near: followed after three seconds of playing",
+                             kPlaying,
+                             {{500, 5000, kPlaying, 60000},
+                              {3400, 7900, kPlaying, 60000},
+                              {3500, 8000, kPlaying, 8000},
+                              {3600, 8000, kPlaying, 8100}}}));
 
 TEST_F(DVDAdjusterTest, MakesUpLagAtMost40PerHundredMilliseconds) {
     StartSecondFiveAtWall();
