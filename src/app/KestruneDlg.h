@@ -59,6 +59,8 @@ class CKestruneDlg final : public QDialog {
     Q_OBJECT
 
 public:
+    // The window's handlers are split over three files; its log lines name one source.
+    static constexpr const char* kOutputLogSource = "KestruneDlg.cpp";
     static constexpr int IDC_VIDEO_HOST = 1001;
     static constexpr int kAboutCommand = 40100;
 

@@ -24,8 +24,15 @@ consteval const char* SourceFileName(const char* path) {
     return name;
 }
 
-// Writes one operation-log line naming the calling file and line.
-#define OUTPUT_LOG(log, message) (log).Log("DEBUG", SourceFileName(__FILE__), __LINE__, (message))
+// The source a line names: its file, unless the code that writes it sees another
+// kOutputLogSource. A class split over several files gives itself a member of that name, so
+// that all its lines name one source (readers group the log by source).
+inline constexpr const char* kOutputLogSource = nullptr;
+
+// Writes one operation-log line naming the calling source and line.
+#define OUTPUT_LOG(log, message)                                                                  \
+    (log).Log("DEBUG", kOutputLogSource != nullptr ? kOutputLogSource : SourceFileName(__FILE__), \
+              __LINE__, (message))
 
 class OutputLog {
 public:

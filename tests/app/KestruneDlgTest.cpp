@@ -212,6 +212,20 @@ TEST_F(KestruneDlgTest, ClosingLogsTheStopLineWithItsSource) {
     EXPECT_TRUE(lines[0].ends_with(",USBドングルへ停止コマンド送信"));
 }
 
+// The main window's handlers live in three files, but a reader of the log groups its lines by
+// source: the window is one.
+TEST_F(KestruneDlgTest, EveryLineOfTheMainWindowNamesOneSource) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenDvd(std::string(KESTRUNE_TEST_MEDIA) + "/dvd");  // commands, events, DVD menus
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LogHas(",DVDメニュー設定"); }, 20000));
+    dlg.close();
+    const auto lines = LogLines();
+    ASSERT_GE(lines.size(), 4u);
+    for (const auto& line : lines) {
+        EXPECT_NE(line.find(",KestruneDlg.cpp,"), std::string::npos) << line;
+    }
+}
+
 TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuAndTheHelpMenu) {
     CKestruneDlg& dlg = OpenShown();
     const auto menus = dlg.MenuBar()->actions();
