@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "platform/LocalClock.h"
+#include "sync/PendingSeek.h"
 #include "sync/TimecodeAdjuster.h"
 
 class DVDAdjuster : public TimecodeAdjuster {

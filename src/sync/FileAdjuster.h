@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "platform/MonotonicClock.h"
+#include "sync/PendingSeek.h"
 #include "sync/TimecodeAdjuster.h"
 
 class FileAdjuster : public TimecodeAdjuster {
