@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/MainWindowFixture.h"
+#include "app/PlaybackMath.h"
 #include "controls/BitmapSlider.h"
 #include "device/UsbDongle.h"
 #include "panels/BottomDlg.h"
@@ -119,9 +120,9 @@ TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 3000));
     EXPECT_FALSE(dlg.TopPanel()->isVisible());
     EXPECT_EQ(dlg.BottomPanel()->height(), 38);
-    for (const char* line : {"再生ボタンクリック", "一時停止ボタンクリック",
-                             "リピートボタンクリック", "音量ボタンクリック",
-                             "最大化ボタンクリック"}) {
+    for (const char* line :
+         {"再生ボタンクリック", "一時停止ボタンクリック", "リピートボタンクリック",
+          "音量ボタンクリック", "最大化ボタンクリック"}) {
         EXPECT_EQ(Count(line), 1) << line;
     }
 }
@@ -205,40 +206,65 @@ TEST_F(PlaybackTest, AnErrorAfterOpeningShowsTheGeneralBoxAndKeepsTheTitle) {
     EXPECT_TRUE(dlg.IsTimerActive(TIMER_SYNC));
 }
 
+// Fast forward and rewind step from where the hold started, 1 s a step at first, whatever
+// libvlc reports while paused (on a busy machine it read 0 there, and fast forward went back to
+// the start). The test counts the steps the window took (each posts a seek) rather than bound
+// how many a busy machine lets happen in a given time.
 TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
     CKestruneDlg& dlg = OpenShown();
     dlg.OpenVideoFile(Media("clip.mp4"));
     PlayAndWait();
     const int64_t length = dlg.Player().GetLength();
     PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
-    // libvlc takes a seek asynchronously: wait until its own clock shows it.
+    const int64_t middle = length / 100 * 50;
+    // The clock reads the target at once; libvlc takes the seek asynchronously.
     const auto reported = [&] { return dlg.Player().GetReportedTime(); };
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return std::abs(reported() - length / 100 * 50) < 1000; }, 5000));
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - middle) < 1000; }, 10000));
 
-    const int64_t before = reported();
+    // Held while paused: the steps land exactly, and the video stays paused.
+    PostAppMessage(&dlg, WM_APP_PAUSE);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    const int64_t start = dlg.Player().GetTime();
+    MessageRecorder recorder(&dlg);
+    const auto steps = [&] {
+        return std::count(recorder.received.begin(), recorder.received.end(), WM_APP_SEEK);
+    };
+    PostAppMessage(&dlg, WM_APP_FORWARD_START);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps() >= 3; }, 10000));
+    PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(TIMER_FORWARD); }, 5000));
+    QCoreApplication::processEvents();  // a step posted before the release
+    const auto taken = steps();
+    int64_t target = start;  // 1 s a step for the first 3 s, then longer ones
+    for (int step = 1; step <= taken; ++step) {
+        target = HoldSeekTarget(target, HoldStep(200 * step), length, true);
+    }
+    EXPECT_EQ(dlg.Player().GetTime(), target) << taken << " steps from " << start;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - target) < 500; }, 10000))
+        << "libvlc at " << reported() << ", the steps went to " << target;
+    EXPECT_EQ(dlg.Player().GetState(), kStatePaused);
+
+    // Held while playing: the video pauses for the hold and plays on from where it went.
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    recorder.received.clear();
     PostAppMessage(&dlg, WM_APP_FORWARD_START);
     ASSERT_TRUE(WaitForState(kStatePaused));
-    QTest::qWait(1100);  // up to five steps of one second
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps() >= 2; }, 10000));
+    const int64_t held = dlg.Player().GetTime();
     PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
     ASSERT_TRUE(WaitForState(kStatePlaying));
     EXPECT_FALSE(dlg.IsTimerActive(TIMER_FORWARD));
-    QTest::qWait(300);
-    // Each one-second step adds to the one before, whatever libvlc reports while paused (on
-    // a busy machine it read 0 there, and fast forward went back to the start); a busy
-    // machine may fire fewer than five steps, never more. Add the playing before the pause
-    // and after the release.
-    const int64_t moved = reported() - before;
-    EXPECT_GE(moved, 2500);
-    EXPECT_LE(moved, 8000);
+    EXPECT_GE(dlg.Player().GetTime(), held);
 
     // Rewinding far stops at the start.
     PostAppMessage(&dlg, WM_APP_REWIND_START);
-    QTest::qWait(4500);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() == 0; }, 30000))
+        << dlg.Player().GetTime();
     PostAppMessage(&dlg, WM_APP_REWIND_STOP);
     ASSERT_TRUE(WaitForState(kStatePlaying));
-    EXPECT_LT(dlg.Player().GetTime(), 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported()) < 2000; }, 10000));
 }
 
 // Records the seek slider's position and the counter's text every few milliseconds while the
