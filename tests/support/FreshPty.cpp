@@ -64,4 +64,33 @@ std::string ReadBytes(int fd, size_t count, std::chrono::milliseconds limit) {
     return bytes;
 }
 
+std::string ReadAllWritten(int master, int slave, std::chrono::milliseconds limit) {
+    static constexpr char kMarker[] = "\xFF\xFE\xFD";
+    constexpr size_t kMarkerSize = sizeof kMarker - 1;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string bytes;
+    size_t sent = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        // The slave's buffer may be full: the marker goes in as reading makes room.
+        if (sent < kMarkerSize) {
+            const int flags = ::fcntl(slave, F_GETFL);
+            ::fcntl(slave, F_SETFL, flags | O_NONBLOCK);
+            const ssize_t n = ::write(slave, kMarker + sent, kMarkerSize - sent);
+            ::fcntl(slave, F_SETFL, flags);
+            if (n > 0) sent += static_cast<size_t>(n);
+        }
+        if (sent == kMarkerSize) {
+            if (const auto at = bytes.find(kMarker, 0, kMarkerSize); at != std::string::npos) {
+                return bytes.erase(at, kMarkerSize);
+            }
+        }
+        pollfd in{master, POLLIN, 0};
+        if (::poll(&in, 1, 10) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
 }  // namespace testing_support

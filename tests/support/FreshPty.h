@@ -31,6 +31,14 @@ struct FreshPty {
 
 // Reads `fd` until `count` bytes have come or `limit` has passed; what came.
 [[nodiscard]] std::string ReadBytes(int fd, size_t count,
-                                    std::chrono::milliseconds limit = std::chrono::seconds(5));
+                                    std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Reads from `master` all that was written to `slave` before the call, and what comes with it.
+// The kernel hands the bytes written to one end on to the other through a worker of its own,
+// so a read right after a write may come before them; a marker written to `slave` behind them
+// (FF FE FD, which no stream of packets holds: each starts 01 01) tells when they are through.
+// The marker is left out; on a timeout, what came.
+[[nodiscard]] std::string ReadAllWritten(
+    int master, int slave, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 }  // namespace testing_support

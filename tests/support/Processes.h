@@ -62,10 +62,12 @@ public:
     DevSimProcess& operator=(const DevSimProcess&) = delete;
 
     [[nodiscard]] bool Started() const { return pid_ > 0; }
+    [[nodiscard]] pid_t Pid() const { return pid_; }
     void Signal(int signal) const;
 
-    // The next line of stdout, "<timeout>" or "<end>" when there is none.
-    std::string Line(std::chrono::milliseconds limit = std::chrono::seconds(3));
+    // The next line of stdout, "<timeout>" or "<end>" when there is none. The limit is
+    // generous: a busy machine may start or wake the simulator late.
+    std::string Line(std::chrono::milliseconds limit = std::chrono::seconds(20));
 
     // Reads the port and link lines of a plug-in. Empty strings when they do not come.
     struct Plugged {
@@ -75,7 +77,7 @@ public:
     Plugged ExpectPlugged();
 
     // The exit status, 128 + the signal when killed, or -1 when still running after `limit`.
-    int WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(3));
+    int WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 private:
     pid_t pid_ = -1;

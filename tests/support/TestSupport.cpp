@@ -4,6 +4,7 @@
 #include <termios.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -117,6 +118,28 @@ double MonotonicMs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double SchedulerWaitMs(pid_t tid) {
+    // /proc/.../schedstat: time on a processor, time waiting on a run queue (both in ns), and
+    // the number of time slices.
+    const std::string path =
+        tid == 0 ? std::string("/proc/thread-self/schedstat")
+                 : "/proc/" + std::to_string(tid) + "/task/" + std::to_string(tid) + "/schedstat";
+    unsigned long long running = 0;
+    unsigned long long waiting = 0;
+    if (std::sscanf(ReadFile(path).c_str(), "%llu %llu", &running, &waiting) != 2) return 0;
+    return static_cast<double>(waiting) / 1e6;
+}
+
+double ProcessSchedulerWaitMs(pid_t pid) {
+    double waited = 0;
+    std::error_code ignored;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+        waited += SchedulerWaitMs(static_cast<pid_t>(std::stol(task.path().filename().string())));
+    }
+    return waited;
 }
 
 std::string LineEverySecond(int seconds) {

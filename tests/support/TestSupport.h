@@ -3,6 +3,8 @@
 // Shared helpers for the tests: temporary folders, environment overrides, a pinned clock
 // and a message-box recorder.
 
+#include <sys/types.h>
+
 #include <mutex>
 #include <optional>
 #include <string>
@@ -87,6 +89,13 @@ void WriteFile(const std::string& path, const std::string& content);
 
 // Milliseconds of CLOCK_MONOTONIC, to compare with the virtual dongle's --epoch-ms times.
 [[nodiscard]] double MonotonicMs();
+
+// Milliseconds the thread `tid` (0: the calling thread) has so far spent ready to run but
+// waiting for a processor, from the kernel's scheduler statistics (0 where it keeps none). The
+// time a busy machine takes from a thread, to tell apart from the time the program took.
+[[nodiscard]] double SchedulerWaitMs(pid_t tid = 0);
+// The same summed over the threads the process `pid` has now.
+[[nodiscard]] double ProcessSchedulerWaitMs(pid_t pid);
 
 // A play file of one line a second for `seconds` seconds: direction 1, speed second + 1, so
 // that no line is the stop command and the packet a seek or a resume sends tells the second.
