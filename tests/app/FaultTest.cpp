@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -45,7 +46,9 @@
 #include "device/UsbDongle.h"
 #include "log/DebugDlg.h"
 #include "panels/TopDlg.h"
+#include "support/FreshPty.h"
 #include "support/Processes.h"
+#include "support/SchedulerWaits.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
 
@@ -60,6 +63,8 @@ using testing_support::MonotonicMs;
 using testing_support::OperationLogText;
 using testing_support::PlayerProcess;
 using testing_support::ReadFile;
+using testing_support::SchedulerWaitMs;
+using testing_support::SchedulerWaits;
 using testing_support::ScopedUserFileAccess;
 using testing_support::TempDir;
 using testing_support::WaitFor;
@@ -101,7 +106,7 @@ bool DismissBox(pid_t pid, const std::string& title) {
         const std::string keys =
             "xdotool windowfocus --sync " + std::to_string(id) + " key Return >/dev/null 2>&1";
         [[maybe_unused]] const int status = std::system(keys.c_str());
-        if (WaitFor([&] { return !open(); }, 2s)) return true;
+        if (WaitFor([&] { return !open(); }, 5s)) return true;
     }
     return false;
 }
@@ -248,12 +253,21 @@ std::vector<std::string> PlayClipWithMoves(const TempDir& dir) {
 
 // Whether the virtual dongle came up: its port and link lines were read.
 bool PluggedIn(DevSimProcess& sim) {
-    return sim.Started() && ReadUntil(sim, DongleEvent::Kind::kLink, 3s).size() == 2u;
+    return sim.Started() && ReadUntil(sim, DongleEvent::Kind::kLink, 20s).size() == 2u;
+}
+
+// Ends the virtual dongle and reads what it reports up to its packet count: all that the
+// player wrote is in there, however late the dongle got round to reading it.
+std::vector<DongleEvent> ReadToTheEnd(DevSimProcess& sim) {
+    sim.Signal(SIGTERM);
+    return ReadUntil(sim, DongleEvent::Kind::kCount, 20s);
 }
 
 // ---------------------------------------------------------------------------------------------
 // The dongle pulled out during playback and plugged in again, with the real programs.
 
+// The bounds on how soon the player reacts allow for the time a busy machine kept the player,
+// the virtual dongle or the test waiting for a processor around then (SchedulerWaits).
 TEST(DongleProcess, UnplugAndReplugDuringPlaybackArePickedUpWithinTheWriteBound) {
     TempDir dir;
     const std::string serial = dir / "serial";
@@ -262,17 +276,23 @@ TEST(DongleProcess, UnplugAndReplugDuringPlaybackArePickedUpWithinTheWriteBound)
                          {"KESTRUNE_SERIAL_DIR=" + serial});
     ASSERT_GT(player.Pid(), 0);
     // Playing before the dongle comes: plug-in, unplug and replug all fall inside playback.
+    // The volume is set up on libvlc's first report of the time: the clock runs from then on.
     ASSERT_TRUE(WaitFor(
-        [&] { return OperationLogText(dir).find(",MediaPlayerPlaying\r\n") != std::string::npos; },
+        [&] {
+            const std::string log = OperationLogText(dir);
+            return log.find(",MediaPlayerPlaying\r\n") != std::string::npos &&
+                   log.find(",音量初期化\r\n") != std::string::npos;
+        },
         kStartLimit));
 
     DevSimProcess sim(
         {"--dir", serial, "--epoch-ms", "--unplug-after", "1.5", "--replug-after", "1.5"});
     ASSERT_TRUE(sim.Started());
-    const auto plugged = ReadUntil(sim, DongleEvent::Kind::kLink, 3s);
+    SchedulerWaits waits({player.Pid(), sim.Pid(), static_cast<pid_t>(::gettid())});
+    const auto plugged = ReadUntil(sim, DongleEvent::Kind::kLink, 20s);
     ASSERT_FALSE(plugged.empty());
     ASSERT_EQ(plugged.back().kind, DongleEvent::Kind::kLink);
-    const auto beforeUnplug = ReadUntil(sim, DongleEvent::Kind::kUnplugged, 5s);
+    const auto beforeUnplug = ReadUntil(sim, DongleEvent::Kind::kUnplugged, 20s);
     ASSERT_FALSE(beforeUnplug.empty());
     ASSERT_EQ(beforeUnplug.back().kind, DongleEvent::Kind::kUnplugged);
     const auto unplugged = beforeUnplug.back();
@@ -281,11 +301,15 @@ TEST(DongleProcess, UnplugAndReplugDuringPlaybackArePickedUpWithinTheWriteBound)
     ASSERT_GE(packets.size(), 2u);
     EXPECT_EQ(packets[0].command, kStopCommand);
     EXPECT_EQ(packets[1].command & 0x80, 0x80);
-    EXPECT_LT(packets[1].arrivalMs - packets[0].arrivalMs, 500)
-        << "the line in force came late after the stop";
-    const int lastBeforeUnplug = packets.back().command & 0x7F;
+    const auto soonAfterTheStop = [&](const std::vector<DongleEvent>& p) {
+        return p[1].arrivalMs - p[0].arrivalMs <
+               500 + waits.Between(p[0].arrivalMs, p[1].arrivalMs);
+    };
+    EXPECT_TRUE(soonAfterTheStop(packets)) << "the line in force came late after the stop";
+    const DongleEvent lastBeforeUnplug = packets.back();
+    const int lastLine = lastBeforeUnplug.command & 0x7F;
 
-    const auto replug = ReadUntil(sim, DongleEvent::Kind::kReplugged, 5s);
+    const auto replug = ReadUntil(sim, DongleEvent::Kind::kReplugged, 20s);
     ASSERT_FALSE(replug.empty());
     ASSERT_EQ(replug.back().kind, DongleEvent::Kind::kReplugged);
     EXPECT_TRUE(Packets(replug).empty()) << "packets while no dongle was plugged in";
@@ -293,31 +317,41 @@ TEST(DongleProcess, UnplugAndReplugDuringPlaybackArePickedUpWithinTheWriteBound)
 
     // Picked up again: stop, then the line in force, then the play file goes on.
     int moves = 0;
-    const auto after = ReadUntil(sim, DongleEvent::Kind::kPacket, 5s, [&](const DongleEvent& e) {
+    const auto after = ReadUntil(sim, DongleEvent::Kind::kPacket, 20s, [&](const DongleEvent& e) {
         return e.command != kStopCommand && ++moves == 2;
     });
     packets = Packets(after);
     ASSERT_GE(packets.size(), 3u) << "the play file did not go on after the replug";
     EXPECT_EQ(packets[0].command, kStopCommand);
-    EXPECT_LE(packets[0].arrivalMs - replugged.readMs, UsbDongle::kWriteTimeoutMs)
+    EXPECT_LE(
+        packets[0].arrivalMs - replugged.readMs,
+        UsbDongle::kWriteTimeoutMs +
+            waits.Between(replugged.readMs - UsbDongle::kWriteTimeoutMs, packets[0].arrivalMs))
         << "the replugged dongle was picked up late";
-    // About 1.5 s of playback passed without the dongle: the line in force is a later one.
+    // About 1.5 s of playback passed without the dongle: the line in force is a later one, and
+    // no further on than the time that passed (the clock runs at most a second ahead of
+    // libvlc's report).
     const int inForce = packets[1].command & 0x7F;
-    EXPECT_GT(inForce, lastBeforeUnplug) << "the line sent after the replug is an old one";
-    EXPECT_LE(inForce, lastBeforeUnplug + 3);
-    EXPECT_LT(packets[1].arrivalMs - packets[0].arrivalMs, 500)
-        << "the line in force came late after the stop";
+    EXPECT_GT(inForce, lastLine) << "the line sent after the replug is an old one";
+    const double passedMs = packets[1].arrivalMs - lastBeforeUnplug.arrivalMs;
+    EXPECT_LE(inForce, lastLine + 1 + static_cast<int>(std::ceil(passedMs / 1000)))
+        << passedMs << " ms after line " << lastLine;
+    EXPECT_TRUE(soonAfterTheStop(packets)) << "the line in force came late after the stop";
 
     // Each change of the devices was handled on the user-interface thread within the bound.
     ASSERT_TRUE(player.Running());
     const std::string log = OperationLogText(dir);
     const auto changes = LogTimes(log, "DBT_DEVNODES_CHANGED");
-    for (const auto& [what, at] :
-         {std::pair{"plug-in", plugged.back().readWall}, std::pair{"unplug", unplugged.readWall},
-          std::pair{"replug", replugged.readWall}}) {
+    for (const auto& [what, seen] :
+         {std::pair{"plug-in", plugged.back()}, std::pair{"unplug", unplugged},
+          std::pair{"replug", replugged}}) {
+        // The test may read of the change late, and the player may handle it late.
+        const auto slack = std::chrono::milliseconds(
+            static_cast<int64_t>(waits.Between(seen.readMs - 1000, seen.readMs + 1000)));
+        const auto at = seen.readWall;
         const bool handled = std::any_of(changes.begin(), changes.end(), [&](const auto& t) {
-            return t >= at - 100ms &&
-                   t <= at + std::chrono::milliseconds(UsbDongle::kWriteTimeoutMs);
+            return t >= at - 100ms - slack &&
+                   t <= at + std::chrono::milliseconds(UsbDongle::kWriteTimeoutMs) + slack;
         });
         EXPECT_TRUE(handled) << "the " << what << " was not logged within "
                              << UsbDongle::kWriteTimeoutMs << " ms\n"
@@ -326,7 +360,7 @@ TEST(DongleProcess, UnplugAndReplugDuringPlaybackArePickedUpWithinTheWriteBound)
 
     ASSERT_EQ(::kill(player.Pid(), SIGTERM), 0);
     EXPECT_EQ(player.WaitExit(kStartLimit), 0);
-    const auto end = Packets(ReadUntil(sim, DongleEvent::Kind::kNone, 1s));
+    const auto end = Packets(ReadToTheEnd(sim));
     ASSERT_FALSE(end.empty());
     EXPECT_EQ(end.back().command, kStopCommand);
 }
@@ -348,23 +382,25 @@ TEST_P(StopOnSignal, TheStopPacketIsTheLastThingTheDongleGetsBeforeTheExit) {
                             [](const DongleEvent& e) { return e.command != kStopCommand; });
     ASSERT_FALSE(Packets(events).empty()) << "the device never moved";
 
+    // The dongle reads (and times) a packet when it gets a processor.
+    SchedulerWaits waits({sim.Pid()});
     const double signalled = MonotonicMs();
     ASSERT_EQ(::kill(player.Pid(), GetParam()), 0);
     EXPECT_EQ(player.WaitExit(kStartLimit), 0);
     const double exited = MonotonicMs();
-    const auto tail = ReadUntil(sim, DongleEvent::Kind::kNone, 500ms);
+    const auto tail = ReadToTheEnd(sim);
+    ASSERT_FALSE(tail.empty());
+    ASSERT_EQ(tail.back().kind, DongleEvent::Kind::kCount);
     events.insert(events.end(), tail.begin(), tail.end());
     const auto packets = Packets(events);
     ASSERT_GE(packets.size(), 2u);
     EXPECT_EQ(packets.back().command, kStopCommand);
     EXPECT_GE(packets.back().arrivalMs, signalled);
-    EXPECT_LE(packets.back().arrivalMs, exited) << "the stop packet came after the exit";
+    EXPECT_LE(packets.back().arrivalMs, exited + waits.Between(signalled, packets.back().arrivalMs))
+        << "the stop packet came after the exit";
 
     // Nothing else reached the device: its own count agrees with the packets seen.
-    sim.Signal(SIGTERM);
-    const auto count = ReadUntil(sim, DongleEvent::Kind::kCount, 3s);
-    ASSERT_FALSE(count.empty());
-    EXPECT_EQ(count.back().text, "devsim: " + std::to_string(packets.size()) + " packets");
+    EXPECT_EQ(tail.back().text, "devsim: " + std::to_string(packets.size()) + " packets");
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopOnSignal, ::testing::Values(SIGHUP, SIGINT),
@@ -402,9 +438,8 @@ TEST(LogProcess, AReadOnlyLogFolderIsShownOnceAndThePlayerStillDrivesTheDevice) 
     DevSimProcess sim({"--dir", serial, "--epoch-ms"});
     ASSERT_TRUE(PluggedIn(sim));
 
-    const auto player = StartAsUser(dir, kDongleIni,
-                                    PlayClipWithMoves(dir),
-                                    {"KESTRUNE_SERIAL_DIR=" + serial});
+    const auto player =
+        StartAsUser(dir, kDongleIni, PlayClipWithMoves(dir), {"KESTRUNE_SERIAL_DIR=" + serial});
     ASSERT_TRUE(player && player->Pid() > 0);
     const pid_t pid = player->Pid();
     ASSERT_TRUE(WaitFor([&] { return !FindWindows(pid, kFileErrorCaption).empty(); }, kStartLimit));
@@ -421,7 +456,7 @@ TEST(LogProcess, AReadOnlyLogFolderIsShownOnceAndThePlayerStillDrivesTheDevice) 
 
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_EQ(player->WaitExit(kStartLimit), 0);
-    const auto end = Packets(ReadUntil(sim, DongleEvent::Kind::kNone, 500ms));
+    const auto end = Packets(ReadToTheEnd(sim));
     ASSERT_FALSE(end.empty());
     EXPECT_EQ(end.back().command, kStopCommand);
     EXPECT_TRUE(testing_support::ListFiles(logFolder).empty());
@@ -464,10 +499,10 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
             status = player.WaitExit(20ms);
             return status != -1 || !FindWindows(pid, kFileErrorCaption).empty();
         },
-        10s));
+        30s));
     ASSERT_EQ(status, -1) << "the player ended with status " << status;
     // Playback and the device go on while the box is up.
-    const auto during = ReadUntil(sim, DongleEvent::Kind::kPacket, 3s,
+    const auto during = ReadUntil(sim, DongleEvent::Kind::kPacket, 20s,
                                   [](const DongleEvent& e) { return e.command != kStopCommand; });
     EXPECT_FALSE(Packets(during).empty()) << "the device stopped with the box";
     ASSERT_TRUE(DismissBox(pid, kFileErrorCaption));
@@ -481,7 +516,7 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_EQ(player.WaitExit(kStartLimit), 0);
-    const auto end = Packets(ReadUntil(sim, DongleEvent::Kind::kNone, 500ms));
+    const auto end = Packets(ReadToTheEnd(sim));
     ASSERT_FALSE(end.empty());
     EXPECT_EQ(end.back().command, kStopCommand);
     const std::string log = ReadFile(logFile);
@@ -560,15 +595,9 @@ protected:
         WriteIni("[DEBUG]\nLOG_LEVEL=2\n[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n");
     }
 
-    // Takes in what the device has not read yet.
+    // Takes in all that was written to the port so far.
     void ReadBytes() {
-        pollfd p{pty.master.Get(), POLLIN, 0};
-        while (::poll(&p, 1, 0) > 0) {
-            char buffer[4096];
-            const ssize_t n = ::read(pty.master.Get(), buffer, sizeof buffer);
-            if (n <= 0) break;
-            bytes.append(buffer, static_cast<size_t>(n));
-        }
+        bytes += testing_support::ReadAllWritten(pty.master.Get(), pty.slave.Get());
     }
 
     // The command bytes of the whole packets received so far.
@@ -600,7 +629,7 @@ protected:
 
     [[nodiscard]] QString Title() const { return window->TopPanel()->Title(); }
 
-    bool WaitForState(int state, int ms = 10000) {
+    bool WaitForState(int state, int ms = 30000) {
         return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
     }
 
@@ -609,13 +638,21 @@ protected:
     std::string bytes;
 };
 
-// The longest time the user-interface thread kept a 10 ms timer waiting.
+// The longest time the user-interface thread kept a 10 ms timer waiting, less the time it spent
+// ready to run but without a processor: on a busy machine the scheduler may hold any thread
+// back for any time, while what the window must bound is what it does itself (a write that
+// waits for the device, the pauses around a reconnect).
 class StallMeter {
 public:
     StallMeter() {
-        QObject::connect(&timer_, &QTimer::timeout,
-                         [this] { longest_ = std::max(longest_, clock_.restart()); });
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const double waited = SchedulerWaitMs();
+            const double held = static_cast<double>(clock_.restart()) - (waited - waited_);
+            waited_ = waited;
+            longest_ = std::max(longest_, static_cast<qint64>(held));
+        });
         clock_.start();
+        waited_ = SchedulerWaitMs();
         timer_.start(10);
     }
     [[nodiscard]] qint64 LongestMs() const { return longest_; }
@@ -623,6 +660,7 @@ public:
 private:
     QTimer timer_;
     QElapsedTimer clock_;
+    double waited_ = 0;
     qint64 longest_ = 0;
 };
 
@@ -640,16 +678,23 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingHoldsTheWindowNoLongerThanTheWrit
     // The device stops reading: whatever it has not read fills the terminal's buffer.
     const int slave = pty.slave.Get();
     ASSERT_EQ(::fcntl(slave, F_SETFL, ::fcntl(slave, F_GETFL) | O_NONBLOCK), 0);
-    // The kernel moves part of it on shortly after a write is refused, so the filling goes on
-    // until a write after a pause is refused too.
+    // The kernel's worker moves what is written on into the master's line discipline, which
+    // holds 4095 bytes (4096 less one); once that is full nothing moves any more, and a write
+    // refused then stays refused.
     const std::string filler(4096, 'F');
-    for (size_t taken = 1; taken > 0; std::this_thread::sleep_for(100ms)) {
-        taken = 0;
-        for (ssize_t n; (n = ::write(slave, filler.data(), filler.size())) > 0;) {
-            taken += static_cast<size_t>(n);
+    const auto fill = [&] {
+        while (::write(slave, filler.data(), filler.size()) > 0) {
         }
-        ASSERT_EQ(errno, EAGAIN);
-    }
+        return errno == EAGAIN;
+    };
+    ASSERT_TRUE(fill());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            int waiting = 0;
+            return ::ioctl(pty.master.Get(), FIONREAD, &waiting) == 0 && waiting >= 4095;
+        },
+        20s));
+    ASSERT_TRUE(fill());
     // A real port forgets its exclusive use at the player's last close; a pseudo-terminal keeps
     // it while its master is open, so it is dropped here as the virtual dongle does.
     QTimer exclusive;
@@ -660,24 +705,34 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingHoldsTheWindowNoLongerThanTheWrit
     PostAppMessage(&dlg, WM_APP_PLAY);
     ASSERT_TRUE(WaitForState(kStatePlaying));
     const int64_t startedAt = dlg.Player().GetTime();
-    QTest::qWait(3000);
-    const int64_t playedMs = dlg.Player().GetTime() - startedAt;
+    // Playback goes on for two seconds while the writes time out, and each timed-out write
+    // reconnects: the device is found again each time.
+    const auto found = [&] {
+        return Debug().TextControl()->toPlainText().count(QStringLiteral("利用デバイス : ") +
+                                                          QString::fromStdString(kDongleName));
+    };
+    const bool wentOn = QTest::qWaitFor(
+        [&] { return dlg.Player().GetTime() - startedAt >= 2000 && found() >= 3; }, 30000);
+    EXPECT_TRUE(wentOn) << "played " << dlg.Player().GetTime() - startedAt << " ms, found "
+                        << found() << " times";
 
     const qint64 bound =
         UsbDongle::kWriteTimeoutMs + UsbDongle::kCloseDelayMs + UsbDongle::kPacketSpacingMs + 300;
     EXPECT_GE(meter.LongestMs(), UsbDongle::kWriteTimeoutMs - 50) << "no write ever blocked";
     EXPECT_LE(meter.LongestMs(), bound);
-    EXPECT_GE(playedMs, 2000) << "playback did not go on";
-    // Each timed-out write reconnects: the device is found again each time.
-    const QString debug = Debug().TextControl()->toPlainText();
-    EXPECT_GE(debug.count(QStringLiteral("利用デバイス : ") + QString::fromStdString(kDongleName)),
-              3)
-        << debug.left(2000).toStdString();
     EXPECT_TRUE(boxes.Shown().empty());
 
-    // The user's pause gets through.
+    // The user's pause gets through within two bounds, less what a busy machine kept this
+    // process's threads (the window's and libvlc's) waiting for a processor meanwhile.
+    QElapsedTimer pausing;
+    pausing.start();
+    const double waitedBeforePause = testing_support::ProcessSchedulerWaitMs(::getpid());
     PostAppMessage(&dlg, WM_APP_PAUSE);
-    ASSERT_TRUE(WaitForState(kStatePaused, static_cast<int>(bound) * 2));
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    EXPECT_LE(static_cast<double>(pausing.elapsed()) -
+                  (testing_support::ProcessSchedulerWaitMs(::getpid()) - waitedBeforePause),
+              2.0 * static_cast<double>(bound))
+        << "the pause was held up";
 
     // The device reads again: playing moves it.
     Drain();
@@ -688,7 +743,7 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingHoldsTheWindowNoLongerThanTheWrit
             const std::string got = Received();
             return std::any_of(got.begin(), got.end(), [](char c) { return c != kStopCommand; });
         },
-        5000));
+        30000));
     EXPECT_LE(meter.LongestMs(), bound);
     dlg.close();
     const std::string got = Received();
@@ -748,11 +803,13 @@ TEST_P(PlayFileFault, IsReportedInTheDebugWindowAndAGoodFileStillDrivesTheDevice
     std::optional<QString> stayedIn;
     QElapsedTimer took;
     took.start();
+    const double waitedBefore = SchedulerWaitMs();
     {
         ScopedUserFileAccess user;
         stayedIn = ChoosePlayFile(dlg, path);
     }
-    const qint64 loadMs = took.elapsed();
+    // What the window spent, less what a busy machine kept it waiting for a processor.
+    const double loadMs = static_cast<double>(took.elapsed()) - (SchedulerWaitMs() - waitedBefore);
     EXPECT_TRUE(boxes.Shown().empty());
     if (expected) {
         EXPECT_FALSE(stayedIn) << "the dialog did not take the file";
@@ -772,7 +829,7 @@ TEST_P(PlayFileFault, IsReportedInTheDebugWindowAndAGoodFileStillDrivesTheDevice
     dlg.OpenVideoFile(QString::fromStdString(Media("short.mp4")));
     PostAppMessage(&dlg, WM_APP_PLAY);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 10000));
+        QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 30000));
     dlg.close();
     ASSERT_FALSE(Received().empty());
     EXPECT_EQ(Received().back(), kStopCommand);
@@ -840,8 +897,11 @@ TEST_F(FaultWindowTest, AMillionRejectedLinesDoNotFreezeTheWindow) {
     WriteFile(dir / "rejected.csv", content);
     QElapsedTimer took;
     took.start();
+    const double waitedBefore = SchedulerWaitMs();
     EXPECT_FALSE(ChoosePlayFile(dlg, dir / "rejected.csv"));
-    EXPECT_LE(took.elapsed(), 15000) << "loading kept the window busy";
+    // What the window spent, less what a busy machine kept it waiting for a processor.
+    EXPECT_LE(static_cast<double>(took.elapsed()) - (SchedulerWaitMs() - waitedBefore), 15000)
+        << "loading kept the window busy";
     EXPECT_EQ(NewestDebugLine(), Loaded("rejected.csv", 0));
 }
 
@@ -946,7 +1006,7 @@ protected:
         PostAppMessage(window.get(), WM_APP_OPEN_VIDEO);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return answer.answered && QApplication::activeModalWidget() == nullptr; },
-            10000));
+            30000));
     }
 };
 
@@ -966,16 +1026,16 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
         case Outcome::kPlays:
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return player.GetState() == kStatePlaying && player.GetTime() > 500; },
-                10000));
+                30000));
             break;
         case Outcome::kErrorBox:
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 30000));
             expectedBoxes = {
                 {"メディアが再生できません。メディアを確認して下さい。", "再生エラー"}};
             break;
         case Outcome::kEndsWithTheErrorBox:
             // libvlc opens it, plays nothing and ends at once without a length.
-            ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 30000));
             EXPECT_EQ(player.GetState(), kStateEnded);
             expectedBoxes = {
                 {"メディアが再生できません。メディアを確認して下さい。", "再生エラー"}};
@@ -987,13 +1047,16 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
                     return line.ends_with(",リピート再生");
                 });
             };
-            ASSERT_TRUE(QTest::qWaitFor([&] { return repeats() >= 2; }, 30000)) << boxes.Shown().size();
+            ASSERT_TRUE(QTest::qWaitFor([&] { return repeats() >= 2; }, 60000))
+                << boxes.Shown().size();
             ASSERT_TRUE(WaitForState(kStatePlaying));
             PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
             break;
         }
     }
-    QTest::qWait(300);  // whatever else the player reports has arrived by now
+    // No further box: what else the player reports comes within this (a late one would only
+    // make the check miss it, never fail it).
+    QTest::qWait(300);
     EXPECT_EQ(boxes.Shown(), expectedBoxes);
     EXPECT_EQ(Title().toStdString(), ShortenTitle(name));
     EXPECT_TRUE(LogHas("動画ファイル選択：" + name));
