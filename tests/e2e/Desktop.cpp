@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <thread>
 
 #include "platform/UniqueFd.h"
@@ -72,9 +74,11 @@ Desktop::Desktop() {
     }
     if (number.empty()) return;
     display_ = ":" + number;
-    // A desktop's window manager, then its compositor; a story starts once both run.
+    // A desktop's window manager, then its compositor; a story starts once both run. The
+    // compositor without shadows or fading (no configuration); xcompmgr now and then stopped
+    // drawing the bar's windows in full screen, though they were mapped and on top.
     windowManager_ = Spawn({"openbox", "--sm-disable"});
-    compositor_ = Spawn({"xcompmgr"});
+    compositor_ = Spawn({"picom", "--config", "/dev/null", "--backend", "xrender"});
     if (windowManager_ < 0 || compositor_ < 0 || !WaitSelectionOwner("WM_S0") ||
         !WaitSelectionOwner("_NET_WM_CM_S0")) {
         display_.clear();
@@ -252,17 +256,82 @@ bool Desktop::IsMinimised(unsigned long window) const {
     return unmapped;
 }
 
-void Desktop::ParkPointer() const { Xdotool("mousemove --sync 1279 1023"); }
-
-void Desktop::Click(QPoint at) const {
-    Xdotool("mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
-            " sleep 0.15 click 1");
+unsigned long Desktop::ActiveWindow() const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return 0;
+    unsigned long active = 0;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(x, DefaultRootWindow(x), XInternAtom(x, "_NET_ACTIVE_WINDOW", False), 0,
+                           1, False, XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+        data != nullptr && count == 1) {
+        active = *reinterpret_cast<const unsigned long*>(data);
+    }
+    if (data != nullptr) XFree(data);
+    XCloseDisplay(x);
+    return active;
 }
 
-void Desktop::Press(QPoint at) const {
-    Xdotool("mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y()) +
-            " sleep 0.15 mousedown 1");
+bool Desktop::MenuShown() const {
+    ::Display* x = XOpenDisplay(display_.c_str());
+    if (x == nullptr) return false;
+    const Atom typeProperty = XInternAtom(x, "_NET_WM_WINDOW_TYPE", False);
+    // A menu of the menu bar says it is one; a button's menu shows as a plain window (the
+    // window manager's own helper windows have no type, tooltips theirs).
+    const Atom menuTypes[] = {XInternAtom(x, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False),
+                              XInternAtom(x, "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU", False),
+                              XInternAtom(x, "_NET_WM_WINDOW_TYPE_NORMAL", False)};
+    Window root = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    bool shown = false;
+    // Menus bypass the window manager (override-redirect): they are children of the root
+    // window themselves.
+    if (XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count) != 0) {
+        for (unsigned int i = 0; i < count && !shown; ++i) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(x, children[i], &attributes) == 0 ||
+                attributes.map_state != IsViewable || attributes.override_redirect == 0) {
+                continue;
+            }
+            Atom type = 0;
+            int format = 0;
+            unsigned long items = 0;
+            unsigned long after = 0;
+            unsigned char* data = nullptr;
+            if (XGetWindowProperty(x, children[i], typeProperty, 0, 16, False, XA_ATOM, &type,
+                                   &format, &items, &after, &data) == Success &&
+                data != nullptr) {
+                const auto* types = reinterpret_cast<const Atom*>(data);
+                for (unsigned long t = 0; t < items; ++t) {
+                    shown = shown || std::find(std::begin(menuTypes), std::end(menuTypes),
+                                               types[t]) != std::end(menuTypes);
+                }
+            }
+            if (data != nullptr) XFree(data);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    XCloseDisplay(x);
+    return shown;
 }
+
+void Desktop::ParkPointer() const { Xdotool(MoveTo(QPoint(1278, 1023))); }
+
+// The pointer comes from the next pixel: xdotool's --sync waits for the pointer to move, and
+// one already on the spot does not (xdotool gives up after 15 s).
+std::string Desktop::MoveTo(QPoint at) {
+    return "mousemove " + std::to_string(at.x() + 1) + " " + std::to_string(at.y()) +
+           " mousemove --sync " + std::to_string(at.x()) + " " + std::to_string(at.y());
+}
+
+void Desktop::Click(QPoint at) const { Xdotool(MoveTo(at) + " sleep 0.15 click 1"); }
+
+void Desktop::Press(QPoint at) const { Xdotool(MoveTo(at) + " sleep 0.15 mousedown 1"); }
 
 void Desktop::Release() const { Xdotool("mouseup 1"); }
 

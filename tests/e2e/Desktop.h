@@ -2,7 +2,7 @@
 
 // A desktop of its own for the end-to-end stories, as users have one: a private X server with
 // a window manager (openbox, which frames, stacks and focuses windows by the common desktop
-// standards) and a compositor (xcompmgr, which makes translucent windows translucent), and
+// standards) and a compositor (picom, which makes translucent windows translucent), and
 // the hands of a user on it (pointer, keyboard, the frame's buttons). The stories click at
 // screen positions, so no other test's window may cover the player: each story gets a display
 // nobody else draws on.
@@ -46,6 +46,10 @@ public:
     // The frame's maximise button (a request to the window manager).
     void Maximise(unsigned long window) const;
     [[nodiscard]] bool IsMinimised(unsigned long window) const;
+    // The window the window manager has made active (with the keyboard focus), or 0.
+    [[nodiscard]] unsigned long ActiveWindow() const;
+    // Whether a pop-up menu shows: one dropped from a menu bar or a button, or a submenu.
+    [[nodiscard]] bool MenuShown() const;
     // Moves the pointer out of the way (to the screen's bottom right corner).
     void ParkPointer() const;
 
@@ -65,6 +69,8 @@ public:
     void Screenshot(const std::string& path) const;
 
 private:
+    // The xdotool command that moves the pointer to `at` and waits until it is there.
+    [[nodiscard]] static std::string MoveTo(QPoint at);
     bool Xdotool(const std::string& arguments, std::string* output = nullptr) const;
     // Starts a program on this display; its pid or -1.
     pid_t Spawn(const std::vector<std::string>& args) const;

@@ -11,15 +11,18 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "app/PlaybackMath.h"
 #include "controls/AlphaButton.h"
 #include "dvd/DriveSelectDlg.h"
 #include "e2e/Desktop.h"
@@ -29,6 +32,7 @@
 #include "panels/PanelGeometry.h"
 #include "platform/LocalClock.h"
 #include "support/Processes.h"
+#include "support/SchedulerWaits.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -36,6 +40,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing_support::DevSimProcess;
 using testing_support::PlayerProcess;
+using testing_support::SchedulerWaitMs;
 using testing_support::TempDir;
 using testing_support::WaitFor;
 using Bar = CBottomMainDlg;
@@ -118,8 +123,8 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(desktop.Display().empty()) << "Xvfb did not start";
-        devsim = std::make_unique<DevSimProcess>(
-            std::vector<std::string>{"--dir", dir / "serial", "--record", dir / "packets.csv"});
+        devsim = std::make_unique<DevSimProcess>(std::vector<std::string>{
+            "--dir", dir / "serial", "--record", dir / "packets.csv", "--epoch-ms"});
         ASSERT_TRUE(devsim->Started());
         ASSERT_FALSE(devsim->ExpectPlugged().link.empty());
     }
@@ -143,8 +148,10 @@ protected:
         ASSERT_GT(player->Pid(), 0);
         main = desktop.WaitWindow(player->Pid(), "QUAMBERPlayer", 60s);
         ASSERT_NE(main, 0u) << "the main window did not show";
-        // Let the window lay itself out and show its panels.
-        std::this_thread::sleep_for(500ms);
+        // The window has laid itself out and shown its panels once the bar is drawn.
+        desktop.ParkPointer();
+        ASSERT_TRUE(WaitFor([&] { return ButtonShowing(Bar::IDC_PLAY, 136) > 0.9; }, 30s))
+            << "the bar did not show; stacking " << StackingText();
     }
 
     [[nodiscard]] pid_t Pid() const { return player->Pid(); }
@@ -210,7 +217,7 @@ protected:
                                                {Bar::IDC_PAUSE, 138},
                                                {Bar::IDC_FORWARD, 142}};
         for (const auto& [id, strip] : buttons) {
-            EXPECT_TRUE(WaitFor([&] { return ButtonShowing(id, strip) > 0.9; }, 10s))
+            EXPECT_TRUE(WaitFor([&] { return ButtonShowing(id, strip) > 0.9; }, 30s))
                 << "button " << id << " " << when << ": " << ButtonShowing(id, strip)
                 << " of its picture shows; stacking " << StackingText();
         }
@@ -218,21 +225,40 @@ protected:
 
     void Click(int id) const { desktop.Click(BarPoint(id)); }
 
-    // Answers a file dialog as a user does: types the path into it and presses Enter.
+    // Clicks what opens a pop-up menu and waits for the menu to show, clicking again as a user
+    // would when a click did not take.
+    [[nodiscard]] bool ClickOpensAMenu(QPoint at) const {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            desktop.Click(at);
+            if (WaitFor([&] { return desktop.MenuShown(); }, 10s)) return true;
+        }
+        return false;
+    }
+
+    // Answers a file dialog as a user does: types the path into it and presses Enter. The
+    // pointer is out of the way first: resting where the field's completion list shows, it
+    // would pick an entry, and Enter would take that entry instead of closing the dialog. Keys
+    // typed as the dialog comes up may go astray; the user then types the path again over what
+    // the field holds.
     void AnswerFileDialog(const std::string& title, const std::string& path) {
-        const unsigned long dialog = desktop.WaitWindow(Pid(), title, 20s);
+        const unsigned long dialog = desktop.WaitWindow(Pid(), title, 30s);
         ASSERT_NE(dialog, 0u) << "no dialog " << title;
-        desktop.Type(dialog, path);
-        desktop.Keys(dialog, "Return");
-        ASSERT_TRUE(WaitFor([&] { return desktop.Windows(Pid(), title).empty(); }, 10s))
-            << "the dialog " << title << " stayed open";
+        desktop.ParkPointer();
+        const auto closed = [&] { return desktop.Windows(Pid(), title).empty(); };
+        for (int attempt = 0; attempt < 3 && !closed(); ++attempt) {
+            if (attempt > 0) desktop.Keys(dialog, "ctrl+a");
+            desktop.Type(dialog, path);
+            desktop.Keys(dialog, "Return");
+            if (WaitFor(closed, 10s)) break;
+        }
+        ASSERT_TRUE(WaitFor(closed, 30s)) << "the dialog " << title << " stayed open";
     }
 
     void OpenVideo(const std::string& path) {
         Click(Bar::IDC_OPEN_VIDEO);
         AnswerFileDialog("動画を開く", path);
         const std::string name = std::filesystem::path(path).filename();
-        ASSERT_TRUE(WaitFor([&] { return LogHas("動画ファイル選択：" + name); }, 10s));
+        ASSERT_TRUE(WaitFor([&] { return LogHas("動画ファイル選択：" + name); }, 30s));
     }
 
     void OpenPlayFile(const std::string& path) {
@@ -244,7 +270,7 @@ protected:
     void Play() {
         const size_t before = Count("USBドングルへ再生コマンド送信");
         Click(Bar::IDC_PLAY);
-        ASSERT_TRUE(WaitFor([&] { return Count("USBドングルへ再生コマンド送信") > before; }, 20s))
+        ASSERT_TRUE(WaitFor([&] { return Count("USBドングルへ再生コマンド送信") > before; }, 30s))
             << Log();
     }
 
@@ -258,6 +284,14 @@ protected:
     }
 
     [[nodiscard]] std::vector<Packet> Packets() const { return ReadRecord(dir / "packets.csv"); }
+
+    // Every packet the dongle got, once the player has ended: the dongle is ended too, having
+    // read all that the player wrote, however late it got round to it.
+    [[nodiscard]] std::vector<Packet> FinalPackets() const {
+        devsim->Signal(SIGTERM);
+        EXPECT_EQ(devsim->WaitExit(), 0);
+        return Packets();
+    }
 
     // Waits for a packet after the first `from` that satisfies `condition`; its index or -1.
     int WaitPacket(size_t from, const std::function<bool(const Packet&)>& condition,
@@ -297,6 +331,27 @@ protected:
         return messages;
     }
 
+    // The time of the first operation-log line with `message`, in milliseconds since the epoch.
+    [[nodiscard]] std::optional<int64_t> LogTimeMs(const std::string& message) const {
+        const std::string text = Log();
+        size_t start = 0;
+        for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            const std::string line = text.substr(start, end - start);
+            std::tm t{};
+            int ms = 0;
+            if (!line.ends_with("," + message) ||
+                std::sscanf(line.c_str(), "DEBUG,%d/%d/%d,%d:%d:%d.%d,", &t.tm_year, &t.tm_mon,
+                            &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms) != 7) {
+                continue;
+            }
+            t.tm_year -= 1900;
+            t.tm_mon -= 1;
+            t.tm_isdst = -1;
+            return static_cast<int64_t>(std::mktime(&t)) * 1000 + ms;
+        }
+        return std::nullopt;
+    }
+
     [[nodiscard]] size_t Count(const std::string& message) const {
         const auto messages = LogMessages();
         return static_cast<size_t>(std::count(messages.begin(), messages.end(), message));
@@ -332,18 +387,29 @@ protected:
     unsigned long main = 0;
 };
 
-// The script's packets arrive in order and in time, between stop packets only.
+// The script's packets arrive in order and in time, between stop packets only. How late a
+// packet may come allows for the time the scheduler kept the player or the dongle waiting for a
+// processor then (SchedulerWaits): on a busy machine that can be any time.
 TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTime) {
     const auto script = ReadScript(kDemoPlayFile);
     ASSERT_GT(script.size(), 10u);
     StartPlayer();
+    testing_support::SchedulerWaits waits({Pid(), devsim->Pid()});
     OpenVideo(kDemo);
     OpenPlayFile(kDemoPlayFile);
+    const double startWaited = testing_support::ProcessSchedulerWaitMs(Pid());
     Play();
+    // Until the first moving line the clock has started: what the scheduler kept libvlc's
+    // threads from while they set up the video is allowed for in how soon that was.
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed != 0 || p.direction != 0; }, 30s),
+              0);
+    const double startupWait = testing_support::ProcessSchedulerWaitMs(Pid()) - startWaited;
     ASSERT_TRUE(WaitFor([&] { return LogHas("MediaPlayerEndReached"); }, 120s)) << Log();
-    ASSERT_TRUE(WaitFor([&] { return Count("USBドングルへ停止コマンド送信") >= 1; }, 10s));
+    ASSERT_TRUE(WaitFor([&] { return Count("USBドングルへ停止コマンド送信") >= 1; }, 30s));
+    CloseWindow();
 
-    const auto packets = Packets();
+    const auto packets = FinalPackets();
     // Stop packets, then the script line by line, then stop packets again. The script opens
     // with stop lines too: its first moving line tells where it starts.
     const auto moving = [](const auto& x) { return x.speed != 0 || x.direction != 0; };
@@ -356,31 +422,38 @@ TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTim
     ASSERT_GE(packets.size(), first + script.size());
     // The first line goes out when playback starts, before libvlc has shown a picture; every
     // later line is sent on the video's clock, so all of them are equally late, give or take
-    // a tick or two.
+    // a tick or two and what the scheduler held back.
     std::vector<double> lateness;
+    std::vector<double> held;
     for (size_t i = 0; i < script.size(); ++i) {
         const Packet& p = packets[first + i];
         EXPECT_EQ(p.direction, script[i].direction) << "line " << i + 1;
         EXPECT_EQ(p.speed, script[i].speed) << "line " << i + 1;
-        if (i > 0) lateness.push_back(p.ms - static_cast<double>(script[i].ms));
+        if (i > 0) {
+            lateness.push_back(p.ms - static_cast<double>(script[i].ms));
+            held.push_back(waits.Between(p.ms - 1000, p.ms));
+        }
     }
-    auto sorted = lateness;
-    std::sort(sorted.begin(), sorted.end());
-    const double median = sorted[sorted.size() / 2];
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const double typical = median(lateness);
+    const double typicallyHeld = median(held);
     for (size_t i = 0; i < lateness.size(); ++i) {
-        EXPECT_LT(std::abs(lateness[i] - median), 150.0)
-            << "line " << i + 2 << " off by " << lateness[i] - median << " ms";
+        EXPECT_LT(std::abs(lateness[i] - typical), 150.0 + held[i] + typicallyHeld)
+            << "line " << i + 2 << " off by " << lateness[i] - typical << " ms, " << held[i]
+            << " ms held back";
     }
     // And the clock started with the video: soon after the first line (slower under the
     // sanitizers).
-    EXPECT_LT(median - packets[first].ms, 2000.0);
+    EXPECT_LT(typical - packets[first].ms, 2000.0 + startupWait) << startupWait << " ms held back";
     for (size_t i = first + script.size(); i < packets.size(); ++i) {
         EXPECT_TRUE(packets[i].IsStop()) << "packet " << i << " after the last line";
     }
     ASSERT_FALSE(packets.empty());
     EXPECT_TRUE(packets.back().IsStop());
 
-    CloseWindow();
     ExpectLogInOrder({"動画選択ボタンクリック", "動画ファイル選択：demo.mp4",
                       "CSV選択ボタンクリック", "再生ボタンクリック", "MediaPlayerPlaying",
                       "USBドングルへ再生コマンド送信", "MediaPlayerEndReached",
@@ -390,13 +463,14 @@ TEST_F(EndToEnd, TheDemoPlaysToTheEndAndTheDongleGetsEveryLineOfItsPlayFileInTim
 TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
     PlayDemoWithSecondsPlayFile();
     ASSERT_GE(WaitPacket(
-                  0, [](const Packet& p) { return p.speed >= 4; }, 20s),
+                  0, [](const Packet& p) { return p.speed >= 4; }, 30s),
               0);
 
     Click(Bar::IDC_PAUSE);
+    // Lines sent before the pause took effect come before its stop packet; nothing after it.
     const size_t sent = Packets().size();
     const int stop = WaitPacket(
-        sent - 1, [](const Packet& p) { return p.IsStop(); }, 5s);
+        sent - 1, [](const Packet& p) { return p.IsStop(); }, 30s);
     ASSERT_GE(stop, 0) << "no stop packet on pause";
     const auto beforePause = Packets();
     int last = 0;
@@ -408,7 +482,7 @@ TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
 
     Play();
     const int resumed = WaitPacket(
-        paused, [](const Packet& p) { return !p.IsStop(); }, 5s);
+        paused, [](const Packet& p) { return !p.IsStop(); }, 30s);
     ASSERT_GE(resumed, 0);
     const int speed = Packets()[static_cast<size_t>(resumed)].speed;
     // The line in force where the video paused: the last one sent, or the next when the pause
@@ -425,16 +499,16 @@ TEST_F(EndToEnd, PauseStopsTheDeviceAndPlaySendsTheLineInForce) {
 TEST_F(EndToEnd, ASeekWithTheSliderStopsTheDeviceThenSendsTheLineInForce) {
     PlayDemoWithSecondsPlayFile();
     ASSERT_GE(WaitPacket(
-                  0, [](const Packet& p) { return p.speed >= 2; }, 20s),
+                  0, [](const Packet& p) { return p.speed >= 2; }, 30s),
               0);
 
     const size_t before = Packets().size();
     desktop.Click(BarPoint(Bar::IDC_SEEK_SLIDER, 0.75));
     const int stop = WaitPacket(
-        before, [](const Packet& p) { return p.IsStop(); }, 5s);
+        before, [](const Packet& p) { return p.IsStop(); }, 30s);
     ASSERT_GE(stop, 0) << "no stop packet on the seek";
     const int next = WaitPacket(
-        static_cast<size_t>(stop) + 1, [](const Packet& p) { return !p.IsStop(); }, 5s);
+        static_cast<size_t>(stop) + 1, [](const Packet& p) { return !p.IsStop(); }, 30s);
     ASSERT_GE(next, 0);
     // Three quarters along the slider's 60 s, give or take its margins.
     const int second = Packets()[static_cast<size_t>(next)].speed - 1;
@@ -446,24 +520,57 @@ TEST_F(EndToEnd, ASeekWithTheSliderStopsTheDeviceThenSendsTheLineInForce) {
                       "メディアスライダー移動", "USBドングルへ停止コマンド送信"});
 }
 
+// The user holds fast forward for 4 s; the window steps every 200 ms, 1 s a step for the first
+// 3 s and 2 s a step after (twenty steps: 25 s). How many steps a busy machine lets the window
+// take in that time varies, so the story bounds where playback went by the steps the hold can
+// have held: one per 200 ms of the hold as the window logged it (and one between the release
+// and its handling), less those the scheduler may have cost by keeping the window's thread
+// waiting for a processor (each such stretch the step due in it and the next one's start).
 TEST_F(EndToEnd, HoldingFastForwardForFourSecondsMovesAsTheStepsSay) {
     PlayDemoWithSecondsPlayFile();
-    const int start = WaitPacket(
-        0, [](const Packet& p) { return p.speed >= 3; }, 20s);
-    ASSERT_GE(start, 0);
-    const int from = Packets()[static_cast<size_t>(start)].speed - 1;
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 3; }, 30s),
+              0);
+    // The hold starts at or after the last line the device got.
+    int from = 0;
+    for (const Packet& p : Packets()) {
+        if (!p.IsStop()) from = p.speed - 1;
+    }
+    const int64_t seenMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
+    const double waitedBefore = SchedulerWaitMs(Pid());
 
     desktop.Press(BarPoint(Bar::IDC_FORWARD));
+    ASSERT_TRUE(WaitFor([&] { return LogHas("早送りボタン押下中"); }, 30s));
     std::this_thread::sleep_for(4s);
     const size_t held = Packets().size();
     desktop.Release();
-    // Held 4 s, twenty 200 ms steps: fifteen of 1 s, then five of 2 s.
     const int resumed = WaitPacket(
-        held, [](const Packet& p) { return !p.IsStop(); }, 5s);
+        held, [](const Packet& p) { return !p.IsStop(); }, 30s);
     ASSERT_GE(resumed, 0);
+    const double waited = SchedulerWaitMs(Pid()) - waitedBefore;
     const int moved = Packets()[static_cast<size_t>(resumed)].speed - 1 - from;
-    EXPECT_GE(moved, 23) << "from " << from;
-    EXPECT_LE(moved, 28) << "from " << from;
+
+    const auto pressed = LogTimeMs("早送りボタン押下中");
+    const auto released = LogTimeMs("早送りボタン押下終了");
+    ASSERT_TRUE(pressed && released) << Log();
+    const int64_t holdMs = *released - *pressed;
+    const auto stepsMove = [](int64_t steps) {  // in whole seconds
+        int64_t at = 0;
+        for (int64_t step = 1; step <= steps; ++step) at += HoldStep(200 * step);
+        return static_cast<int>(at / 1000);
+    };
+    const int64_t most = (holdMs + 10) / 200 + 1;
+    const int64_t least =
+        std::max<int64_t>(1, (holdMs - 2 * static_cast<int64_t>(waited) - 50) / 200);
+    // The line in force where the steps went: the hold began at most a second past `from`,
+    // plus the time from when that line was seen to the press.
+    const int64_t pressLagS = std::max<int64_t>(0, *pressed - seenMs) / 1000;
+    EXPECT_GE(moved, stepsMove(least)) << "from " << from << ", held " << holdMs << " ms, "
+                                       << waited << " ms of it waiting for a processor";
+    EXPECT_LE(moved, stepsMove(most) + 2 + pressLagS)
+        << "from " << from << ", held " << holdMs << " ms";
 
     CloseWindow();
     ExpectLogInOrder({"再生ボタンクリック", "早送りボタン押下中", "MediaPlayerPaused",
@@ -477,13 +584,12 @@ TEST_F(EndToEnd, WithRepeatOnTheVideoStartsAgainAndSoDoesTheScript) {
     OpenVideo(kMedia + "/short.mp4");
     OpenPlayFile(dir / "short.csv");
     Play();
-    ASSERT_TRUE(WaitFor([&] { return Count("リピート再生") >= 2; }, 30s)) << Log();
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(WaitFor([&] { return Count("リピート再生") >= 2; }, 60s)) << Log();
     CloseWindow();
 
     // Each loop sends the script from its first line.
     std::vector<int> speeds;
-    for (const Packet& p : Packets()) {
+    for (const Packet& p : FinalPackets()) {
         if (!p.IsStop()) speeds.push_back(p.speed);
     }
     ASSERT_GE(speeds.size(), 8u);
@@ -507,21 +613,21 @@ TEST_F(EndToEnd, TheBarStaysAboveTheVideoWhenTheWindowIsClickedRestoredOrSwitche
     ExpectBarShowing("after a click on the video");
 
     desktop.Minimise(main);
-    ASSERT_TRUE(WaitFor([&] { return desktop.IsMinimised(main); }, 10s)) << "not minimised";
+    ASSERT_TRUE(WaitFor([&] { return desktop.IsMinimised(main); }, 30s)) << "not minimised";
     desktop.Activate(main);
-    ASSERT_TRUE(WaitFor([&] { return !desktop.IsMinimised(main); }, 10s)) << "not restored";
+    ASSERT_TRUE(WaitFor([&] { return !desktop.IsMinimised(main); }, 30s)) << "not restored";
     ExpectBarShowing("after minimise and restore");
 
     const QRect window = MainRect();
     Click(Bar::IDC_MAXIMIZE);
-    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 10s)) << "not full screen";
+    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 30s)) << "not full screen";
     ExpectBarShowing("in full screen");
     desktop.Keys(main, "Escape");
-    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 10s)) << "not back";
+    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 30s)) << "not back";
     ExpectBarShowing("after full screen and back");
 
     Click(Bar::IDC_PAUSE);
-    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 10s));
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 30s));
     Play();
     CloseWindow();
     ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信", "最大化ボタンクリック",
@@ -538,13 +644,13 @@ TEST_F(EndToEnd, FullScreenByTheButtonAndBackWithEscape) {
     ASSERT_NE(window.size(), kScreen);
 
     Click(Bar::IDC_MAXIMIZE);
-    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 10s)) << "not full screen";
+    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 30s)) << "not full screen";
     desktop.Keys(main, "Escape");
-    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 10s))
+    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 30s))
         << "not back: " << MainRect().width() << "x" << MainRect().height();
     // The bar works at its window-mode place again.
     Click(Bar::IDC_PAUSE);
-    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 10s));
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 30s));
 
     CloseWindow();
     ExpectLogInOrder({"再生ボタンクリック", "最大化ボタンクリック", "一時停止ボタンクリック",
@@ -558,10 +664,10 @@ TEST_F(EndToEnd, TheMaximiseBoxGoesToFullScreenAndEscapeBackToTheSizeBefore) {
     OpenVideo(kDemo);
     const QRect window = MainRect();
     desktop.Maximise(main);
-    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 10s)) << "not full screen";
+    ASSERT_TRUE(WaitFor([&] { return FullScreen(); }, 30s)) << "not full screen";
     ExpectBarShowing("in full screen");
     desktop.Keys(main, "Escape");
-    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 10s))
+    ASSERT_TRUE(WaitFor([&] { return MainRect() == window; }, 30s))
         << "back at " << MainRect().x() << "," << MainRect().y() << " " << MainRect().width() << "x"
         << MainRect().height() << ", not " << window.x() << "," << window.y() << " "
         << window.width() << "x" << window.height();
@@ -576,18 +682,20 @@ TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
     OpenPlayFile(dir / "seconds.csv");
 
     Click(Bar::IDC_OPEN_DVD);
-    const unsigned long drives = desktop.WaitWindow(Pid(), "DVDドライブ選択", 20s);
+    const unsigned long drives = desktop.WaitWindow(Pid(), "DVDドライブ選択", 30s);
     ASSERT_NE(drives, 0u);
-    desktop.Click(desktop.Geometry(drives).topLeft() + DriveDialogOpenButtonCentre());
     // The button's menu: its first entry is the folder.
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(ClickOpensAMenu(desktop.Geometry(drives).topLeft() + DriveDialogOpenButtonCentre()))
+        << "the button's menu did not open";
     desktop.MenuKeys("Down Return");
     AnswerFileDialog("フォルダ/イメージを開く", dvd);
-    ASSERT_TRUE(WaitFor([&] { return LogHas("ドライブ選択：" + dvd); }, 10s)) << Log();
-    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ再生コマンド送信"); }, 20s)) << Log();
-    ASSERT_TRUE(WaitFor([&] { return LogHas("DVDメニュー設定"); }, 10s));
+    ASSERT_TRUE(WaitFor([&] { return LogHas("ドライブ選択：" + dvd); }, 30s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ再生コマンド送信"); }, 30s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return LogHas("DVDメニュー設定"); }, 30s));
+    // libvlc reports the time once the disc's picture is up: the volume is set up then.
+    ASSERT_TRUE(WaitFor([&] { return LogHas("音量初期化"); }, 30s)) << Log();
     ASSERT_GE(WaitPacket(
-                  0, [](const Packet& p) { return p.speed >= 1; }, 10s),
+                  0, [](const Packet& p) { return p.speed >= 1; }, 30s),
               0);
 
     // DVDメニュー, then チャプター, its third chapter (6 s into title 1).
@@ -596,14 +704,24 @@ TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
     // Back from the dialogs, the user clicks the picture, then the menu's title. (Without a
     // window manager, a first click straight on the menu bar after the drive dialog's pop-up
     // menu opens nothing.)
+    ASSERT_TRUE(WaitFor([&] { return !desktop.MenuShown(); }, 30s)) << "a menu stayed open";
     desktop.Click(window.center());
-    std::this_thread::sleep_for(500ms);
-    desktop.Click(window.topLeft() + QPoint(30, 10));
-    std::this_thread::sleep_for(500ms);
-    desktop.MenuKeys("Down Down Right Down Down Return");
-    ASSERT_TRUE(WaitFor([&] { return LogHas("DVDチャプター変更"); }, 10s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return desktop.ActiveWindow() == main; }, 30s))
+        << "the main window did not become active";
+    // Each new video output builds the menus again, which closes one the user has open (the
+    // disc may still be setting up its outputs): the user opens it again.
+    bool chosen = false;
+    for (int attempt = 0; attempt < 3 && !chosen; ++attempt) {
+        if (desktop.MenuShown()) desktop.MenuKeys("Escape Escape");
+        ASSERT_TRUE(WaitFor([&] { return !desktop.MenuShown(); }, 30s)) << "a menu stayed open";
+        ASSERT_TRUE(ClickOpensAMenu(window.topLeft() + QPoint(30, 10)))
+            << "the DVD menu did not open";
+        desktop.MenuKeys("Down Down Right Down Down Return");
+        chosen = WaitFor([&] { return LogHas("DVDチャプター変更"); }, 10s);
+    }
+    ASSERT_TRUE(chosen) << Log();
     const int jumped = WaitPacket(
-        before, [](const Packet& p) { return p.speed >= 7; }, 10s);
+        before, [](const Packet& p) { return p.speed >= 7; }, 30s);
     EXPECT_GE(jumped, 0) << "the device did not follow the chapter";
 
     CloseWindow();
@@ -615,11 +733,11 @@ TEST_F(EndToEnd, ADvdFolderFromTheDriveDialogAndAChapterFromTheMenu) {
 TEST_F(EndToEnd, ClosingTheWindowWhilePlayingStopsTheDevice) {
     PlayDemoWithSecondsPlayFile();
     ASSERT_GE(WaitPacket(
-                  0, [](const Packet& p) { return p.speed >= 3; }, 20s),
+                  0, [](const Packet& p) { return p.speed >= 3; }, 30s),
               0);
 
     CloseWindow();
-    const auto packets = Packets();
+    const auto packets = FinalPackets();
     ASSERT_FALSE(packets.empty());
     EXPECT_TRUE(packets.back().IsStop());
     ExpectLogInOrder(
@@ -646,7 +764,7 @@ TEST_P(SignalWhileABoxIsOpen, EndsTheProcessAfterTheCloseSteps) {
     const SignalDuringBox& c = GetParam();
     PlayDemoWithSecondsPlayFile();
     ASSERT_GE(WaitPacket(
-                  0, [](const Packet& p) { return p.speed >= 2; }, 20s),
+                  0, [](const Packet& p) { return p.speed >= 2; }, 30s),
               0);
 
     std::string title;
@@ -658,7 +776,7 @@ TEST_P(SignalWhileABoxIsOpen, EndsTheProcessAfterTheCloseSteps) {
             // button has taken it.
             for (int attempt = 0; attempt < 3 && !LogHas("再生ボタンクリック", 2); ++attempt) {
                 Click(Bar::IDC_PLAY);
-                WaitFor([&] { return LogHas("再生ボタンクリック", 2); }, 3s);
+                WaitFor([&] { return LogHas("再生ボタンクリック", 2); }, 10s);
             }
             title = "再生エラー";
             break;
@@ -676,22 +794,24 @@ TEST_P(SignalWhileABoxIsOpen, EndsTheProcessAfterTheCloseSteps) {
             break;
         case OpenBox::kAboutBox:
             desktop.Keys(main, "alt+h");
+            ASSERT_TRUE(WaitFor([&] { return desktop.MenuShown(); }, 30s))
+                << "the help menu did not open";
             desktop.MenuKeys("Return");
             title = "QUAMBERPlayerについて";
             break;
     }
-    ASSERT_NE(desktop.WaitWindow(Pid(), title, 20s), 0u) << "no " << title << "\n" << Log();
+    ASSERT_NE(desktop.WaitWindow(Pid(), title, 30s), 0u) << "no " << title << "\n" << Log();
 
     const size_t stopsBefore = Count("USBドングルへ停止コマンド送信");
     const auto signalled = std::chrono::steady_clock::now();
     ASSERT_EQ(::kill(Pid(), c.signal), 0);
-    EXPECT_EQ(player->WaitExit(20s), 0) << "the process did not end";
+    EXPECT_EQ(player->WaitExit(30s), 0) << "the process did not end";
     const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - signalled)
                             .count();
     RecordProperty("exit_ms", static_cast<int>(tookMs));
 
-    const auto packets = Packets();
+    const auto packets = FinalPackets();
     ASSERT_FALSE(packets.empty());
     EXPECT_TRUE(packets.back().IsStop());
     // The close steps ran once.
