@@ -148,7 +148,9 @@ TEST_F(BarTest, WindowModeHasThreeRowsOnTheTranslucentHost) {
 
 TEST_F(BarTest, FullScreenHasOneOpaqueRowAndTheRestoreButton) {
     host->ToggleLayout();
-    QTest::qWait(50);
+    // The window system answers the new geometry in its own time.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return host->height() == 38 && Bar().height() == 38; }, 10000));
     EXPECT_EQ(host->height(), 38);
     EXPECT_EQ(Bar().height(), 38);
     for (const int id :
@@ -169,7 +171,8 @@ TEST_F(BarTest, FullScreenHasOneOpaqueRowAndTheRestoreButton) {
 
 TEST_F(BarTest, AClickOnPlayPostsPlayOnceAndLogsIt) {
     QTest::mouseClick(&Button(CBottomMainDlg::IDC_PLAY), Qt::LeftButton);
-    QTest::qWait(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_PLAY) >= 1; }, 10000));
+    QTest::qWait(100);  // a further message, if any, comes within this
     EXPECT_EQ(main.Count(WM_APP_PLAY), 1);
     EXPECT_EQ(main.messages.size(), 1u);
     EXPECT_EQ(Logged("再生ボタンクリック"), 1);
@@ -178,10 +181,13 @@ TEST_F(BarTest, AClickOnPlayPostsPlayOnceAndLogsIt) {
 TEST_F(BarTest, HoldingFastForwardPostsStartAndStop) {
     CAlphaButton& forward = Button(CBottomMainDlg::IDC_FORWARD);
     QTest::mousePress(&forward, Qt::LeftButton);
-    QTest::qWait(100);
+    // The button posts to the bar, and the bar to the window.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_FORWARD_START) >= 1; }, 10000));
+    QTest::qWait(100);  // a further message, if any, comes within this
     EXPECT_EQ(main.Count(WM_APP_FORWARD_START), 1);
     EXPECT_EQ(Logged("早送りボタン押下中"), 1);
     QTest::mouseRelease(&forward, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_FORWARD_STOP) >= 1; }, 10000));
     QTest::qWait(100);
     EXPECT_EQ(main.Count(WM_APP_FORWARD_STOP), 1);
     EXPECT_EQ(Logged("早送りボタン押下終了"), 1);
@@ -196,7 +202,8 @@ TEST_F(BarTest, DraggingTheVolumeWhileMutedClearsTheMutePicture) {
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(50, 10));
     QTest::mouseMove(slider, QPoint(20, 10));
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(20, 10));
-    QTest::qWait(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_VOLUME_CHANGED) >= 1; }, 10000));
+    QTest::qWait(100);  // the moves posted after the first come within this
     EXPECT_FALSE(Bar().MuteShown());
     EXPECT_GE(main.Count(WM_APP_VOLUME_CHANGED), 1);
     EXPECT_EQ(Logged("音量スライダー移動"), main.Count(WM_APP_VOLUME_CHANGED));
@@ -207,7 +214,8 @@ TEST_F(BarTest, TheSeekSliderPostsItsPosition) {
     QWidget* slider = Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER);
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(141, 10));
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(141, 10));
-    QTest::qWait(100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_POSITION_CHANGED) >= 1; }, 10000));
+    QTest::qWait(100);  // a further message, if any, comes within this
     ASSERT_EQ(main.Count(WM_APP_POSITION_CHANGED), 1);
     EXPECT_EQ(main.messages.back().second, 50);
     EXPECT_EQ(Logged("メディアスライダー移動"), 1);
