@@ -16,16 +16,16 @@ TEST(DeviceWatch, ReportsDevicesThatComeAndGoEvenBeforeTheFolderExists) {
     EXPECT_TRUE(watch.Watched().contains(QString::fromStdString(dir.Path())));
 
     std::filesystem::create_directories(folder);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 20000));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return watch.Watched().contains(QString::fromStdString(folder)); }, 3000));
+        [&] { return watch.Watched().contains(QString::fromStdString(folder)); }, 20000));
 
     changes = 0;
     std::filesystem::create_symlink("/dev/null", folder + "/usb-Dongle-if00");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 20000));
     changes = 0;
     std::filesystem::remove(folder + "/usb-Dongle-if00");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 20000));
 }
 
 }  // namespace

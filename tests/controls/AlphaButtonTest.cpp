@@ -324,7 +324,7 @@ TEST_F(AlphaButtonTest, TooltipShowsOnlyWhileActive) {
     Show();
 
     for (const bool active : {true, false, true}) {
-        ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+        ASSERT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 20000));
         button->ActivateTooltip(active);
         QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));
         QApplication::sendEvent(button, &help);

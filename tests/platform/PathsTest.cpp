@@ -72,13 +72,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 
-// The DVD clock takes differences of these readings: they must be real milliseconds.
+// The DVD clock takes differences of these readings: they must be real milliseconds. Each
+// reading is held between readings of the system's own clock, however long a busy machine
+// takes between them.
 TEST(SystemLocalClock, EpochMillisecondsAdvanceWithTheClock) {
+    const auto systemMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const int64_t beforeFirst = systemMs();
     const platform::LocalTime first = platform::SystemClock().Now();
+    const int64_t afterFirst = systemMs();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int64_t beforeSecond = systemMs();
     const platform::LocalTime second = platform::SystemClock().Now();
-    const int64_t elapsed = second.epochMilliseconds - first.epochMilliseconds;
-    EXPECT_GE(elapsed, 50);
-    EXPECT_LT(elapsed, 1000);
+    const int64_t afterSecond = systemMs();
+    EXPECT_GE(first.epochMilliseconds, beforeFirst);
+    EXPECT_LE(first.epochMilliseconds, afterFirst);
+    EXPECT_GE(second.epochMilliseconds, beforeSecond);
+    EXPECT_LE(second.epochMilliseconds, afterSecond);
+    EXPECT_GE(second.epochMilliseconds - first.epochMilliseconds, 50);
     EXPECT_EQ(second.epochMilliseconds % 1000, second.millisecond);
 }

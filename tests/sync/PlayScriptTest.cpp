@@ -1,5 +1,6 @@
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "log/Logger.h"
 #include "platform/UniqueFd.h"
 #include "support/LinearCursor.h"
+#include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "sync/PlayScript.h"
 
@@ -149,14 +151,20 @@ TEST_F(PlayScriptTest, NamedPipesAreReadWithoutWaitingForAWriter) {
     EXPECT_TRUE(script.Lines().empty());
 
     // A writer holds the pipe open (read-write, so this open does not wait either) and
-    // writes in two pieces while the loader waits for the end.
+    // writes in two pieces; the second comes once the loader has taken the first, so that the
+    // loader waits for it.
     platform::UniqueFd writer(::open(fifo.c_str(), O_RDWR | O_CLOEXEC));
     ASSERT_TRUE(writer.Valid());
     bool loaded = false;
     std::thread loader([&] { loaded = script.Load(fifo); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(::write(writer.Get(), "10,1,50\n", 8), 8);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const bool taken = testing_support::WaitFor(
+        [&] {
+            int waiting = -1;
+            return ::ioctl(writer.Get(), FIONREAD, &waiting) == 0 && waiting == 0;
+        },
+        std::chrono::seconds(20));
+    EXPECT_TRUE(taken) << "the loader did not read the first piece";
     ASSERT_EQ(::write(writer.Get(), "20,0,30\n", 8), 8);
     writer.Reset();
     loader.join();
