@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shared by bench/soak and bench/performance (sourced, not run): a private folder, an X
 # display when there is none, the player copied beside an ini of its own, the virtual dongle,
-# and the clean-up of everything started here.
+# and the clean-up of everything started here (with scripts/lib.sh).
 #
 # The player reads Kestrune.ini next to its executable, so it is copied into the folder
 # with an ini that names the virtual dongle; the user's build/Kestrune.ini stays untouched.
@@ -11,10 +11,11 @@
 # figures. Whatever the benchmark compares against gets the same environment.
 
 bench_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/lib.sh
+source "$bench_root/scripts/lib.sh"
 build=${KESTRUNE_BUILD:-$bench_root/build}
 demo=$build/demo
 work=""
-bench_pids=()
 
 bench_die() {
     echo "${0##*/}: $*" >&2
@@ -45,38 +46,10 @@ bench_need_demo() {
     fi
 }
 
-# Processes started here, ended in the reverse order at exit.
-bench_track() {
-    bench_pids+=("$@")
-}
-
-# Ends one process: SIGTERM, up to `seconds` for it to go, then SIGKILL. Reaps it when it
-# is a child of this shell, and forgets it (its number may be given to another process).
-bench_stop() {
-    local pid=$1 seconds=${2:-10} i kept=()
-    for i in "${bench_pids[@]}"; do
-        [[ "$i" == "$pid" ]] || kept+=("$i")
-    done
-    bench_pids=("${kept[@]}")
-    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
-    kill -TERM "$pid" 2>/dev/null || true
-    for ((i = 0; i < seconds * 10; i++)); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-        echo "${0##*/}: process $pid did not end within $seconds s of SIGTERM; killing it" >&2
-        kill -KILL "$pid" 2>/dev/null || true
-    fi
-    wait "$pid" 2>/dev/null || true
-}
-
 bench_cleanup() {
-    local status=$? i
+    local status=$?
     trap - EXIT INT TERM HUP
-    while ((${#bench_pids[@]} > 0)); do
-        bench_stop "${bench_pids[-1]}" 5
-    done
+    stop_tracked_processes
     if [[ -n "$work" && -d "$work" ]]; then
         if [[ -n "${KESTRUNE_BENCH_KEEP:-}" ]]; then
             echo "${0##*/}: files kept in $work" >&2
@@ -95,7 +68,7 @@ bench_begin() {
     trap 'exit 143' TERM HUP
     mkdir -p "$work/bin" "$work/home" "$work/share" "$work/runtime" "$work/serial"
     chmod 700 "$work/runtime"
-    printf '%s\n' 'pcm.!default { type null }' 'ctl.!default { type null }' >"$work/home/.asoundrc"
+    make_null_alsa_home "$work/home"
     export HOME=$work/home XDG_DATA_HOME=$work/share XDG_RUNTIME_DIR=$work/runtime
     export KESTRUNE_SERIAL_DIR=$work/serial
     unset PULSE_SERVER
@@ -106,51 +79,24 @@ bench_begin() {
 bench_display() {
     [[ "${1:-}" != own && -n "${DISPLAY:-}" ]] && return 0
     bench_need_command Xvfb
-    local number=$work/display i
-    : >"$number"
-    Xvfb -displayfd 9 -screen 0 1280x800x24 -nolisten tcp 9>"$number" 2>"$work/xvfb.log" &
-    bench_track $!
-    for ((i = 0; i < 100; i++)); do
-        [[ -s "$number" ]] && break
-        sleep 0.1
-    done
-    [[ -s "$number" ]] || bench_die "Xvfb did not start (see $work/xvfb.log)"
-    DISPLAY=:$(tr -dc '0-9' <"$number")
-    export DISPLAY
+    start_xvfb 1280x800x24 "$work/xvfb.log" || bench_die "Xvfb did not start (see $work/xvfb.log)"
 }
 
 # The player in $work/bin with its ini; LOG_LEVEL from KESTRUNE_BENCH_LOG_LEVEL (default 0,
 # no debug window, as a user runs it).
 bench_player() {
     cp -f "$build/Kestrune" "$work/bin/Kestrune"
-    cat >"$work/bin/Kestrune.ini" <<EOF
-[DEBUG]
-LOG_LEVEL=${KESTRUNE_BENCH_LOG_LEVEL:-0}
-
-[USB_DONGLE]
-DEVICE_NAME=Kestrune_Virtual_Dongle
-
-[COM_PORT]
-BAUD_RATE=9600
-PARITY=0
-DATA_BITS=8
-STOP_BITS=0
-EOF
+    write_player_ini "$work/bin/Kestrune.ini" "${KESTRUNE_BENCH_LOG_LEVEL:-0}" dongle
     # shellcheck disable=SC2034  # for the script that sources this file
     player=$work/bin/Kestrune
 }
 
-# The virtual dongle in $work/serial, recording into $1; returns when its link is there.
+# The virtual dongle in $work/serial (its process in devsim_pid), recording into $1; returns
+# when its link is there.
 bench_devsim() {
-    local record=$1 out=$work/devsim.out i
-    "$build/kestrune-devsim" --dir "$work/serial" --record "$record" >"$out" 2>&1 &
-    devsim_pid=$!
-    bench_track "$devsim_pid"
-    for ((i = 0; i < 50; i++)); do
-        grep -qs '^devsim: link' "$out" && return 0
-        sleep 0.1
-    done
-    bench_die "the virtual dongle did not start: $(head -c 500 "$out")"
+    local out=$work/devsim.out
+    start_devsim --errors-too "$out" "$build/kestrune-devsim" --dir "$work/serial" --record "$1" ||
+        bench_die "the virtual dongle did not start: $(head -c 500 "$out")"
 }
 
 # The operation logs under $XDG_DATA_HOME in UTF-8 (they are written in code page 932).
