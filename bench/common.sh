@@ -30,12 +30,18 @@ bench_need_command() {
     done
 }
 
-bench_need_build() {
-    local f
-    for f in "$@"; do
-        [[ -x "$build/$f" ]] ||
-            bench_die "$build/$f is missing: build it first (./run, or ninja -C $build $f)"
-    done
+# Builds the programs $@ in $build with the benchmarks switched on (./run leaves them off); a
+# new $build is configured as ./run does it. What the build prints goes to standard error.
+bench_build() {
+    local settings=(-DKESTRUNE_BENCH=ON)
+    bench_need_command cmake
+    [[ -f "$build/CMakeCache.txt" ]] ||
+        settings+=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUNE_TESTS=OFF)
+    if ! grep -qs '^KESTRUNE_BENCH:BOOL=ON$' "$build/CMakeCache.txt"; then
+        cmake -S "$bench_root" -B "$build" "${settings[@]}" >/dev/null ||
+            bench_die "cmake failed in $build"
+    fi
+    cmake --build "$build" -j"$(nproc)" --target "$@" >&2 || bench_die "the build in $build failed"
 }
 
 # The demo media, made by scripts/make-demo when missing (as ./run does).
