@@ -25,9 +25,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/AppMessage.h"
+#include "widgets/AppMessage.h"
 #include "app/KestruneDlg.h"
-#include "app/QtMessageBoxes.h"
+#include "widgets/QtMessageBoxes.h"
 #include "platform/UniqueFd.h"
 #include "platform/X11Threads.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ScratchFile.h"
-#include "app/Profile.h"
+#include "configuration/Profile.h"
 
 namespace {
 

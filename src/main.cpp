@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
+#include "configuration/CommandLine.h"
 #include "app/KestruneApp.h"
 #include "platform/X11Threads.h"
 

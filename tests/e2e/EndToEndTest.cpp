@@ -22,9 +22,9 @@
 #include <tuple>
 #include <vector>
 
-#include "app/PlaybackMath.h"
-#include "controls/AlphaButton.h"
-#include "dvd/DriveSelectDlg.h"
+#include "player/PlaybackMath.h"
+#include "widgets/AlphaButton.h"
+#include "dialogs/DriveSelectDlg.h"
 #include "e2e/Desktop.h"
 #include "log/OutputLog.h"
 #include "panels/BottomDlg.h"

@@ -1,0 +1,71 @@
+#pragma once
+
+// The playback facade the rest of the program uses. Owns the VlcPlayer for the whole run and
+// the current timecode adjuster, which is replaced on every open: positions are read and set
+// only through it. Owned by the main window; used from the user-interface thread only.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/VlcPlayer.h"
+#include "player/TimecodeAdjuster.h"
+
+// Kinds callers pass to OpenFile and OpenLocation.
+enum AdjusterKind : int {
+    kAdjustFile = 1,
+    kAdjustDvd = 2,
+};
+
+class AdjustedPlayer {
+public:
+    // Starts libvlc with the player's fixed arguments; other arguments are for tests.
+    explicit AdjustedPlayer(
+        const std::vector<const char*>& arguments = VlcPlayer::DefaultArguments());
+    ~AdjustedPlayer();
+
+    AdjustedPlayer(const AdjustedPlayer&) = delete;
+    AdjustedPlayer& operator=(const AdjustedPlayer&) = delete;
+
+    [[nodiscard]] bool IsAvailable() const { return vlc->IsAvailable(); }
+
+    void OpenFile(const std::string& path, int kind);
+    void OpenLocation(const std::string& location, int kind);
+    // Starts playback, then restarts the adjuster's clock.
+    void Play();
+    // The adjusted playback position in ms.
+    [[nodiscard]] int64_t GetTime();
+    // The position as libvlc reports it, before adjustment.
+    [[nodiscard]] int64_t GetReportedTime() const { return vlc->GetTime(); }
+    // Seeks through the adjuster.
+    void SetTime(int64_t ms);
+
+    void Pause() { vlc->Pause(); }
+    void Stop() { vlc->Stop(); }
+    [[nodiscard]] int GetState() const { return vlc->GetState(); }
+    [[nodiscard]] int64_t GetLength() const { return vlc->GetLength(); }
+    [[nodiscard]] int GetVolume() const { return vlc->GetVolume(); }
+    void SetVolume(int volume) { vlc->SetVolume(volume); }
+    [[nodiscard]] bool IsMuted() const { return vlc->IsMuted(); }
+    void SetMute(bool on) { vlc->SetMute(on); }
+    [[nodiscard]] bool HasVideoOutput() const { return vlc->HasVideoOutput(); }
+    void SetTitle(int index) { vlc->SetTitle(index); }
+    void SetChapter(int index) { vlc->SetChapter(index); }
+    void GetTitleNames(std::vector<std::string>* list) const { vlc->GetTitleNames(list); }
+    void GetChapterNames(std::vector<std::string>* list) const { vlc->GetChapterNames(list); }
+    [[nodiscard]] int GetMediaKind() const { return vlc->GetMediaKind(); }
+    void SetHwnd(uint32_t window) { vlc->SetHwnd(window); }
+    void AttachEvents(PlayerEventCallbackFn callback, void* userData) {
+        vlc->AttachEvents(callback, userData);
+    }
+    void DetachEvents() { vlc->DetachEvents(); }
+
+    [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster; }
+
+private:
+    void SelectAdjuster(int kind);
+
+    std::unique_ptr<VlcPlayer> vlc;
+    std::unique_ptr<TimecodeAdjuster> adjuster;
+};

@@ -1,0 +1,100 @@
+#pragma once
+
+// Owns the libvlc objects of the run: instance, media player, media list and list player.
+// Media always plays through the list, which holds at most one item: each open replaces it.
+// One plain operation per libvlc call the program needs; it knows nothing of windows,
+// devices or logs. Used from the user-interface thread only. When libvlc cannot start,
+// every operation is a harmless no-op and the getters report "no media".
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "player/TimecodeAdjuster.h"
+
+struct libvlc_event_t;
+struct libvlc_instance_t;
+struct libvlc_media_player_t;
+struct libvlc_media_t;
+struct libvlc_event_manager_t;
+struct libvlc_media_list_t;
+struct libvlc_media_list_player_t;
+
+// How the current media was opened.
+enum MediaKind : int {
+    kMediaByPath = 0,
+    kMediaByLocation = 1,
+};
+
+// libvlc's event callback: called on libvlc's threads.
+using PlayerEventCallbackFn = void (*)(const libvlc_event_t* event, void* userData);
+
+class VlcPlayer final : public PlayerTime {
+public:
+    // Starts libvlc with the player's fixed arguments; other arguments are for tests.
+    explicit VlcPlayer(const std::vector<const char*>& arguments = DefaultArguments());
+    ~VlcPlayer() override;
+
+    // "-I", "dumy", "--ignore-config", "--plugin-path=./plugins": the arguments the player has
+    // always passed. "dumy" names no interface, and none is started through libvlc_new.
+    [[nodiscard]] static std::vector<const char*> DefaultArguments();
+
+    VlcPlayer(const VlcPlayer&) = delete;
+    VlcPlayer& operator=(const VlcPlayer&) = delete;
+
+    // False when libvlc could not be started.
+    [[nodiscard]] bool IsAvailable() const { return instance != nullptr; }
+
+    // Replace the list's item with a file (UTF-8 path) or a location (UTF-8 MRL).
+    void OpenPath(const std::string& path);
+    void OpenLocation(const std::string& location);
+
+    // Starts the list, then waits 10 ms so that the player has begun before anyone reads it.
+    void Play();
+    // Only while playing: it never resumes.
+    void Pause();
+    // Only while playing, paused or ended.
+    void Stop();
+
+    [[nodiscard]] int GetState() const override;
+    [[nodiscard]] int64_t GetTime() const override;
+    void SetTime(int64_t ms) override;
+    [[nodiscard]] int64_t GetLength() const;
+    // -1 when there is no audio output yet.
+    [[nodiscard]] int GetVolume() const;
+    void SetVolume(int volume);
+    // True also when there is no audio output (libvlc reports -1 then).
+    [[nodiscard]] bool IsMuted() const;
+    void SetMute(bool on);
+    // Whether a video output shows the media's pictures.
+    [[nodiscard]] bool HasVideoOutput() const;
+    void SetTitle(int index);
+    void SetChapter(int index);
+    // DVD title and chapter names; left untouched unless the media was opened by location.
+    void GetTitleNames(std::vector<std::string>* list) const;
+    void GetChapterNames(std::vector<std::string>* list) const;
+    [[nodiscard]] int GetMediaKind() const { return mediaKind; }
+    // Items in the media list: 0 before the first open, 1 after.
+    [[nodiscard]] int ItemCount() const;
+
+    // The X11 window the video is drawn into.
+    void SetHwnd(uint32_t window);
+
+    // Attaches `callback` for the nine player events the program reacts to.
+    void AttachEvents(PlayerEventCallbackFn callback, void* userData);
+    // Detaches them again; when it returns, no callback runs or will run.
+    void DetachEvents();
+
+private:
+    void ReplaceMedia(libvlc_media_t* newMedia);
+
+    libvlc_instance_t* instance = nullptr;
+    libvlc_media_player_t* mediaPlayer = nullptr;
+    int mediaKind = kMediaByPath;
+    libvlc_media_t* media = nullptr;
+    libvlc_event_manager_t* eventManager = nullptr;
+    PlayerEventCallbackFn eventCallback = nullptr;
+    void* eventUserData = nullptr;
+    libvlc_media_list_t* mediaList = nullptr;
+    libvlc_media_list_player_t* listPlayer = nullptr;
+};

@@ -1,0 +1,104 @@
+// The main window's menu bar: the DVD's titles and chapters, and the Help menu.
+//
+//   DVDメニュー ─ タイトル  ─ title 0 .. 99     ids 32000 .. 32099
+//              └ チャプター ─ chapter 0 .. 99   ids 32100 .. 32199
+//   ヘルプ(H)  ─ QUAMBERPlayerについて(A)       id 40100
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+#include "app/KestruneDlg.h"
+#include "dialogs/DriveSelectDlg.h"
+#include "dialogs/AboutDlg.h"
+#include "platform/MessageBoxes.h"
+
+namespace {
+
+constexpr int kFirstTitleId = 32000;
+constexpr int kFirstChapterId = 32100;
+constexpr int kMaxItems = 100;
+constexpr int kTitleSettleMs = 500;
+
+// Menu texts take "&" as a mnemonic mark; names from the disc are shown as they are.
+QString MenuText(const std::string& name) {
+    return QString::fromStdString(name).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+}  // namespace
+
+void CKestruneDlg::AddMenuItems(QMenu* menu, const std::vector<std::string>& names, int firstId,
+                                const char* tooMany) {
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i >= static_cast<size_t>(kMaxItems)) {
+            boxes.Show(tooMany, "エラー");
+            break;
+        }
+        const int id = firstId + static_cast<int>(i);
+        QAction* action = menu->addAction(MenuText(names[i]));
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { OnMenuCommand(id); });
+    }
+}
+
+void CKestruneDlg::BuildMenu() {
+    // The old menus go too; later, as one of their own actions may be running this.
+    for (QAction* action : menuBar->actions()) {
+        if (QMenu* old = action->menu()) {
+            for (QMenu* menu : old->findChildren<QMenu*>()) menu->setObjectName(QString());
+            old->setObjectName(QString());
+            old->deleteLater();
+        }
+    }
+    menuBar->clear();
+    QMenu* dvd = menuBar->addMenu(QStringLiteral("DVDメニュー"));
+    dvd->setObjectName(QStringLiteral("dvdMenu"));
+    if (player->GetMediaKind() == kMediaByLocation) {
+        OUTPUT_LOG(*operationLog, "DVDメニュー設定");
+        QMenu* titles = new QMenu(QStringLiteral("タイトル"), dvd);
+        QMenu* chapters = new QMenu(QStringLiteral("チャプター"), dvd);
+        titles->setObjectName(QStringLiteral("titleMenu"));
+        chapters->setObjectName(QStringLiteral("chapterMenu"));
+        std::vector<std::string> names;
+        player->GetTitleNames(&names);
+        AddMenuItems(titles, names, kFirstTitleId,
+                     "タイトルメニューが多すぎるためメニューに設定できません。");
+        names.clear();
+        player->GetChapterNames(&names);
+        AddMenuItems(chapters, names, kFirstChapterId,
+                     "チャプターメニューが多すぎるためメニューに設定できません。");
+        dvd->addMenu(titles);
+        dvd->addMenu(chapters);
+    }
+    QMenu* help = menuBar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QAction* about = help->addAction(QStringLiteral("QUAMBERPlayerについて(&A)"));
+    about->setData(kAboutCommand);
+    connect(about, &QAction::triggered, this, [this] { OnMenuCommand(kAboutCommand); });
+}
+
+void CKestruneDlg::OnMenuCommand(int id) {
+    if (id - kFirstTitleId >= 0 && id - kFirstTitleId < kMaxItems) {
+        OUTPUT_LOG(*operationLog, "DVDタイトル変更");
+        player->SetTitle(id - kFirstTitleId);
+        // A title of the same picture format raises neither playing nor a new video output,
+        // so the chapter menu would keep the old title's chapters: rebuild once the player
+        // has switched.
+        QTimer::singleShot(kTitleSettleMs, this, [this] { BuildMenu(); });
+    } else if (id - kFirstChapterId >= 0 && id - kFirstChapterId < kMaxItems) {
+        OUTPUT_LOG(*operationLog, "DVDチャプター変更");
+        player->SetChapter(id - kFirstChapterId);
+    } else if (id == kAboutCommand) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+void CKestruneDlg::OnOpenDvd() {
+    if (IsBusyOpening()) return;
+    CDriveSelectDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    OpenDvd(dialog.Result());
+}

@@ -1,0 +1,385 @@
+#include "panels/BottomMainDlg.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+
+#include "widgets/AppMessage.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Resources.h"
+#include "widgets/AlphaButton.h"
+#include "widgets/BitmapSlider.h"
+#include "widgets/TransparentStatic.h"
+#include "log/OutputLog.h"
+#include "panels/BottomDlg.h"
+
+namespace {
+
+// The slider bitmaps' pixel (0, 0) names the colour that is keyed out.
+constexpr uint32_t kColourFromPixel = 0xFF000000;
+// The black strip under the third row in window mode, and under the whole bar in full screen.
+constexpr int kStripTop = 63;
+constexpr int kStripHeight = 38;
+
+void SetWhiteText(QLabel* label) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+}
+
+void Append(CtlRow& row, QWidget* control, int spaceAfter, int spaceBefore) {
+    row.push_back(std::make_unique<_CTL_ITEM>(_CTL_ITEM{control, spaceAfter, spaceBefore}));
+}
+
+}  // namespace
+
+QString CounterText(int64_t timeMs) {
+    return QString::asprintf("%06lld", static_cast<long long>(timeMs / 100));
+}
+
+CBottomMainDlg::CBottomMainDlg(CBottomDlg* host, QWidget* mainWindow, OutputLog& log)
+    : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      host_(host),
+      mainWindow_(mainWindow),
+      log_(log) {
+    setObjectName(QStringLiteral("bottomBar"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFont(DialogFont(8));
+    const DialogBaseUnits units = BaseUnitsOf(font());
+    const auto size = [&](int w, int h) { return DialogUnitsToPixels(units, QSize(w, h)); };
+
+    strip = new QLabel(this);
+    strip->setObjectName(QStringLiteral("strip"));
+    EnsureResources();
+    strip->setPixmap(QPixmap(QStringLiteral(":/res/png/150.png")));
+    // The picture is 1000 pixels wide; stretched, it reaches the edge of a wider bar.
+    strip->setScaledContents(true);
+
+    elapsed = new CTransparentStatic(QStringLiteral("00:00:00"), this);
+    total = new CTransparentStatic(QStringLiteral("00:00:00"), this);
+    device = new QLabel(QStringLiteral("ハード名"), this);
+    counter = new QLabel(QStringLiteral("000000"), this);
+    for (QLabel* label :
+         {static_cast<QLabel*>(elapsed), static_cast<QLabel*>(total), device, counter}) {
+        SetWhiteText(label);
+    }
+    elapsed->setObjectName(QStringLiteral("elapsedTime"));
+    total->setObjectName(QStringLiteral("totalTime"));
+    device->setObjectName(QStringLiteral("deviceName"));
+    counter->setObjectName(QStringLiteral("counter"));
+    elapsed->setAlignment(Qt::AlignCenter);
+    total->setAlignment(Qt::AlignCenter);
+    counter->setAlignment(Qt::AlignCenter);
+    device->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    elapsed->setFixedSize(size(35, 15));
+    total->setFixedSize(size(35, 15));
+    device->setFixedSize(size(65, 17));
+    counter->setFixedSize(size(25, 17));
+    for (QLabel* label : {device, counter}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        label->setPalette(palette);
+        label->setAutoFillBackground(true);
+    }
+
+    play = AddButton(IDC_PLAY, 136);
+    openDvd = AddButton(IDC_OPEN_DVD, 145);
+    pause = AddButton(IDC_PAUSE, 138);
+    volume = AddButton(IDC_VOLUME, 139, 148);
+    openVideo = AddButton(IDC_OPEN_VIDEO, 146);
+    repeat = AddButton(IDC_REPEAT, 137, 147);
+    maximize = AddButton(IDC_MAXIMIZE, 140, 152);
+    forward = AddButton(IDC_FORWARD, 142);
+    rewind = AddButton(IDC_REWIND, 141);
+    openPlayFile = AddButton(IDC_OPEN_PLAYFILE, 144);
+    play->setToolTip(QStringLiteral("再生"));
+    pause->setToolTip(QStringLiteral("一時停止"));
+    openVideo->setToolTip(QStringLiteral("動画を開く"));
+    openDvd->setToolTip(QStringLiteral("DVDを開く"));
+    openPlayFile->setToolTip(QStringLiteral("プレイファイルを開く"));
+    volume->setToolTip(QStringLiteral("消音"));
+    repeat->setToolTip(QStringLiteral("リピート"));
+    maximize->setToolTip(QStringLiteral("全画面"));
+    rewind->setToolTip(QStringLiteral("早戻し"));
+    forward->setToolTip(QStringLiteral("早送り"));
+
+    seekSlider = new CBitmapSlider(IDC_SEEK_SLIDER, this);
+    volumeSlider = new CBitmapSlider(IDC_VOLUME_SLIDER, this);
+    seekSlider->setObjectName(QStringLiteral("seekSlider"));
+    volumeSlider->setObjectName(QStringLiteral("volumeSlider"));
+    const struct {
+        CBitmapSlider* slider;
+        int channel, activeChannel, thumb, activeThumb, position;
+    } sliders[] = {{seekSlider, 169, 168, 167, 166, 0}, {volumeSlider, 165, 164, 163, 162, 50}};
+    for (const auto& s : sliders) {
+        s.slider->LoadChannelBitmaps(s.channel, s.activeChannel, true, kColourFromPixel, 0, 0);
+        s.slider->LoadThumbBitmaps(s.thumb, s.activeThumb, true, kColourFromPixel, 0, 0);
+        s.slider->SetFocusRectEnabled(false, false);
+        s.slider->SetRange(0, 100, false);
+        s.slider->SetPosition(s.position);
+        s.slider->SetMargins(0, 0, 0, 0);
+    }
+
+    controls_ = {{IDC_PLAY, play},
+                 {IDC_PAUSE, pause},
+                 {IDC_OPEN_VIDEO, openVideo},
+                 {IDC_VOLUME, volume},
+                 {IDC_SEEK_SLIDER, seekSlider},
+                 {IDC_VOLUME_SLIDER, volumeSlider},
+                 {IDC_ELAPSED, elapsed},
+                 {IDC_TOTAL, total},
+                 {IDC_OPEN_DVD, openDvd},
+                 {IDC_REPEAT, repeat},
+                 {IDC_MAXIMIZE, maximize},
+                 {IDC_REWIND, rewind},
+                 {IDC_FORWARD, forward},
+                 {IDC_DEVICE, device},
+                 {IDC_COUNTER, counter},
+                 {IDC_OPEN_PLAYFILE, openPlayFile},
+                 {IDC_STRIP, strip}};
+
+    Append(compactRow, elapsed, 5, 5);
+    Append(compactRow, seekSlider, 5, 0);
+    Append(compactRow, total, 20, 0);
+    Append(compactRow, rewind, 20, 0);
+    Append(compactRow, play, 20, 0);
+    Append(compactRow, pause, 20, 0);
+    Append(compactRow, forward, 20, 0);
+    Append(compactRow, volume, 5, 0);
+    Append(compactRow, volumeSlider, 5, 0);
+    Append(compactRow, repeat, 5, 0);
+    Append(compactRow, counter, 5, 0);
+    Append(compactRow, maximize, 5, 0);
+    Append(rows[0], elapsed, 5, 5);
+    Append(rows[0], seekSlider, 5, 0);
+    Append(rows[0], total, 5, 0);
+    Append(rows[1], rewind, 40, 5);
+    Append(rows[1], play, 40, 0);
+    Append(rows[1], pause, 40, 0);
+    Append(rows[1], forward, 5, 0);
+    Append(rows[2], openDvd, 5, 5);
+    Append(rows[2], openVideo, 5, 0);
+    Append(rows[2], openPlayFile, 5, 0);
+    Append(rows[2], device, 5, 0);
+    Append(rows[2], counter, 40, 0);
+    Append(rows[2], volume, 5, 0);
+    Append(rows[2], volumeSlider, 5, 0);
+    Append(rows[2], repeat, 5, 0);
+    Append(rows[2], maximize, 5, 0);
+}
+
+CBottomMainDlg::~CBottomMainDlg() = default;
+
+CAlphaButton* CBottomMainDlg::AddButton(int id, int stripId, int toggleStripId) {
+    auto* button = new CAlphaButton(id, this);
+    button->setObjectName(QStringLiteral("button%1").arg(id));
+    button->setFocusPolicy(Qt::NoFocus);
+    button->LoadStripResource(stripId, "png");
+    if (toggleStripId != 0) button->LoadToggleStripResource(toggleStripId, "png");
+    connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
+    return button;
+}
+
+void CBottomMainDlg::FollowHost() {
+    if (parentWidget() == nullptr) return;
+    setGeometry(parentWidget()->geometry());
+    update();
+    ArrangeControls(width());
+}
+
+void CBottomMainDlg::ArrangeControls(int barWidth) {
+    const bool expanded = host_->IsExpanded();
+    const QRect stripRect(0, expanded ? kStripTop : 0, barWidth, kStripHeight);
+    if (strip->geometry() != stripRect) {
+        strip->setGeometry(stripRect);
+        // The buttons that stay put now lie over another part of the strip, or off it.
+        ResetButtonBackgrounds();
+    }
+    strip->lower();
+    strip->show();
+    if (expanded) {
+        ArrangeRow(0, 2, barWidth, rows[0]);
+        ArrangeRow(0, 30, barWidth, rows[1]);
+        ArrangeRow(0, 65, barWidth, rows[2]);
+    } else {
+        // The file buttons and the device label have no place in the one row.
+        QWidget* const outOfRow[] = {openDvd, openVideo, openPlayFile, device};
+        for (QWidget* control : outOfRow) control->hide();
+        ArrangeRow(0, 2, barWidth, compactRow);
+    }
+    update();
+}
+
+void CBottomMainDlg::ArrangeRow(int left, int top, int barWidth, const CtlRow& items) {
+    int total = 0;
+    for (const auto& item : items) {
+        if (item->wnd == nullptr) continue;
+        if (item->spaceBefore != 0) total += item->spaceBefore;
+        total += item->spaceAfter + item->wnd->width();
+    }
+    int x = std::max(0, left + (barWidth - total) / 2);
+    const int y = std::max(0, top + 5);
+    for (const auto& item : items) {
+        if (item->wnd == nullptr) continue;
+        if (item->spaceBefore != 0) x += item->spaceBefore;
+        item->wnd->move(x, y);
+        item->wnd->show();
+        x += item->spaceAfter + item->wnd->width();
+    }
+}
+
+// Window mode leaves the background unpainted (the translucent host shows through); full
+// screen makes the whole bar opaque. Either way the buttons' snapshots of the old background
+// no longer hold.
+void CBottomMainDlg::ApplyLayoutMode() {
+    maximize->SetToggle(host_->IsExpanded() ? 0 : 1);
+    ResetButtonBackgrounds();
+    update();
+}
+
+void CBottomMainDlg::ResetButtonBackgrounds() {
+    for (CAlphaButton* button : findChildren<CAlphaButton*>(Qt::FindDirectChildrenOnly)) {
+        button->ResetBackground();
+    }
+}
+
+void CBottomMainDlg::paintEvent(QPaintEvent*) {
+    if (host_->IsExpanded()) return;
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+}
+
+void CBottomMainDlg::SetCounter(int64_t time) {
+    const QString text = CounterText(time);
+    if (counter->text() != text) counter->setText(text);
+}
+
+void CBottomMainDlg::SetDeviceName(const QString&) { device->setText(QString()); }
+
+void CBottomMainDlg::SetElapsedTime(const QString& text) {
+    if (elapsed->text() != text) elapsed->SetWindowText(text);
+}
+
+void CBottomMainDlg::SetTotalTime(const QString& text) {
+    if (total->text() != text) total->SetWindowText(text);
+}
+
+void CBottomMainDlg::SetMediaPosition(int position) { seekSlider->SetPosition(position); }
+
+int CBottomMainDlg::GetVolume() const { return volumeSlider->GetPosition(); }
+
+void CBottomMainDlg::SetMuteState(bool on) { volume->SetToggle(on ? 1 : 0); }
+
+void CBottomMainDlg::SetRepeatState(bool on) { repeat->SetToggle(on ? 1 : 0); }
+
+QAbstractButton* CBottomMainDlg::GetMaximizeButton() const { return maximize; }
+
+QWidget* CBottomMainDlg::Control(int id) const {
+    const auto found = controls_.find(id);
+    return found != controls_.end() ? found->second : nullptr;
+}
+
+QString CBottomMainDlg::ElapsedText() const { return elapsed->text(); }
+
+QString CBottomMainDlg::TotalText() const { return total->text(); }
+
+QString CBottomMainDlg::CounterLabelText() const { return counter->text(); }
+
+int CBottomMainDlg::MediaPosition() const { return seekSlider->GetPosition(); }
+
+bool CBottomMainDlg::MuteShown() const { return volume->GetToggle() != 0; }
+
+bool CBottomMainDlg::RepeatShown() const { return repeat->GetToggle() != 0; }
+
+bool CBottomMainDlg::event(QEvent* e) {
+    if (e->type() != AppMessageEvent::EventType()) return QWidget::event(e);
+    const auto* message = static_cast<AppMessageEvent*>(e);
+    const int id = static_cast<int>(message->wParam);
+    switch (message->message) {
+        case UWM_BUTTON_PRESSED:
+            OnButtonPressed(id, true);
+            break;
+        case UWM_BUTTON_RELEASED:
+            OnButtonPressed(id, false);
+            break;
+        case UWM_SLIDER_MOVING:
+            OnSliderMoving(id);
+            break;
+        default:
+            break;
+    }
+    return true;
+}
+
+void CBottomMainDlg::Post(unsigned message, intptr_t lParam) {
+    PostAppMessage(mainWindow_, message, 0, lParam);
+}
+
+void CBottomMainDlg::OnCommand(int id) {
+    switch (id) {
+        case IDC_PLAY:
+            Post(WM_APP_PLAY);
+            OUTPUT_LOG(log_, "再生ボタンクリック");
+            break;
+        case IDC_PAUSE:
+            Post(WM_APP_PAUSE);
+            OUTPUT_LOG(log_, "一時停止ボタンクリック");
+            break;
+        case IDC_OPEN_DVD:
+            Post(WM_APP_OPEN_DVD);
+            OUTPUT_LOG(log_, "DVDドライブ選択ボタンクリック");
+            break;
+        case IDC_OPEN_VIDEO:
+            Post(WM_APP_OPEN_VIDEO);
+            OUTPUT_LOG(log_, "動画選択ボタンクリック");
+            break;
+        case IDC_OPEN_PLAYFILE:
+            Post(WM_APP_OPEN_PLAYFILE);
+            OUTPUT_LOG(log_, "CSV選択ボタンクリック");
+            break;
+        case IDC_VOLUME:
+            Post(WM_APP_TOGGLE_MUTE);
+            OUTPUT_LOG(log_, "音量ボタンクリック");
+            break;
+        case IDC_REPEAT:
+            Post(WM_APP_TOGGLE_REPEAT);
+            OUTPUT_LOG(log_, "リピートボタンクリック");
+            break;
+        case IDC_MAXIMIZE:
+            Post(WM_APP_TOGGLE_FULLSCREEN);
+            OUTPUT_LOG(log_, "最大化ボタンクリック");
+            break;
+        case IDC_REWIND:
+            OUTPUT_LOG(log_, "早戻しボタンクリック");
+            break;
+        case IDC_FORWARD:
+            OUTPUT_LOG(log_, "早送りボタンクリック");
+            break;
+        default:
+            break;
+    }
+}
+
+// Rewind and fast forward act while held; presses of the other buttons are ignored.
+void CBottomMainDlg::OnButtonPressed(int id, bool pressed) {
+    if (id == IDC_FORWARD) {
+        Post(pressed ? WM_APP_FORWARD_START : WM_APP_FORWARD_STOP);
+        OUTPUT_LOG(log_, pressed ? "早送りボタン押下中" : "早送りボタン押下終了");
+    } else if (id == IDC_REWIND) {
+        Post(pressed ? WM_APP_REWIND_START : WM_APP_REWIND_STOP);
+        OUTPUT_LOG(log_, pressed ? "早戻しボタン押下中" : "早戻しボタン押下終了");
+    }
+}
+
+void CBottomMainDlg::OnSliderMoving(int id) {
+    if (id == IDC_VOLUME_SLIDER) {
+        volume->SetToggle(0);
+        Post(WM_APP_VOLUME_CHANGED);
+        OUTPUT_LOG(log_, "音量スライダー移動");
+    } else if (id == IDC_SEEK_SLIDER) {
+        Post(WM_APP_POSITION_CHANGED, seekSlider->GetPosition());
+        OUTPUT_LOG(log_, "メディアスライダー移動");
+    }
+}

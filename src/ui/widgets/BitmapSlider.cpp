@@ -1,0 +1,351 @@
+#include "widgets/BitmapSlider.h"
+
+#include <QFocusEvent>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "widgets/AppMessage.h"
+#include "widgets/Resources.h"
+
+namespace {
+
+// The picture as it is painted: with `transparent`, every pixel of the key colour becomes fully
+// transparent. The key is `colour` (0x00BBGGRR) or, for kColourFromPixel, the picture's pixel
+// (pixelX, pixelY); a pixel outside the picture keys out nothing.
+QPixmap KeyedPixmap(const QImage& image, bool transparent, uint32_t colour, int pixelX,
+                    int pixelY) {
+    if (!transparent) return QPixmap::fromImage(image);
+    QImage keyed = image.convertToFormat(QImage::Format_ARGB32);
+    QRgb key = 0;
+    if (colour == CBitmapSlider::kColourFromPixel) {
+        if (!image.valid(pixelX, pixelY)) return QPixmap::fromImage(keyed);
+        key = image.pixel(pixelX, pixelY) & RGB_MASK;
+    } else {
+        key = ColorRefToRgb(colour);
+    }
+    for (int y = 0; y < keyed.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+        for (int x = 0; x < keyed.width(); ++x) {
+            if ((line[x] & RGB_MASK) == key) line[x] = 0;
+        }
+    }
+    return QPixmap::fromImage(keyed);
+}
+
+// The keys the slider moves with. Modifiers are not looked at (keypad keys come with one).
+bool IsSliderKey(int key) {
+    switch (key) {
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+        case Qt::Key_Down:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int SaturatedSum(int a, int64_t b) {
+    return static_cast<int>(std::clamp<int64_t>(a + b, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+CBitmapSlider::CBitmapSlider(int controlId, QWidget* parent)
+    : QWidget(parent), controlId_(controlId) {
+    // Only the pictures are painted; the bar shows through everywhere else.
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+QString CBitmapSlider::BitmapPath(int id) {
+    if (id == 0) return {};
+    EnsureResources();
+    return QStringLiteral("%1/%2.bmp").arg(QLatin1String(kBitmapRoot)).arg(id);
+}
+
+bool CBitmapSlider::LoadChannelBitmaps(int id, int activeId, bool transparent, uint32_t colour,
+                                       int pixelX, int pixelY) {
+    return LoadChannelFiles(BitmapPath(id), BitmapPath(activeId), transparent, colour, pixelX,
+                            pixelY);
+}
+
+bool CBitmapSlider::LoadThumbBitmaps(int id, int activeId, bool transparent, uint32_t colour,
+                                     int pixelX, int pixelY) {
+    return LoadThumbFiles(BitmapPath(id), BitmapPath(activeId), transparent, colour, pixelX,
+                          pixelY);
+}
+
+bool CBitmapSlider::LoadPart(Part& part, const QString& path, const QString& activePath,
+                             bool transparent, uint32_t colour, int pixelX, int pixelY) {
+    if (path.isEmpty()) {
+        part.loaded = false;
+        part.normal = QPixmap();
+        part.active = QPixmap();
+        return true;
+    }
+    const QImage image(path);
+    if (image.isNull()) {
+        part.normal = QPixmap();
+        return false;
+    }
+    part.normal = KeyedPixmap(image, transparent, colour, pixelX, pixelY);
+    part.active = QPixmap();
+    const bool hasActive = !activePath.isEmpty();
+    if (hasActive) {
+        const QImage activeImage(activePath);
+        if (activeImage.isNull()) {
+            part.normal = QPixmap();
+            return false;
+        }
+        part.active = KeyedPixmap(activeImage, transparent, colour, pixelX, pixelY);
+    }
+    part.hasActive = hasActive;
+    part.width = image.width();
+    part.height = image.height();
+    part.transparent = transparent;
+    part.loaded = true;
+    return true;
+}
+
+bool CBitmapSlider::LoadChannelFiles(const QString& path, const QString& activePath,
+                                     bool transparent, uint32_t colour, int pixelX, int pixelY) {
+    const bool ok = LoadPart(channel_, path, activePath, transparent, colour, pixelX, pixelY);
+    if (ok && channel_.loaded) setFixedSize(channel_.width, channel_.height);
+    update();
+    return ok;
+}
+
+bool CBitmapSlider::LoadThumbFiles(const QString& path, const QString& activePath, bool transparent,
+                                   uint32_t colour, int pixelX, int pixelY) {
+    const bool ok = LoadPart(thumb_, path, activePath, transparent, colour, pixelX, pixelY);
+    if (ok && thumb_.loaded && !channel_.loaded) {
+        // With no channel, the thumb travels across the slider's own width.
+        channel_.width = width();
+        channel_.height = height();
+    }
+    update();
+    return ok;
+}
+
+SliderGeometry CBitmapSlider::Geometry() const {
+    return {.channelWidth = channel_.width,
+            .thumbWidth = thumb_.width,
+            .rangeMin = rangeMin_,
+            .rangeMax = rangeMax_,
+            .marginLeft = marginLeft_,
+            .marginRight = marginRight_};
+}
+
+void CBitmapSlider::SetRange(int min, int max, bool redraw) {
+    SetRangeMin(min, false);
+    SetRangeMax(max, redraw);
+}
+
+void CBitmapSlider::SetRangeMin(int min, bool redraw) {
+    rangeMin_ = min;
+    if (redraw) update();
+}
+
+void CBitmapSlider::SetRangeMax(int max, bool redraw) {
+    rangeMax_ = max;
+    if (redraw) update();
+}
+
+void CBitmapSlider::SetPosition(int position) {
+    if (dragging_) return;
+    MoveThumb(position);
+}
+
+void CBitmapSlider::MoveThumb(int position) {
+    position_ = ClampPosition(position, rangeMin_, rangeMax_);
+    update();
+}
+
+int CBitmapSlider::SetPageSize(int size) { return std::exchange(pageSize_, size); }
+
+void CBitmapSlider::SetMargins(int left, int top, int right, int bottom) {
+    marginLeft_ = left;
+    marginTop_ = top;
+    marginRight_ = right;
+    marginBottom_ = bottom;
+    update();
+}
+
+void CBitmapSlider::SetMarginLeft(int margin) {
+    SetMargins(margin, marginTop_, marginRight_, marginBottom_);
+}
+
+void CBitmapSlider::SetMarginTop(int margin) {
+    SetMargins(marginLeft_, margin, marginRight_, marginBottom_);
+}
+
+void CBitmapSlider::SetMarginRight(int margin) {
+    SetMargins(marginLeft_, marginTop_, margin, marginBottom_);
+}
+
+void CBitmapSlider::SetMarginBottom(int margin) {
+    SetMargins(marginLeft_, marginTop_, marginRight_, margin);
+}
+
+void CBitmapSlider::SetFocusRectEnabled(bool enabled, bool redraw) {
+    focusRectEnabled_ = enabled;
+    if (redraw) update();
+}
+
+void CBitmapSlider::Enable(bool enabled) {
+    enabled_ = enabled;
+    if (!enabled) EndDrag();
+    update();
+}
+
+// A drag that loses its release (the slider disabled or hidden under the pointer) must not
+// keep the thumb from following the positions set from outside.
+void CBitmapSlider::EndDrag() {
+    if (!dragging_) return;
+    dragging_ = false;
+    if (mouseGrabber() == this) releaseMouse();
+    update();
+}
+
+void CBitmapSlider::PostToParent(unsigned message) {
+    if (QWidget* parent = parentWidget()) {
+        PostAppMessage(parent, message, static_cast<uintptr_t>(controlId_), position_);
+    }
+}
+
+void CBitmapSlider::DragTo(int x) {
+    const SliderGeometry g = Geometry();
+    const int centre = ClampDragPixel(g, x);
+    if (centre == ThumbCentre(g, position_)) return;
+    MoveThumb(PositionAtPixel(g, centre));
+    PostToParent(UWM_SLIDER_MOVING);
+}
+
+void CBitmapSlider::mousePressEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton || !enabled_) {
+        QWidget::mousePressEvent(e);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    dragging_ = true;
+    DragTo(static_cast<int>(std::floor(e->position().x())));
+    update();
+}
+
+void CBitmapSlider::mouseMoveEvent(QMouseEvent* e) {
+    if (!dragging_ || !enabled_) {
+        QWidget::mouseMoveEvent(e);
+        return;
+    }
+    DragTo(static_cast<int>(std::floor(e->position().x())));
+}
+
+void CBitmapSlider::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton || !enabled_) {
+        QWidget::mouseReleaseEvent(e);
+        return;
+    }
+    dragging_ = false;
+    update();
+    PostToParent(UWM_SLIDER_MOVED);
+}
+
+bool CBitmapSlider::event(QEvent* e) {
+    // Keep the moving keys from any shortcut of the windows above; Tab and Backtab still move
+    // the focus.
+    if (e->type() == QEvent::ShortcutOverride && enabled_ &&
+        IsSliderKey(static_cast<QKeyEvent*>(e)->key())) {
+        e->accept();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void CBitmapSlider::keyPressEvent(QKeyEvent* e) {
+    if (!enabled_ || !IsSliderKey(e->key())) {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    int position = position_;
+    switch (e->key()) {
+        case Qt::Key_PageUp:
+            position = SaturatedSum(position_, -int64_t{pageSize_});
+            break;
+        case Qt::Key_PageDown:
+            position = SaturatedSum(position_, pageSize_);
+            break;
+        case Qt::Key_End:
+            position = rangeMax_;
+            break;
+        case Qt::Key_Home:
+            position = rangeMin_;
+            break;
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+            position = SaturatedSum(position_, -1);
+            break;
+        default:  // Right, Down
+            position = SaturatedSum(position_, 1);
+            break;
+    }
+    MoveThumb(position);
+    PostToParent(UWM_SLIDER_MOVED);
+}
+
+void CBitmapSlider::focusInEvent(QFocusEvent* e) {
+    focused_ = true;
+    update();
+    QWidget::focusInEvent(e);
+}
+
+void CBitmapSlider::focusOutEvent(QFocusEvent* e) {
+    focused_ = false;
+    update();
+    QWidget::focusOutEvent(e);
+}
+
+void CBitmapSlider::hideEvent(QHideEvent* e) {
+    EndDrag();
+    QWidget::hideEvent(e);
+}
+
+void CBitmapSlider::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const SliderGeometry g = Geometry();
+    const int centre = ThumbCentre(g, position_);
+
+    if (channel_.hasActive && enabled_) {
+        // Played part (left of the thumb's centre) from the active picture, the rest normal.
+        const int split = std::clamp(centre, 0, channel_.width);
+        painter.drawPixmap(QPoint(split, 0), channel_.normal,
+                           QRect(split, 0, channel_.width - split, channel_.height));
+        painter.drawPixmap(QPoint(0, 0), channel_.active, QRect(0, 0, split, channel_.height));
+    } else {
+        painter.drawPixmap(0, 0, channel_.normal);
+    }
+
+    if (thumb_.loaded && enabled_) {
+        const QPixmap& picture = dragging_ && thumb_.hasActive ? thumb_.active : thumb_.normal;
+        painter.drawPixmap(centre - thumb_.width / 2, marginTop_, picture);
+    }
+
+    if (focusRectEnabled_ && focused_ && enabled_) {
+        // Dotted, in the bar's text colour so that it shows on the dark bar.
+        painter.setPen(QPen(palette().color(foregroundRole()), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}

@@ -1,0 +1,27 @@
+#include "widgets/QtMessageBoxes.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QThread>
+
+namespace {
+
+void ShowModal(const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace
+
+void QtMessageBoxes::Show(const std::string& text, const std::string& caption) {
+    const QString qtext = QString::fromStdString(text);
+    const QString qcaption = QString::fromStdString(caption);
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) return;
+    if (QThread::currentThread() == app->thread()) {
+        ShowModal(qtext, qcaption);
+    } else {
+        QMetaObject::invokeMethod(
+            app, [qtext, qcaption] { ShowModal(qtext, qcaption); }, Qt::QueuedConnection);
+    }
+}

@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+#include <vlc/vlc.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "player/AdjustedPlayer.h"
+#include "player/VlcPlayer.h"
+#include "support/Processes.h"
+#include "support/TestSupport.h"
+#include "player/DVDAdjuster.h"
+#include "player/FileAdjuster.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string Media(const char* name) { return std::string(KESTRUNE_TEST_MEDIA) + "/" + name; }
+
+// Collects event types from libvlc's threads.
+class EventLog {
+public:
+    static void Callback(const libvlc_event_t* event, void* self) {
+        auto* log = static_cast<EventLog*>(self);
+        std::lock_guard lock(log->mutex_);
+        log->types_.push_back(event->type);
+        log->changed_.notify_all();
+    }
+
+    bool WaitFor(int type, std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] {
+            return std::find(types_.begin(), types_.end(), type) != types_.end();
+        });
+    }
+
+    std::vector<int> Types() {
+        std::lock_guard lock(mutex_);
+        return types_;
+    }
+
+    // The types in order, without those libvlc raises repeatedly while playing.
+    std::vector<int> Milestones() {
+        std::vector<int> result;
+        bool lengthSeen = false;
+        for (const int type : Types()) {
+            if (type == libvlc_MediaPlayerTimeChanged || type == libvlc_MediaPlayerVout) continue;
+            if (type == libvlc_MediaPlayerLengthChanged && std::exchange(lengthSeen, true)) {
+                continue;
+            }
+            result.push_back(type);
+        }
+        return result;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<int> types_;
+};
+
+bool WaitForState(const VlcPlayer& player, int state, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (player.GetState() == state) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+TEST(VlcPlayer, BeforeAnyMediaReportsNothing) {
+    VlcPlayer player;
+    ASSERT_TRUE(player.IsAvailable());
+    EXPECT_EQ(player.GetState(), kStateNothingSpecial);
+    EXPECT_EQ(player.GetTime(), -1);
+    EXPECT_EQ(player.GetLength(), -1);
+    EXPECT_EQ(player.ItemCount(), 0);
+    EXPECT_EQ(player.GetMediaKind(), kMediaByPath);
+    std::vector<std::string> names = {"kept"};
+    player.GetTitleNames(&names);
+    player.GetChapterNames(&names);
+    EXPECT_EQ(names, std::vector<std::string>{"kept"});
+    // Pause and stop have nothing to act on.
+    player.Pause();
+    player.Stop();
+    EXPECT_EQ(player.GetState(), kStateNothingSpecial);
+}
+
+TEST(VlcPlayer, PlaysAFileWithItsEventsInOrder) {
+    VlcPlayer player;
+    EventLog events;
+    player.AttachEvents(&EventLog::Callback, &events);
+    player.OpenPath(Media("short.mp4"));
+    EXPECT_EQ(player.ItemCount(), 1);
+
+    const auto before = std::chrono::steady_clock::now();
+    player.Play();
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 10ms);
+
+    ASSERT_TRUE(events.WaitFor(libvlc_MediaPlayerStopped, 30s));
+    const std::vector<int> milestones = events.Milestones();
+    const std::vector<int> expected = {libvlc_MediaPlayerOpening, libvlc_MediaPlayerLengthChanged,
+                                       libvlc_MediaPlayerPlaying, libvlc_MediaPlayerEndReached,
+                                       libvlc_MediaPlayerStopped};
+    EXPECT_EQ(milestones, expected);
+    const auto all = events.Types();
+    EXPECT_NE(std::find(all.begin(), all.end(), libvlc_MediaPlayerVout), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), libvlc_MediaPlayerTimeChanged), all.end());
+    player.DetachEvents();
+}
+
+TEST(VlcPlayer, AnUnplayableFileRaisesAnErrorAndEnds) {
+    for (const char* name : {"not-a-video.mp4", "missing.mp4"}) {
+        VlcPlayer player;
+        EventLog events;
+        player.AttachEvents(&EventLog::Callback, &events);
+        player.OpenPath(Media(name));
+        player.Play();
+        ASSERT_TRUE(events.WaitFor(libvlc_MediaPlayerStopped, 30s)) << name;
+        const std::vector<int> expected = {libvlc_MediaPlayerOpening,
+                                           libvlc_MediaPlayerEncounteredError,
+                                           libvlc_MediaPlayerStopped};
+        EXPECT_EQ(events.Milestones(), expected) << name;
+        player.DetachEvents();
+    }
+}
+
+TEST(VlcPlayer, PauseOnlyWhilePlayingAndStopOnlyWhenStarted) {
+    VlcPlayer player;
+    player.OpenPath(Media("clip.mp4"));
+    player.Play();
+    ASSERT_TRUE(WaitForState(player, kStatePlaying, 30s));
+    EXPECT_GT(player.GetLength(), 19000);
+
+    player.Pause();
+    ASSERT_TRUE(WaitForState(player, kStatePaused, 30s));
+    player.Pause();                      // paused: must not resume
+    std::this_thread::sleep_for(300ms);  // a resume, if any, shows within this
+    EXPECT_EQ(player.GetState(), kStatePaused);
+
+    player.Stop();
+    ASSERT_TRUE(WaitForState(player, kStateStopped, 30s));
+    player.Stop();
+    EXPECT_EQ(player.GetState(), kStateStopped);
+}
+
+TEST(VlcPlayer, OpeningAnotherFileReplacesTheItem) {
+    VlcPlayer player;
+    player.OpenPath(Media("clip.mp4"));
+    player.OpenPath(Media("clip.mkv"));
+    EXPECT_EQ(player.ItemCount(), 1);
+    player.Play();
+    ASSERT_TRUE(WaitForState(player, kStatePlaying, 30s));
+    // The second file is the one playing: 3 s rather than 20 s.
+    EXPECT_LT(player.GetLength(), 5000);
+    std::vector<std::string> names = {"kept"};
+    player.GetTitleNames(&names);
+    player.GetChapterNames(&names);
+    EXPECT_EQ(names, std::vector<std::string>{"kept"});
+    player.Stop();
+}
+
+TEST(VlcPlayer, VolumeAndMuteFollowTheAudioOutput) {
+    VlcPlayer player;
+    player.OpenPath(Media("clip.mp4"));
+    player.Play();
+    ASSERT_TRUE(WaitForState(player, kStatePlaying, 30s));
+    // The audio output is set up again when the first samples arrive: wait for the clock.
+    ASSERT_TRUE(testing_support::WaitFor([&] { return player.GetTime() >= 500; }, 30s));
+    ASSERT_NE(player.GetVolume(), -1);
+    player.SetVolume(37);
+    player.SetMute(true);
+    EXPECT_TRUE(testing_support::WaitFor(
+        [&] { return player.GetVolume() == 37 && player.IsMuted(); }, 10s));
+    EXPECT_EQ(player.GetVolume(), 37);
+    EXPECT_TRUE(player.IsMuted());
+    player.SetMute(false);
+    EXPECT_TRUE(testing_support::WaitFor([&] { return !player.IsMuted(); }, 10s));
+    player.Stop();
+}
+
+TEST(VlcPlayer, WhenLibvlcCannotStartEveryOperationIsHarmless) {
+    // libvlc refuses an unknown option: the way to make it fail here for certain.
+    VlcPlayer player({"--no-such-option-for-kestrune"});
+    ASSERT_FALSE(player.IsAvailable());
+    player.OpenPath(Media("clip.mp4"));
+    player.OpenLocation("dvd:///dev/sr0");
+    player.Play();
+    player.Pause();
+    player.Stop();
+    player.SetTime(1000);
+    player.SetVolume(10);
+    player.SetMute(true);
+    player.SetHwnd(1);
+    player.AttachEvents(&EventLog::Callback, nullptr);
+    EXPECT_EQ(player.GetState(), kStateNothingSpecial);
+    EXPECT_EQ(player.GetTime(), -1);
+    EXPECT_EQ(player.GetLength(), -1);
+    EXPECT_EQ(player.ItemCount(), 0);
+    EXPECT_EQ(player.GetVolume(), -1);
+    EXPECT_TRUE(player.IsMuted());  // no audio output reads as muted
+    std::vector<std::string> names = {"kept"};
+    player.GetTitleNames(&names);
+    EXPECT_EQ(names, std::vector<std::string>{"kept"});
+}
+
+TEST(AdjustedPlayer, PicksANewAdjusterForEveryOpen) {
+    AdjustedPlayer player;
+    EXPECT_NE(dynamic_cast<const FileAdjuster*>(&player.Adjuster()), nullptr);
+    player.OpenLocation("dvd:///nonexistent", kAdjustDvd);
+    const TimecodeAdjuster* dvd = &player.Adjuster();
+    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(dvd), nullptr);
+    EXPECT_EQ(player.GetMediaKind(), kMediaByLocation);
+    player.OpenLocation("dvd:///nonexistent", kAdjustDvd);
+    EXPECT_NE(&player.Adjuster(), dvd);
+    player.OpenFile(Media("clip.mp4"), kAdjustFile);
+    EXPECT_NE(dynamic_cast<const FileAdjuster*>(&player.Adjuster()), nullptr);
+    EXPECT_EQ(player.GetMediaKind(), kMediaByPath);
+}
+
+// Sampled every 40 ms while a file plays, the adjusted clock advances smoothly and never
+// goes back, where libvlc's own time moves in steps of a quarter second or more. Each step is
+// weighed against the time that passed between the samples: a busy machine may take the
+// samples late, and the clock rightly moves on further then.
+TEST(AdjustedPlayer, FileClockAdvancesSmoothlyWhilePlaying) {
+    AdjustedPlayer player;
+    player.OpenFile(Media("clip.mp4"), kAdjustFile);
+    player.Play();
+    ASSERT_TRUE(testing_support::WaitFor([&] { return player.GetState() == kStatePlaying; }, 30s));
+    // From libvlc's first report of the time: before it the clock runs on from the start only
+    // so far, and then waits for libvlc, however long a busy machine makes it take.
+    ASSERT_TRUE(testing_support::WaitFor([&] { return player.GetReportedTime() > 0; }, 30s));
+
+    struct Reading {
+        double atMs;
+        int64_t clock;
+    };
+    std::vector<Reading> readings;
+    for (int i = 0; i < 125; ++i) {
+        readings.push_back({testing_support::MonotonicMs(), player.GetTime()});
+        std::this_thread::sleep_for(40ms);
+    }
+    player.Stop();
+
+    int bigSteps = 0;
+    for (size_t i = 1; i < readings.size(); ++i) {
+        const int64_t step = readings[i].clock - readings[i - 1].clock;
+        EXPECT_GE(step, 0) << "at sample " << i;
+        // A jump of more than a tenth of a second past the time that passed.
+        if (static_cast<double>(step) - (readings[i].atMs - readings[i - 1].atMs) > 110) {
+            ++bigSteps;
+        }
+    }
+    const int64_t advance = readings.back().clock - readings.front().clock;
+    EXPECT_NEAR(static_cast<double>(advance), readings.back().atMs - readings.front().atMs, 800.0);
+    EXPECT_LE(bigSteps, 2);
+}
+
+}  // namespace

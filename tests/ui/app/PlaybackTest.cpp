@@ -1,0 +1,432 @@
+// The playback commands and player events of the main window, on real libvlc playback of
+// generated media.
+
+#include <gtest/gtest.h>
+#include <vlc/vlc.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "ui/app/MainWindowFixture.h"
+#include "player/PlaybackMath.h"
+#include "widgets/BitmapSlider.h"
+#include "device/UsbDongle.h"
+#include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
+#include "panels/TopDlg.h"
+
+namespace {
+
+QString Media(const char* name) {
+    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
+}
+
+// Calls `seen` as each application message reaches `target`, before the window handles it.
+class MessageWatch : public QObject {
+public:
+    MessageWatch(QObject* target, std::function<void()> seen) : seen_(std::move(seen)) {
+        target->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == AppMessageEvent::EventType()) seen_();
+        return false;
+    }
+
+private:
+    std::function<void()> seen_;
+};
+
+class PlaybackTest : public MainWindowTest {
+protected:
+    CBottomMainDlg& Bar() { return *window->BottomPanel()->Bar(); }
+    QString Title() { return window->TopPanel()->Title(); }
+
+    // Runs the open-video command and answers its file dialog as a user would.
+    void OpenThroughDialog(const QString& path) {
+        FileDialogAnswer answer(path);
+        PostAppMessage(window.get(), WM_APP_OPEN_VIDEO);
+        // The dialog lives on the stack of the window's handler: gone means the handler is done.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return answer.answered && QApplication::activeModalWidget() == nullptr; },
+            30000));
+        EXPECT_EQ(answer.caption, QStringLiteral("動画を開く"));
+    }
+
+    bool WaitForState(int state, int ms = 30000) {
+        return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
+    }
+
+    void PlayAndWait() {
+        PostAppMessage(window.get(), WM_APP_PLAY);
+        ASSERT_TRUE(WaitForState(kStatePlaying));
+        // The playing event reaches the window through the queue.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->IsTimerActive(TIMER_SYNC); }, 30000));
+    }
+
+    int Count(const std::string& message) {
+        const auto lines = LogLines();
+        return static_cast<int>(std::count_if(
+            lines.begin(), lines.end(), [&](const auto& l) { return l.ends_with("," + message); }));
+    }
+};
+
+TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
+    CKestruneDlg& dlg = OpenShown();
+    OpenThroughDialog(Media("clip.mp4"));
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    EXPECT_EQ(Count("動画ファイル選択：clip.mp4"), 1);
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);  // loaded, not started
+
+    PlayAndWait();
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+
+    // The video host shows the test pattern: many colours, not the black of an empty host.
+    // The host's own window is grabbed: other tests' windows may lie over it on the screen.
+    const auto colourful = [&] {
+        const QImage picture = dlg.screen()->grabWindow(dlg.VideoHost()->winId()).toImage();
+        int count = 0;
+        for (int y = 0; y < picture.height(); y += 8) {
+            for (int x = 0; x < picture.width(); x += 8) {
+                const QColor c = picture.pixelColor(x, y);
+                count += std::max({c.red(), c.green(), c.blue()}) -
+                             std::min({c.red(), c.green(), c.blue()}) >
+                         60;
+            }
+        }
+        return count;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return colourful() > 50; }, 30000))
+        << "no picture in the video host: " << colourful() << " colourful samples";
+    dlg.screen()->grabWindow(0).save(QString::fromUtf8(KESTRUNE_BINARY_DIR) +
+                                     "/playback-screenshot.png");
+
+    // Time labels and counter follow the playback.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Bar().TotalText() == "00:00:20"; }, 30000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Bar().ElapsedText() != "00:00:00"; }, 30000));
+    EXPECT_NE(Bar().CounterLabelText(), QStringLiteral("000000"));
+    EXPECT_GT(Bar().MediaPosition(), 0);
+
+    // Every event but time changes is logged with its libvlc name.
+    EXPECT_EQ(Count("MediaPlayerOpening"), 1);
+    EXPECT_EQ(Count("MediaPlayerPlaying"), 1);
+    EXPECT_GE(Count("MediaPlayerLengthChanged"), 1);
+    EXPECT_EQ(Count("MediaPlayerTimeChanged"), 0);
+    EXPECT_TRUE(dlg.Dongle().IsMediaReady());
+}
+
+TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    const auto click = [&](int id) { QTest::mouseClick(Bar().Control(id), Qt::LeftButton); };
+    MessageRecorder recorder(&dlg);
+    click(CBottomMainDlg::IDC_PLAY);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    click(CBottomMainDlg::IDC_PAUSE);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    click(CBottomMainDlg::IDC_REPEAT);
+    click(CBottomMainDlg::IDC_VOLUME);
+    // The bar posts its commands; the window has taken both once the mute toggle is in.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::count(recorder.received.begin(), recorder.received.end(),
+                              WM_APP_TOGGLE_MUTE) == 1;
+        },
+        10000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(dlg.IsRepeat());
+    EXPECT_TRUE(Bar().RepeatShown());
+    EXPECT_EQ(dlg.IsMuted(), Bar().MuteShown());
+    click(CBottomMainDlg::IDC_MAXIMIZE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 10000));
+    EXPECT_FALSE(dlg.TopPanel()->isVisible());
+    EXPECT_EQ(dlg.BottomPanel()->height(), 38);
+    for (const char* line :
+         {"再生ボタンクリック", "一時停止ボタンクリック", "リピートボタンクリック",
+          "音量ボタンクリック", "最大化ボタンクリック"}) {
+        EXPECT_EQ(Count(line), 1) << line;
+    }
+}
+
+TEST_F(PlaybackTest, PauseStopsTheSyncTimerAndOnlyPlayResumes) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    PostAppMessage(&dlg, WM_APP_PAUSE);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(TIMER_SYNC); }, 30000));
+    EXPECT_EQ(Count("USBドングルへ一時停止コマンド送信"), 1);
+
+    PostAppMessage(&dlg, WM_APP_PAUSE);  // a second pause must not resume
+    QTest::qWait(300);  // a resume, if any, shows within this (a late one would only be missed)
+    EXPECT_EQ(dlg.Player().GetState(), kStatePaused);
+
+    PlayAndWait();
+    EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 2);
+}
+
+TEST_F(PlaybackTest, TheEndResetsTheDisplayOnceOrRepeats) {
+    CKestruneDlg& dlg = OpenShown();
+    MessageRecorder recorder(&dlg);
+    dlg.OpenVideoFile(Media("short.mp4"));
+    PlayAndWait();
+    const auto ended = [&] {
+        return std::count(recorder.received.begin(), recorder.received.end(), WM_APP_MEDIA_ENDED);
+    };
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Count("MediaPlayerStopped") == 1 && ended() >= 1; }, 30000));
+    QTest::qWait(300);  // a second end, if any, comes within this
+    EXPECT_EQ(ended(), 1);
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(Bar().TotalText(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(Bar().CounterLabelText(), QStringLiteral("000000"));
+    EXPECT_EQ(Count("リピート再生"), 0);
+
+    PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsRepeat(); }, 10000));
+    EXPECT_TRUE(Bar().RepeatShown());
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("リピート再生") == 1; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("MediaPlayerPlaying") == 3; }, 30000));
+}
+
+TEST_F(PlaybackTest, AnUnplayableFileShowsTheOpeningTitleThenTheErrorBox) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("not-a-video.mp4"));
+    // The title each message finds: what the one before left, however quickly they come.
+    QStringList titles;
+    MessageWatch watch(&dlg, [&] {
+        if (titles.isEmpty() || titles.back() != Title()) titles.push_back(Title());
+    });
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 30000));
+    QTest::qWait(100);  // a second box, if any, comes within this
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].first, "メディアが再生できません。メディアを確認して下さい。");
+    EXPECT_EQ(boxes.Shown()[0].second, "再生エラー");
+    EXPECT_TRUE(titles.contains(QStringLiteral("not-a-video.mp4(メディアを開いています...)")));
+    EXPECT_EQ(Title(), QStringLiteral("not-a-video.mp4"));
+    EXPECT_FALSE(dlg.IsOpening());
+    // Not playing: nothing was sent towards the device.
+    EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 0);
+}
+
+TEST_F(PlaybackTest, AnErrorAfterOpeningShowsTheGeneralBoxAndKeepsTheTitle) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    // Events as the bridge posts them: the error comes once the media has opened.
+    PostAppMessage(&dlg, WM_APP_PLAYER_EVENT, 0, libvlc_MediaPlayerOpening);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsOpening(); }, 10000));
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4(メディアを開いています...)"));
+    PostAppMessage(&dlg, WM_APP_PLAYER_EVENT, 0, libvlc_MediaPlayerPlaying);
+    PostAppMessage(&dlg, WM_APP_PLAYER_EVENT, 0, libvlc_MediaPlayerEncounteredError);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
+    EXPECT_EQ(boxes.Shown()[0],
+              std::make_pair(std::string("エラーが発生しました。"), std::string("エラー")));
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    EXPECT_TRUE(dlg.IsTimerActive(TIMER_SYNC));
+}
+
+// Fast forward and rewind step from where the hold started, 1 s a step at first, whatever
+// libvlc reports while paused (on a busy machine it read 0 there, and fast forward went back to
+// the start). The test counts the steps the window took (each posts a seek) rather than bound
+// how many a busy machine lets happen in a given time.
+TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    const int64_t length = dlg.Player().GetLength();
+    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
+    const int64_t middle = length / 100 * 50;
+    // The clock reads the target at once; libvlc takes the seek asynchronously.
+    const auto reported = [&] { return dlg.Player().GetReportedTime(); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - middle) < 1000; }, 30000));
+
+    // Held while paused: the steps land exactly, and the video stays paused.
+    PostAppMessage(&dlg, WM_APP_PAUSE);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    const int64_t start = dlg.Player().GetTime();
+    MessageRecorder recorder(&dlg);
+    const auto steps = [&] {
+        return std::count(recorder.received.begin(), recorder.received.end(), WM_APP_SEEK);
+    };
+    PostAppMessage(&dlg, WM_APP_FORWARD_START);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps() >= 3; }, 30000));
+    PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(TIMER_FORWARD); }, 30000));
+    QCoreApplication::processEvents();  // a step posted before the release
+    const auto taken = steps();
+    int64_t target = start;  // 1 s a step for the first 3 s, then longer ones
+    for (int step = 1; step <= taken; ++step) {
+        target = HoldSeekTarget(target, HoldStep(200 * step), length, true);
+    }
+    EXPECT_EQ(dlg.Player().GetTime(), target) << taken << " steps from " << start;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - target) < 500; }, 30000))
+        << "libvlc at " << reported() << ", the steps went to " << target;
+    EXPECT_EQ(dlg.Player().GetState(), kStatePaused);
+
+    // Held while playing: the video pauses for the hold and plays on from where it went.
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    recorder.received.clear();
+    PostAppMessage(&dlg, WM_APP_FORWARD_START);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps() >= 2; }, 30000));
+    const int64_t held = dlg.Player().GetTime();
+    PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_FORWARD));
+    EXPECT_GE(dlg.Player().GetTime(), held);
+
+    // Rewinding far stops at the start.
+    PostAppMessage(&dlg, WM_APP_REWIND_START);
+    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() == 0; }, 30000))
+        << dlg.Player().GetTime();
+    PostAppMessage(&dlg, WM_APP_REWIND_STOP);
+    ASSERT_TRUE(WaitForState(kStatePlaying));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported()) < 2000; }, 30000));
+}
+
+// Records the seek slider's position and the counter's text every few milliseconds while the
+// event loop runs.
+class BarSampler {
+public:
+    explicit BarSampler(CBottomMainDlg& bar) {
+        auto* slider = static_cast<CBitmapSlider*>(bar.Control(CBottomMainDlg::IDC_SEEK_SLIDER));
+        QObject::connect(&timer_, &QTimer::timeout, [this, slider, &bar] {
+            positions.push_back(slider->GetPosition());
+            if (counters.isEmpty() || counters.back() != bar.CounterLabelText()) {
+                counters.push_back(bar.CounterLabelText());
+            }
+        });
+        timer_.start(5);
+    }
+
+    std::vector<int> positions;
+    QStringList counters;
+
+private:
+    QTimer timer_;
+};
+
+// The user drags the seek slider's thumb to the middle and holds it there while the video
+// plays on: the time display keeps refreshing, and the thumb stays under the pointer. After
+// the release the display takes over from there, and the thumb never goes back.
+TEST_F(PlaybackTest, AHeldSeekThumbStaysUnderThePointerAndRunsOnFromThereOnRelease) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Bar().MediaPosition() >= 1; }, 30000));
+    auto* slider = static_cast<CBitmapSlider*>(Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER));
+    const QPoint middle(slider->width() / 2, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, {}, middle - QPoint(30, 0));
+    QTest::mouseMove(slider, middle);
+    const int held = slider->GetPosition();
+    ASSERT_GT(held, 40);
+    ASSERT_LT(held, 60);
+    const QImage heldPicture = slider->grab().toImage();
+    const int64_t target = dlg.Player().GetLength() / 100 * held;
+    const auto played = [&](int64_t ms) { return dlg.Player().GetReportedTime() >= target + ms; };
+    {
+        BarSampler sampler(Bar());
+        // The display refreshes while held: the counter shows three values in turn.
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return played(1000) && sampler.counters.size() >= 3; }, 30000))
+            << "the display was not refreshed while held: " << sampler.counters.size()
+            << " counter values";
+        EXPECT_EQ(std::count(sampler.positions.begin(), sampler.positions.end(), held),
+                  static_cast<long>(sampler.positions.size()))
+            << "the thumb left the pointer";
+        EXPECT_EQ(slider->grab().toImage(), heldPicture);
+    }
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, middle);
+    const int released = slider->GetPosition();
+    EXPECT_EQ(released, held);
+    BarSampler sampler(Bar());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return played(2500) && !sampler.positions.empty() &&
+                   sampler.positions.back() > released;
+        },
+        30000));
+    EXPECT_GE(*std::min_element(sampler.positions.begin(), sampler.positions.end()), released)
+        << "the thumb went back after the release";
+    EXPECT_GT(sampler.positions.back(), released);
+}
+
+TEST_F(PlaybackTest, VolumeIsAppliedOnceAudioIsUpAndMuteFollowsThePlayer) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Count("音量初期化") == 1; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetVolume() == 50; }, 30000));
+
+    PostAppMessage(&dlg, WM_APP_TOGGLE_MUTE);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().IsMuted(); }, 10000));
+    EXPECT_TRUE(dlg.IsMuted());
+    EXPECT_TRUE(Bar().MuteShown());
+
+    PostAppMessage(&dlg, WM_APP_VOLUME_CHANGED);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.Player().IsMuted(); }, 10000));
+    EXPECT_FALSE(dlg.IsMuted());
+    EXPECT_EQ(Count("音量初期化"), 1);
+}
+
+TEST_F(PlaybackTest, OpeningAnotherVideoStopsTheFirstAndWaitsForPlay) {
+    CKestruneDlg& dlg = OpenShown();
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    PlayAndWait();
+    dlg.OpenVideoFile(Media("clip.mkv"));
+    QTest::qWait(500);  // playback that started by itself would show within this
+    EXPECT_NE(dlg.Player().GetState(), kStatePlaying);
+    EXPECT_EQ(Title(), QStringLiteral("clip.mkv"));
+    EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
+}
+
+TEST_F(PlaybackTest, WithoutAPlaybackEngineTheWindowSaysSoAndStaysUsable) {
+    window = std::make_unique<CKestruneDlg>(
+        boxes, nullptr, std::make_unique<AdjustedPlayer>(std::vector<const char*>{"--bad"}));
+    CKestruneDlg& dlg = *window;
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].first,
+              "再生エンジンを起動できません。VLCのインストールを確認して下さい。");
+    dlg.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.OpenVideoFile(Media("clip.mp4"));
+    MessageRecorder recorder(&dlg);
+    for (const unsigned message :
+         {WM_APP_PLAY, WM_APP_PAUSE, WM_APP_TOGGLE_MUTE, WM_APP_VOLUME_CHANGED, WM_APP_SEEK,
+          WM_APP_FORWARD_START, WM_APP_FORWARD_STOP, WM_APP_MEDIA_ENDED}) {
+        PostAppMessage(&dlg, message);
+    }
+    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
+    // All handled, and the seek the position change posts too.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::count(recorder.received.begin(), recorder.received.end(), WM_APP_SEEK) == 2;
+        },
+        10000));
+    QCoreApplication::processEvents();
+    // Without an audio output the player reads as muted, so the toggle turns mute off.
+    EXPECT_FALSE(dlg.IsMuted());
+    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);
+    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
+    dlg.close();
+    EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,428 @@
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTest>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "widgets/AppMessage.h"
+#include "widgets/BitmapSlider.h"
+#include "widgets/SliderGeometry.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+TEST(SliderGeometry, ThumbCentreAndPositionAtPixel) {
+    struct Case {
+        const char* name;
+        SliderGeometry g;
+        int position;
+        int centre;
+        int pixel;
+        int positionAtPixel;
+    } cases[] = {
+        {"seek start", {280, 14, 0, 100, 0, 0}, 0, 7, 9, 0},
+        {"seek middle", {280, 14, 0, 100, 0, 0}, 50, 140, 141, 50},
+        {"seek end", {280, 14, 0, 100, 0, 0}, 100, 273, 10, 1},
+        {"volume", {64, 14, 0, 100, 0, 0}, 50, 32, 8, 2},
+        // The share is taken before scaling: 29 / 50 * 100 truncates to 57, 58 / 100 * 50 to 28.
+        {"volume, share first", {64, 14, 0, 100, 0, 0}, 58, 35, 36, 57},
+        {"margins", {280, 14, 0, 100, 5, 11}, 50, 137, 137, 50},
+        {"margins at the end", {280, 14, 0, 100, 5, 11}, 100, 262, 262, 100},
+        {"range from 10", {280, 14, 10, 60, 0, 0}, 35, 140, 140, 35},
+        {"empty range", {280, 14, 5, 5, 0, 0}, 5, 7, 100, 5},
+        {"no room for the thumb", {14, 14, 0, 100, 0, 0}, 100, 7, 7, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ThumbCentre(c.g, c.position), c.centre) << c.name;
+        EXPECT_EQ(ThumbLeft(c.g, c.position), c.centre - c.g.thumbWidth / 2) << c.name;
+        EXPECT_EQ(PositionAtPixel(c.g, c.pixel), c.positionAtPixel) << c.name;
+    }
+}
+
+TEST(SliderGeometry, DragKeepsTheThumbOnTheTrackEndLast) {
+    const SliderGeometry seek{280, 14, 0, 100, 5, 11};
+    const SliderGeometry cramped{20, 14, 0, 100, 5, 11};  // start 12 lies past end 2
+    struct Case {
+        SliderGeometry g;
+        int x;
+        int clamped;
+    } cases[] = {{seek, -50, 12},  {seek, 12, 12},    {seek, 100, 100}, {seek, 262, 262},
+                 {seek, 263, 262}, {cramped, -50, 2}, {cramped, 50, 2}};
+    for (const auto& c : cases) EXPECT_EQ(ClampDragPixel(c.g, c.x), c.clamped) << c.x;
+}
+
+// One application message as the parent received it.
+struct Message {
+    unsigned message;
+    uintptr_t id;
+    intptr_t position;
+    bool operator==(const Message&) const = default;
+};
+
+void PrintTo(const Message& m, std::ostream* os) {
+    *os << std::hex << "{0x" << m.message << std::dec << ", " << m.id << ", " << m.position << "}";
+}
+
+class MessageRecorder : public QObject {
+public:
+    explicit MessageRecorder(QObject* target) : target_(target) {
+        target->installEventFilter(this);
+    }
+    // Delivers what has been posted to the target and hands over what it received since the
+    // last call.
+    std::vector<Message> Take() {
+        QCoreApplication::sendPostedEvents(target_, AppMessageEvent::EventType());
+        return std::exchange(received_, {});
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == AppMessageEvent::EventType()) {
+            const auto* m = static_cast<AppMessageEvent*>(e);
+            received_.push_back({m->message, m->wParam, m->lParam});
+        }
+        return false;
+    }
+
+private:
+    QObject* target_;
+    std::vector<Message> received_;
+};
+
+const QColor kBar(0, 0, 255);
+const QColor kChannel(0, 160, 0);
+const QColor kActiveChannel(200, 0, 0);
+const QColor kThumb(230, 230, 0);
+const QColor kActiveThumb(200, 0, 200);
+constexpr int kId = 1234;
+
+// Writes a 24-bit bitmap whose pixel (x, y) is colourAt(x, y).
+QString WriteBmp(const TempDir& dir, const std::string& name, int width, int height,
+                 const std::function<QColor(int, int)>& colourAt) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) image.setPixelColor(x, y, colourAt(x, y));
+    }
+    const QString path = QString::fromStdString(dir / name);
+    EXPECT_TRUE(image.save(path, "BMP"));
+    return path;
+}
+
+// A 280 x 10 seek slider on a solid blue bar. Channel and thumb have white rows 0 and 1 (keyed
+// out) over a coloured body.
+class BitmapSliderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QPalette palette = bar.palette();
+        palette.setColor(QPalette::Window, kBar);
+        bar.setPalette(palette);
+        bar.setAutoFillBackground(true);
+        bar.resize(300, 30);
+        slider->move(10, 10);
+        bar.show();
+    }
+
+    QString Part(const std::string& name, int width, QColor body) const {
+        return WriteBmp(dir, name, width, 10,
+                        [body](int, int y) { return y < 2 ? QColor(Qt::white) : body; });
+    }
+
+    void LoadSeekBitmaps() {
+        ASSERT_TRUE(slider->LoadChannelFiles(Part("channel.bmp", 280, kChannel),
+                                             Part("channel-active.bmp", 280, kActiveChannel), true,
+                                             0x00FFFFFF, 0, 0));
+        ASSERT_TRUE(slider->LoadThumbFiles(Part("thumb.bmp", 14, kThumb),
+                                           Part("thumb-active.bmp", 14, kActiveThumb), true,
+                                           CBitmapSlider::kColourFromPixel, 0, 0));
+    }
+
+    // The colour shown at (x, y) of the slider, with the bar under it.
+    QString ShownAt(int x, int y) {
+        return bar.grab(slider->geometry()).toImage().pixelColor(x, y).name();
+    }
+
+    void Mouse(QEvent::Type type, int x, Qt::MouseButton button = Qt::LeftButton) {
+        const QPointF local(x, 5);
+        const bool move = type == QEvent::MouseMove;
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+        QMouseEvent e(type, local, slider->mapToGlobal(local), move ? Qt::NoButton : button, held,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(slider, &e);
+    }
+    void Press(int x) { Mouse(QEvent::MouseButtonPress, x); }
+    void Move(int x) { Mouse(QEvent::MouseMove, x); }
+    void Release(int x) { Mouse(QEvent::MouseButtonRelease, x); }
+
+    static Message Moving(int position) { return {UWM_SLIDER_MOVING, kId, position}; }
+    static Message Moved(int position) { return {UWM_SLIDER_MOVED, kId, position}; }
+
+    TempDir dir;
+    QWidget bar;
+    CBitmapSlider* slider = new CBitmapSlider(kId, &bar);
+    MessageRecorder recorder{&bar};
+};
+
+TEST_F(BitmapSliderTest, LoadingReportsFailureAndSizesTheSlider) {
+    const QString channel = Part("channel.bmp", 280, kChannel);
+    const QString missing = QString::fromStdString(dir / "missing.bmp");
+    EXPECT_FALSE(slider->LoadChannelFiles(missing, {}, true, 0x00FFFFFF, 0, 0));
+    EXPECT_FALSE(slider->LoadChannelFiles(channel, missing, true, 0x00FFFFFF, 0, 0));
+    EXPECT_FALSE(slider->LoadChannelBitmaps(999999));
+    EXPECT_TRUE(slider->LoadChannelBitmaps(0));
+
+    ASSERT_TRUE(slider->LoadChannelFiles(channel, {}, false, 0, 0, 0));
+    EXPECT_EQ(slider->maximumSize(), QSize(280, 10));
+    ASSERT_TRUE(slider->LoadThumbFiles(Part("wide-thumb.bmp", 30, kThumb), {}, false, 0, 0, 0));
+    EXPECT_EQ(slider->size(), QSize(280, 10));
+}
+
+TEST_F(BitmapSliderTest, WithoutAChannelTheThumbTravelsTheSlidersWidth) {
+    slider->setFixedSize(107, 10);
+    ASSERT_TRUE(slider->LoadThumbFiles(Part("thumb.bmp", 14, kThumb), {}, false, 0, 0, 0));
+    Press(50);  // (50 - 7) / 93 of the range
+    EXPECT_EQ(slider->GetPosition(), 46);
+    Move(1000);
+    EXPECT_EQ(slider->GetPosition(), 100);
+}
+
+TEST_F(BitmapSliderTest, SetPositionKeepsWithinTheRangeMinimumLast) {
+    struct Case {
+        int min;
+        int max;
+        int set;
+        int expected;
+    } cases[] = {{0, 100, 150, 100}, {0, 100, -5, 0}, {60, 40, 50, 60}, {60, 40, 100, 60}};
+    for (const auto& c : cases) {
+        slider->SetRange(c.min, c.max);
+        slider->SetPosition(c.set);
+        EXPECT_EQ(slider->GetPosition(), c.expected) << c.min << ".." << c.max << " " << c.set;
+    }
+    slider->SetRange(0, 100);
+    slider->SetPosition(80);
+    slider->SetRange(0, 50);
+    EXPECT_EQ(slider->GetPosition(), 80);  // a new range does not move the thumb
+    EXPECT_TRUE(recorder.Take().empty());
+}
+
+TEST_F(BitmapSliderTest, DraggingPastEitherEndStopsAtTheRangeEnds) {
+    LoadSeekBitmaps();
+    struct Case {
+        int marginLeft;
+        int marginRight;
+    } cases[] = {{0, 0}, {5, 11}};
+    for (const auto& c : cases) {
+        slider->SetMargins(c.marginLeft, 0, c.marginRight, 0);
+        slider->SetPosition(50);
+        Press(ThumbCentre({280, 14, 0, 100, c.marginLeft, c.marginRight}, 50));
+        Move(-50);
+        EXPECT_EQ(slider->GetPosition(), 0);
+        Move(-80);  // the thumb is held at the start: nothing new to tell
+        Move(500);
+        EXPECT_EQ(slider->GetPosition(), 100);
+        Move(600);
+        Release(600);
+        EXPECT_EQ(recorder.Take(), (std::vector{Moving(0), Moving(100), Moved(100)}))
+            << "margins " << c.marginLeft << ", " << c.marginRight;
+    }
+}
+
+TEST_F(BitmapSliderTest, EveryPixelMovedIsReportedEvenWithinOnePosition) {
+    LoadSeekBitmaps();
+    slider->SetPosition(50);
+    Press(140);  // on the thumb's centre: nothing moves
+    EXPECT_TRUE(recorder.Take().empty());
+    Move(141);
+    EXPECT_EQ(slider->GetPosition(), 50);
+    Move(141);
+    EXPECT_EQ(recorder.Take(), (std::vector{Moving(50), Moving(50)}));
+}
+
+TEST_F(BitmapSliderTest, PressAwayFromTheThumbJumpsThereAndReleaseReportsTheEnd) {
+    LoadSeekBitmaps();
+    Press(141);
+    EXPECT_EQ(slider->GetPosition(), 50);
+    Release(141);
+    EXPECT_EQ(recorder.Take(), (std::vector{Moving(50), Moved(50)}));
+}
+
+// The playback position is set from outside every few hundred milliseconds; while the user
+// holds the thumb it stays under the pointer and only the drag moves it. The release hands it
+// back to the positions set from outside.
+TEST_F(BitmapSliderTest, AHeldThumbStaysUnderThePointerWhilePositionsAreSetFromOutside) {
+    LoadSeekBitmaps();
+    const SliderGeometry g{280, 14, 0, 100, 0, 0};
+    slider->SetPosition(20);
+    Press(ThumbCentre(g, 20));
+    Move(141);
+    ASSERT_EQ(slider->GetPosition(), 50);
+    for (const int playing : {21, 22, 35, 70, 100, 0}) {
+        slider->SetPosition(playing);
+        EXPECT_EQ(slider->GetPosition(), 50) << "set to " << playing;
+        EXPECT_EQ(ShownAt(140, 5), kActiveThumb.name()) << "set to " << playing;
+        EXPECT_EQ(ShownAt(ThumbCentre(g, playing), 5),
+                  playing < 50 ? kActiveChannel.name() : kChannel.name())
+            << "set to " << playing;
+    }
+    Move(169);
+    EXPECT_EQ(slider->GetPosition(), 60);
+    EXPECT_EQ(ShownAt(168, 5), kActiveThumb.name());
+    Release(169);
+    EXPECT_EQ(recorder.Take(), (std::vector{Moving(50), Moving(60), Moved(60)}));
+    EXPECT_EQ(slider->GetPosition(), 60);  // until the next position from outside
+    slider->SetPosition(61);
+    EXPECT_EQ(slider->GetPosition(), 61);
+    EXPECT_EQ(ShownAt(ThumbCentre(g, 61), 5), kThumb.name());
+}
+
+// A drag whose release never comes must not keep the thumb from the positions set from outside.
+TEST_F(BitmapSliderTest, ADragEndedWithoutAReleaseShowsPositionsFromOutsideAgain) {
+    LoadSeekBitmaps();
+    const std::pair<const char*, std::function<void()>> endings[] = {
+        {"disabled", [&] { slider->Enable(false); }},
+        {"hidden", [&] { slider->hide(); }},
+    };
+    for (const auto& [name, end] : endings) {
+        slider->Enable(true);
+        slider->show();
+        slider->SetPosition(10);
+        Press(141);
+        end();
+        slider->SetPosition(30);
+        EXPECT_EQ(slider->GetPosition(), 30) << name;
+        EXPECT_FALSE(slider->IsDragging()) << name;
+    }
+}
+
+TEST_F(BitmapSliderTest, DisabledSliderIgnoresMouseAndKeysAndDisablingEndsADrag) {
+    LoadSeekBitmaps();
+    Press(141);
+    slider->Enable(false);
+    EXPECT_FALSE(slider->IsDragging());
+    Move(200);
+    Release(200);
+    Press(250);
+    QTest::keyClick(slider, Qt::Key_End);
+    EXPECT_EQ(slider->GetPosition(), 50);
+    EXPECT_EQ(recorder.Take(), (std::vector{Moving(50)}));
+
+    slider->Enable(true);
+    Move(200);  // the drag ended with the disabling
+    EXPECT_TRUE(recorder.Take().empty());
+}
+
+TEST_F(BitmapSliderTest, KeysMoveThePositionAndReportIt) {
+    struct Case {
+        Qt::Key key;
+        int min;
+        int max;
+        int start;
+        int page;
+        int expected;
+    } cases[] = {
+        {Qt::Key_PageDown, 0, 100, 90, 20, 100}, {Qt::Key_PageDown, 0, 100, 10, 25, 35},
+        {Qt::Key_PageUp, 0, 100, 50, 20, 30},    {Qt::Key_PageUp, 0, 100, 10, 20, 0},
+        {Qt::Key_Left, 0, 100, 0, 20, 0},        {Qt::Key_Up, 0, 100, 7, 20, 6},
+        {Qt::Key_Right, 0, 100, 50, 20, 51},     {Qt::Key_Down, 0, 100, 100, 20, 100},
+        {Qt::Key_Home, 10, 90, 37, 20, 10},      {Qt::Key_End, 10, 90, 37, 20, 90},
+    };
+    for (const auto& c : cases) {
+        slider->SetRange(c.min, c.max);
+        slider->SetPosition(c.start);
+        slider->SetPageSize(c.page);
+        QTest::keyClick(slider, c.key);
+        EXPECT_EQ(slider->GetPosition(), c.expected) << c.key << " from " << c.start;
+        EXPECT_EQ(recorder.Take(), std::vector{Moved(c.expected)}) << c.key << " from " << c.start;
+    }
+
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QCoreApplication::sendEvent(slider, &other);
+    EXPECT_FALSE(other.isAccepted());  // left to the windows above
+    EXPECT_TRUE(recorder.Take().empty());
+}
+
+TEST_F(BitmapSliderTest, KeepsItsKeysFromShortcutsButNotTab) {
+    struct Case {
+        Qt::Key key;
+        bool enabled;
+        bool kept;
+    } cases[] = {{Qt::Key_Left, true, true},   {Qt::Key_PageDown, true, true},
+                 {Qt::Key_Tab, true, false},   {Qt::Key_Backtab, true, false},
+                 {Qt::Key_Space, true, false}, {Qt::Key_Left, false, false}};
+    for (const auto& c : cases) {
+        slider->Enable(c.enabled);
+        QKeyEvent e(QEvent::ShortcutOverride, c.key, Qt::NoModifier);
+        e.ignore();
+        QCoreApplication::sendEvent(slider, &e);
+        EXPECT_EQ(e.isAccepted(), c.kept) << c.key << (c.enabled ? "" : " disabled");
+    }
+}
+
+TEST_F(BitmapSliderTest, KeyedColourShowsTheBarUnderneath) {
+    // Columns 0-3 white, 4-7 red, 8-11 green.
+    const QString picture = WriteBmp(dir, "columns.bmp", 12, 4, [](int x, int) {
+        return x < 4 ? QColor(Qt::white) : x < 8 ? QColor(255, 0, 0) : QColor(0, 128, 0);
+    });
+    const QString under = kBar.name(), white = "#ffffff", red = "#ff0000", green = "#008000";
+    struct Case {
+        const char* name;
+        bool transparent;
+        uint32_t colour;
+        int pixelX;
+        QString shown[3];
+    } cases[] = {
+        {"not transparent", false, 0x00FFFFFF, 0, {white, red, green}},
+        {"white", true, 0x00FFFFFF, 0, {under, red, green}},
+        {"red as 0x00BBGGRR", true, 0x000000FF, 0, {white, under, green}},
+        {"colour of pixel (5, 0)", true, CBitmapSlider::kColourFromPixel, 5, {white, under, green}},
+        {"colour of pixel (9, 0)", true, CBitmapSlider::kColourFromPixel, 9, {white, red, under}},
+        {"pixel outside", true, CBitmapSlider::kColourFromPixel, 40, {white, red, green}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(slider->LoadChannelFiles(picture, {}, c.transparent, c.colour, c.pixelX, 0));
+        for (int column = 0; column < 3; ++column) {
+            EXPECT_EQ(ShownAt(column * 4 + 1, 2), c.shown[column]) << c.name << " " << column;
+        }
+    }
+}
+
+TEST_F(BitmapSliderTest, PaintsPlayedPartActiveAndThumbOverIt) {
+    LoadSeekBitmaps();
+    slider->SetPosition(50);  // thumb centre 140, thumb over 133 to 146
+    struct Probe {
+        int x;
+        int y;
+        QColor colour;
+    };
+    const auto check = [&](const char* state, std::initializer_list<Probe> probes) {
+        for (const Probe& p : probes) {
+            EXPECT_EQ(ShownAt(p.x, p.y), p.colour.name()) << state << " at " << p.x << "," << p.y;
+        }
+    };
+    // Row 0 is keyed out of both the channel and the thumb.
+    check("idle", {{20, 0, kBar},
+                   {132, 5, kActiveChannel},
+                   {147, 5, kChannel},
+                   {133, 5, kThumb},
+                   {146, 5, kThumb},
+                   {140, 0, kBar}});
+
+    Press(140);
+    check("dragging", {{140, 5, kActiveThumb}, {20, 5, kActiveChannel}, {200, 5, kChannel}});
+    Release(140);
+    check("released", {{140, 5, kThumb}});
+
+    slider->Enable(false);
+    check("disabled", {{20, 5, kChannel}, {140, 5, kChannel}, {140, 0, kBar}});
+}
+
+}  // namespace
