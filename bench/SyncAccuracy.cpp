@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
-#include "widgets/AppMessage.h"
 #include "app/KestruneDlg.h"
-#include "widgets/QtMessageBoxes.h"
 #include "platform/UniqueFd.h"
 #include "platform/X11Threads.h"
+#include "widgets/AppMessage.h"
+#include "widgets/QtMessageBoxes.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "configuration/CommandLine.h"
 #include "app/KestruneApp.h"
+#include "configuration/CommandLine.h"
 #include "platform/X11Threads.h"
 
 int main(int argc, char* argv[]) {

@@ -22,8 +22,6 @@
 #include <tuple>
 #include <vector>
 
-#include "player/PlaybackMath.h"
-#include "widgets/AlphaButton.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "e2e/Desktop.h"
 #include "log/OutputLog.h"
@@ -31,9 +29,11 @@
 #include "panels/BottomMainDlg.h"
 #include "panels/PanelGeometry.h"
 #include "platform/LocalClock.h"
+#include "player/PlaybackMath.h"
 #include "support/Processes.h"
 #include "support/SchedulerWaits.h"
 #include "support/TestSupport.h"
+#include "widgets/AlphaButton.h"
 
 namespace {
 

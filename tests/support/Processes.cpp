@@ -70,9 +70,8 @@ PlayerProcess::PlayerProcess(const TempDir& dir, const std::string& ini,
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
         const std::string name = entry.substr(0, entry.find('=') + 1);
-        const bool overridden = std::any_of(env.begin(), env.end(), [&](const std::string& v) {
-            return v.rfind(name, 0) == 0;
-        });
+        const bool overridden = std::any_of(
+            env.begin(), env.end(), [&](const std::string& v) { return v.rfind(name, 0) == 0; });
         if (!overridden) env.push_back(entry);
     }
     std::vector<std::string> args = {exe};

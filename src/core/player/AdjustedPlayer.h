@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "player/VlcPlayer.h"
 #include "player/TimecodeAdjuster.h"
+#include "player/VlcPlayer.h"
 
 // Kinds callers pass to OpenFile and OpenLocation.
 enum AdjusterKind : int {

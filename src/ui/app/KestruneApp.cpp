@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "widgets/AppMessage.h"
-#include "configuration/CommandLine.h"
 #include "app/KestruneDlg.h"
-#include "widgets/QtMessageBoxes.h"
+#include "configuration/CommandLine.h"
 #include "platform/Paths.h"
 #include "platform/TerminationSignals.h"
+#include "widgets/AppMessage.h"
+#include "widgets/QtMessageBoxes.h"
 
 namespace {
 

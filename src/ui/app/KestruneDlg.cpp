@@ -8,11 +8,8 @@
 #include <QScreen>
 #include <QTimerEvent>
 
-#include "widgets/AppMessage.h"
 #include "app/DeviceWatch.h"
-#include "widgets/DialogUnits.h"
 #include "configuration/Profile.h"
-#include "widgets/Resources.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
@@ -20,6 +17,9 @@
 #include "platform/DeviceAccess.h"
 #include "platform/DeviceFolder.h"
 #include "platform/LocalClock.h"
+#include "widgets/AppMessage.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Resources.h"
 
 namespace {
 

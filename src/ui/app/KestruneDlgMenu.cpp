@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/KestruneDlg.h"
-#include "dialogs/DriveSelectDlg.h"
 #include "dialogs/AboutDlg.h"
+#include "dialogs/DriveSelectDlg.h"
 #include "platform/MessageBoxes.h"
 
 namespace {

@@ -6,15 +6,15 @@
 #include <QFileInfo>
 #include <thread>
 
-#include "widgets/AppMessage.h"
 #include "app/KestruneDlg.h"
-#include "player/PlaybackMath.h"
 #include "device/UsbDongle.h"
 #include "log/Logger.h"
 #include "panels/BottomDlg.h"
 #include "panels/TopDlg.h"
 #include "platform/MessageBoxes.h"
 #include "player/MediaLocation.h"
+#include "player/PlaybackMath.h"
+#include "widgets/AppMessage.h"
 
 namespace {
 

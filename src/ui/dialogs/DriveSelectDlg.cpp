@@ -5,8 +5,8 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "widgets/DialogUnits.h"
 #include "dialogs/DrivePickerListCtrl.h"
+#include "widgets/DialogUnits.h"
 
 CDriveSelectDlg::CDriveSelectDlg(QWidget* owner, const DriveRoots& roots)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -5,14 +5,14 @@
 #include <QPixmap>
 #include <algorithm>
 
-#include "widgets/AppMessage.h"
-#include "widgets/DialogUnits.h"
-#include "widgets/Resources.h"
-#include "widgets/AlphaButton.h"
-#include "widgets/BitmapSlider.h"
-#include "widgets/TransparentStatic.h"
 #include "log/OutputLog.h"
 #include "panels/BottomDlg.h"
+#include "widgets/AlphaButton.h"
+#include "widgets/AppMessage.h"
+#include "widgets/BitmapSlider.h"
+#include "widgets/DialogUnits.h"
+#include "widgets/Resources.h"
+#include "widgets/TransparentStatic.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <bit>
 
+#include "widgets/AlphaBlend.h"
 #include "widgets/AppMessage.h"
 #include "widgets/Resources.h"
-#include "widgets/AlphaBlend.h"
 
 // BlendOver works on B,G,R,A bytes, which is how QImage lays out its 32-bit formats here.
 static_assert(std::endian::native == std::endian::little);

@@ -25,10 +25,10 @@
 #include "log/Logger.h"
 #include "platform/PosixSerialPort.h"
 #include "platform/UniqueFd.h"
+#include "player/TimecodeAdjuster.h"
 #include "support/FreshPty.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
-#include "player/TimecodeAdjuster.h"
 
 namespace {
 

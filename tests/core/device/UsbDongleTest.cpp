@@ -18,8 +18,8 @@
 
 #include "device/UsbDongle.h"
 #include "log/Logger.h"
-#include "support/TestSupport.h"
 #include "player/TimecodeAdjuster.h"
+#include "support/TestSupport.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/TestSupport.h"
 #include "player/DVDAdjuster.h"
 #include "player/FileAdjuster.h"
+#include "support/TestSupport.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "player/AdjustedPlayer.h"
+#include "player/DVDAdjuster.h"
+#include "player/FileAdjuster.h"
 #include "player/VlcPlayer.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
-#include "player/DVDAdjuster.h"
-#include "player/FileAdjuster.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "ui/app/MainWindowFixture.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DrivePickerListCtrl.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "panels/TopDlg.h"
 #include "player/DVDAdjuster.h"
+#include "ui/app/MainWindowFixture.h"
 
 namespace {
 

@@ -41,16 +41,16 @@
 #include <thread>
 #include <vector>
 
-#include "ui/app/MainWindowFixture.h"
-#include "player/PlaybackMath.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/TopDlg.h"
+#include "player/PlaybackMath.h"
 #include "support/FreshPty.h"
 #include "support/Processes.h"
 #include "support/SchedulerWaits.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
+#include "ui/app/MainWindowFixture.h"
 
 namespace {
 

@@ -16,9 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "widgets/AppMessage.h"
 #include "app/KestruneDlg.h"
-#include "ui/app/MainWindowFixture.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
@@ -29,6 +27,8 @@
 #include "support/FreshPty.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
+#include "ui/app/MainWindowFixture.h"
+#include "widgets/AppMessage.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "widgets/AppMessage.h"
 #include "app/KestruneDlg.h"
 #include "support/TestSupport.h"
+#include "widgets/AppMessage.h"
 
 // Counts the application messages a window receives, by number, in arrival order.
 class MessageRecorder : public QObject {

@@ -16,13 +16,13 @@
 #include <string>
 #include <utility>
 
-#include "ui/app/MainWindowFixture.h"
-#include "player/PlaybackMath.h"
-#include "widgets/BitmapSlider.h"
 #include "device/UsbDongle.h"
 #include "panels/BottomDlg.h"
 #include "panels/BottomMainDlg.h"
 #include "panels/TopDlg.h"
+#include "player/PlaybackMath.h"
+#include "ui/app/MainWindowFixture.h"
+#include "widgets/BitmapSlider.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "ui/app/MainWindowFixture.h"
 #include "device/UsbDongle.h"
 #include "platform/UniqueFd.h"
 #include "support/FreshPty.h"
+#include "ui/app/MainWindowFixture.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -108,9 +107,9 @@ TEST_F(DebugDlgTest, BatchesFromSeveralTurnsStackNewestOnTop) {
     QCoreApplication::processEvents();
     const QStringList lines = Lines();
     ASSERT_EQ(lines.size(), CDebugDlg::kMaxLines);
-    EXPECT_EQ(lines.mid(0, 6), QStringList({"23:59:58.007 e", "23:59:58.007 d", "23:59:58.007 c",
-                                            "23:59:58.007 b", "23:59:58.007 a",
-                                            "23:59:58.007 9997"}));
+    EXPECT_EQ(lines.mid(0, 6),
+              QStringList({"23:59:58.007 e", "23:59:58.007 d", "23:59:58.007 c", "23:59:58.007 b",
+                           "23:59:58.007 a", "23:59:58.007 9997"}));
     EXPECT_EQ(lines.back(), QStringLiteral("23:59:58.007 3"));
     EXPECT_EQ(dlg.TextControl()->textCursor().position(), 0);
 }

@@ -16,16 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "widgets/AppMessage.h"
-#include "widgets/AlphaButton.h"
-#include "widgets/BitmapSlider.h"
-#include "log/OutputLog.h"
 #include "dialogs/AboutDlg.h"
+#include "log/OutputLog.h"
 #include "panels/BottomDlg.h"
 #include "panels/BottomMainDlg.h"
 #include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
 #include "support/TestSupport.h"
+#include "widgets/AlphaButton.h"
+#include "widgets/AppMessage.h"
+#include "widgets/BitmapSlider.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "widgets/AppMessage.h"
+#include "support/TestSupport.h"
 #include "widgets/AlphaBlend.h"
 #include "widgets/AlphaButton.h"
-#include "support/TestSupport.h"
+#include "widgets/AppMessage.h"
 
 namespace {
 

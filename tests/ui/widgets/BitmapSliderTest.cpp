@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
 #include "widgets/SliderGeometry.h"
-#include "support/TestSupport.h"
 
 namespace {
 
