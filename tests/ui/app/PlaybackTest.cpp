@@ -137,7 +137,10 @@ TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
     ASSERT_TRUE(WaitForState(kStatePaused));
     click(CBottomMainDlg::IDC_REPEAT);
     click(CBottomMainDlg::IDC_VOLUME);
-    // The bar posts its commands; the window has taken both once the mute toggle is in.
+    // The bar posts its commands; the window has taken both once the mute toggle is in. (What
+    // repeat and full screen then do to the window and its panels is checked by
+    // TheEndResetsTheDisplayOnceOrRepeats, KestruneDlgTest's full-screen round trip and the
+    // end-to-end stories.)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return std::count(recorder.received.begin(), recorder.received.end(),
@@ -145,13 +148,9 @@ TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
         },
         10000));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(dlg.IsRepeat());
-    EXPECT_TRUE(Bar().RepeatShown());
     EXPECT_EQ(dlg.IsMuted(), Bar().MuteShown());
     click(CBottomMainDlg::IDC_MAXIMIZE);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 10000));
-    EXPECT_FALSE(dlg.TopPanel()->isVisible());
-    EXPECT_EQ(dlg.BottomPanel()->height(), 38);
     for (const char* line :
          {"再生ボタンクリック", "一時停止ボタンクリック", "リピートボタンクリック",
           "音量ボタンクリック", "最大化ボタンクリック"}) {
