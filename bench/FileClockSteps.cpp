@@ -51,10 +51,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "libvlc could not start\n");
         return 1;
     }
-    player.OpenFile(video, kAdjustFile);
+    player.OpenFile(video, AdjusterKind::kFile);
     player.Play();
     const auto start = std::chrono::steady_clock::now();
-    while (player.GetState() != kStatePlaying) {
+    while (player.GetState() != PlayerState::kPlaying) {
         if (std::chrono::steady_clock::now() - start > 10s) {
             std::fprintf(stderr, "%s did not start playing\n", video.c_str());
             return 1;

@@ -86,8 +86,8 @@ const std::vector<int64_t>& SeekTimes() {
 
 // Line-by-line Seek over the same lines, for comparison.
 struct LinearSeek {
-    const std::vector<_CSV_LINE>& lines;
-    _CSV_LINE next{-1, 0};
+    const std::vector<CSV_LINE>& lines;
+    CSV_LINE next{-1, 0};
     size_t index = 0;
 
     void Seek(int64_t t) {

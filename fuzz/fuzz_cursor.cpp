@@ -22,14 +22,14 @@ constexpr int kMaxSteps = 256;
 // A rare line far beyond any player time the walk reaches.
 constexpr int64_t kFarTime = int64_t{1} << 62;
 
-bool SameLine(const std::optional<_CSV_LINE>& a, const std::optional<_CSV_LINE>& b) {
+bool SameLine(const std::optional<CSV_LINE>& a, const std::optional<CSV_LINE>& b) {
     if (a.has_value() != b.has_value()) return false;
     return !a || (a->time == b->time && a->command == b->command);
 }
 
 void Compare(const PlayScript& product, const LinearCursor& reference,
-             const std::optional<_CSV_LINE>& fromProduct,
-             const std::optional<_CSV_LINE>& fromReference, int step, const char* action,
+             const std::optional<CSV_LINE>& fromProduct,
+             const std::optional<CSV_LINE>& fromReference, int step, const char* action,
              int64_t t) {
     if (SameLine(fromProduct, fromReference) && product.Index() == reference.index &&
         product.Next().time == reference.next.time &&
@@ -38,8 +38,8 @@ void Compare(const PlayScript& product, const LinearCursor& reference,
         product.PreviousTime() == reference.previousTime) {
         return;
     }
-    const auto show = [](const char* who, const std::optional<_CSV_LINE>& due, int32_t index,
-                         const _CSV_LINE& next, int64_t current, int64_t previous) {
+    const auto show = [](const char* who, const std::optional<CSV_LINE>& due, int32_t index,
+                         const CSV_LINE& next, int64_t current, int64_t previous) {
         std::fprintf(stderr,
                      "  %s: due %s%lld/%02x, index %d, next %lld/%02x, current %lld, "
                      "previous %lld\n",

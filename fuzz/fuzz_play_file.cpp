@@ -35,7 +35,7 @@ void Check(bool condition, const char* what) {
     std::abort();
 }
 
-bool SameLines(const std::vector<_CSV_LINE>& a, const std::vector<_CSV_LINE>& b) {
+bool SameLines(const std::vector<CSV_LINE>& a, const std::vector<CSV_LINE>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i].time != b[i].time || a[i].command != b[i].command) return false;
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     PlayScript script(nullptr);
     Check(script.Load(path), "Load failed on a readable file");
-    const std::vector<_CSV_LINE>& lines = script.Lines();
+    const std::vector<CSV_LINE>& lines = script.Lines();
 
     size_t lineEnds = 0;
     for (size_t i = 0; i < size; ++i) lineEnds += data[i] == '\n';

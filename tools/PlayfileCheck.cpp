@@ -35,7 +35,7 @@ int main(int argc, char* argv[]) {
     StdoutLogger logger;
     PlayScript script(&logger);
     if (!script.Load(argv[1])) return 1;
-    for (const _CSV_LINE& line : script.Lines()) {
+    for (const CSV_LINE& line : script.Lines()) {
         std::printf("%lld,%d,%d\n", static_cast<long long>(line.time), line.command >> 7,
                     line.command & 0x7F);
     }

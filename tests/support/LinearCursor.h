@@ -36,7 +36,7 @@ struct LinearCursor {
             if (!LoadNext()) return;
         }
     }
-    std::optional<_CSV_LINE> Advance(int64_t t) {
+    std::optional<CSV_LINE> Advance(int64_t t) {
         const int64_t cur = t / 100;
         currentTime = cur;
         if (cur < previousTime) {
@@ -49,14 +49,14 @@ struct LinearCursor {
             return std::nullopt;
         }
         if (cur - previousTime > 2) Seek(t);
-        const _CSV_LINE due = next;
+        const CSV_LINE due = next;
         ++index;
         LoadNext();
         return due;
     }
 
-    std::vector<_CSV_LINE> lines;
-    _CSV_LINE next{-1, 0};
+    std::vector<CSV_LINE> lines;
+    CSV_LINE next{-1, 0};
     int32_t index = 0;
     int64_t currentTime = 0;
     int64_t previousTime = 0;

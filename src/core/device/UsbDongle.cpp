@@ -2,11 +2,9 @@
 
 #include <cerrno>
 
-#include "configuration/Profile.h"
 #include "log/Logger.h"
 #include "platform/DeviceAccess.h"
 #include "platform/PosixSerialPort.h"
-#include "player/TimecodeAdjuster.h"
 
 namespace {
 
@@ -38,24 +36,18 @@ UsbDongle::UsbDongle(Platform platform)
       devices(std::move(platform.devices)),
       timing(std::move(platform.timing)) {}
 
-// The port is closed by the main window before; the script goes with the link.
+// The port is closed by the main window before.
 UsbDongle::~UsbDongle() = default;
 
-void UsbDongle::Init(Logger* log) {
+void UsbDongle::Init(Logger* log, const DongleSettings& settings) {
     logger = log;
-    profile::ReadProfileList("USB_DONGLE", "DEVICE_NAME", "", deviceNames);
+    deviceNames = settings.deviceNames;
     if (deviceNames.empty()) {
         logger->LogMessage("利用可能なデバイス名がありません");
         return;
     }
     logger->LogMessage("利用可能デバイス名 : %s", Join(deviceNames).c_str());
-
-    portSettings.baudRate = profile::GetInt("COM_PORT", "BAUD_RATE", -1);
-    portSettings.parity = static_cast<uint8_t>(profile::GetInt("COM_PORT", "PARITY", -1));
-    portSettings.dataBits = static_cast<uint8_t>(profile::GetInt("COM_PORT", "DATA_BITS", -1));
-    portSettings.stopBits = static_cast<uint8_t>(profile::GetInt("COM_PORT", "STOP_BITS", -1));
-    portSettings.dtrControl = profile::GetKeyword("COM_PORT", "DTR_CONTROL");
-    portSettings.rtsControl = profile::GetKeyword("COM_PORT", "RTS_CONTROL");
+    portSettings = settings.port;
     Discover();
 }
 
@@ -83,54 +75,15 @@ bool UsbDongle::Discover() {
     return false;
 }
 
-void UsbDongle::OnDevicesChanged(int playerState, int64_t t) {
-    devicesChanged = true;
-    switch (playerState) {
-        case kStateNothingSpecial:
-        case kStatePaused:
-        case kStateStopped:
-        case kStateEnded:
-            logger->LogMessage("デバイスの接続状態が変化しました");
-            HandleDeviceChange(t);
-            break;
-        default:  // opening, buffering, playing, error: the next tick handles it
-            break;
-    }
-}
-
-void UsbDongle::HandleDeviceChange(int64_t t) {
-    if (!devicesChanged) return;
-    devicesChanged = false;
+bool UsbDongle::Reattach() {
     if (Discover()) {
         OpenPort();
         SendStop();
-        Reposition(t);
-    } else {
-        timing->Sleep(kCloseDelayMs);
-        ClosePort();
+        return true;
     }
-}
-
-bool UsbDongle::LoadPlayFile(const std::string& path) {
-    script = std::make_unique<PlayScript>(logger);
-    return script->Load(path);
-}
-
-void UsbDongle::SetMediaReady(int64_t) { mediaReady = true; }
-
-void UsbDongle::Tick(int64_t t) {
-    if (devicesChanged) HandleDeviceChange(t);
-    if (!script) return;
-    if (const auto due = script->Advance(t)) SendCommand(due->command, due->time);
-}
-
-void UsbDongle::Resume(int64_t t) {
-    Reposition(t);
-    OpenPort();
-}
-
-void UsbDongle::Reposition(int64_t t) {
-    if (script) script->Seek(t);
+    timing->Sleep(kCloseDelayMs);
+    ClosePort();
+    return false;
 }
 
 void UsbDongle::OpenPort() {

@@ -1,9 +1,9 @@
 #pragma once
 
 // The link to the motion device through the USB radio dongle: the configured device names
-// and port settings, discovery of the dongle among the serial devices, the port, the paced
-// command packets and the current play script with its synchronisation tick. Owned by the
-// main window, created during its initialisation. Used from the user-interface thread only.
+// and port settings, discovery of the dongle among the serial devices, the port and the paced
+// command packets. When to send what is the SyncDriver's. Owned by the main window, created
+// during its initialisation. Used from the user-interface thread only.
 //
 // Packet: 01 01 command (bit 7 direction, bits 0-6 speed); the stop packet is 01 01 00.
 // Packets are at least 100 ms apart; each is traced through the logger before it is written.
@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "configuration/DongleSettings.h"
 #include "platform/DeviceFolder.h"
 #include "platform/SerialPort.h"
 #include "platform/Timing.h"
-#include "sync/PlayScript.h"
 
 class Logger;
 
@@ -53,30 +53,18 @@ public:
         onAccessDenied = std::move(handler);
     }
 
-    // Reads the device names and, when there are any, the port settings, then looks for the
+    // Takes the device names and, when there are any, the port settings, then looks for the
     // dongle. `logger` is lent and must outlive this object.
-    void Init(Logger* logger);
+    void Init(Logger* logger, const DongleSettings& settings);
     // Looks for the first serial device whose name contains a configured name.
     bool Discover();
     // The configured name that matched the present dongle; empty when none is known.
     [[nodiscard]] std::string GetDeviceName() const { return record.matchedName; }
 
-    // The system's serial devices changed. Handled at once unless the player is busy, else
-    // on the next tick.
-    void OnDevicesChanged(int playerState, int64_t t);
-    void HandleDeviceChange(int64_t t);
-
-    // Replaces the script with the file's lines; the old script is gone even if this fails.
-    bool LoadPlayFile(const std::string& path);
-
-    // The player reported a length: from now on play, pause, stop and ticks reach the link.
-    void SetMediaReady(int64_t length);
-    [[nodiscard]] bool IsMediaReady() const { return mediaReady; }
-    // One synchronisation step at adjusted player time `t` (ms).
-    void Tick(int64_t t);
-    // The player is playing at `t`: position the script and (re)open the port.
-    void Resume(int64_t t);
-    void Reposition(int64_t t);
+    // After the system's serial devices changed: looks for the dongle again and, when it is
+    // there, opens its port and sends the stop packet; when it is gone, waits 100 ms and
+    // closes the port. True when the dongle was found.
+    bool Reattach();
 
     void OpenPort();
     // Sends the stop packet when the port is open, waits 100 ms and closes it.
@@ -92,7 +80,6 @@ public:
     [[nodiscard]] const std::vector<std::string>& DeviceNames() const { return deviceNames; }
     [[nodiscard]] const platform::PortSettings& GetPortSettings() const { return portSettings; }
     [[nodiscard]] std::string GetPortName() const { return record.portName; }
-    [[nodiscard]] const PlayScript* Script() const { return script.get(); }
 
 private:
     // The last discovery's result; all empty when nothing was found.
@@ -107,12 +94,9 @@ private:
     Logger* logger = nullptr;
     std::vector<std::string> deviceNames;
     DeviceRecord record;
-    bool devicesChanged = false;
     platform::PortSettings portSettings;
     uint8_t packet[3] = {0x01, 0x01, 0x00};
     uint32_t lastSendTime = 0;
-    std::unique_ptr<PlayScript> script;
-    bool mediaReady = false;
     AccessDeniedHandler onAccessDenied;
     bool accessDeniedShown = false;
 

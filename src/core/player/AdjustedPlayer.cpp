@@ -13,20 +13,20 @@ AdjustedPlayer::~AdjustedPlayer() {
 }
 
 // A new adjuster for every open, so that no clock state carries over between media.
-void AdjustedPlayer::SelectAdjuster(int kind) {
-    if (kind == kAdjustDvd) {
+void AdjustedPlayer::SelectAdjuster(AdjusterKind kind) {
+    if (kind == AdjusterKind::kDvd) {
         adjuster = std::make_unique<DVDAdjuster>(*vlc);
     } else {
         adjuster = std::make_unique<FileAdjuster>(*vlc);
     }
 }
 
-void AdjustedPlayer::OpenFile(const std::string& path, int kind) {
+void AdjustedPlayer::OpenFile(const std::string& path, AdjusterKind kind) {
     SelectAdjuster(kind);
     vlc->OpenPath(path);
 }
 
-void AdjustedPlayer::OpenLocation(const std::string& location, int kind) {
+void AdjustedPlayer::OpenLocation(const std::string& location, AdjusterKind kind) {
     SelectAdjuster(kind);
     vlc->OpenLocation(location);
 }

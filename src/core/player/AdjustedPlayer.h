@@ -9,33 +9,34 @@
 #include <string>
 #include <vector>
 
+#include "player/PlayerClock.h"
 #include "player/TimecodeAdjuster.h"
 #include "player/VlcPlayer.h"
 
 // Kinds callers pass to OpenFile and OpenLocation.
-enum AdjusterKind : int {
-    kAdjustFile = 1,
-    kAdjustDvd = 2,
+enum class AdjusterKind {
+    kFile,
+    kDvd,
 };
 
-class AdjustedPlayer {
+class AdjustedPlayer final : public PlayerClock {
 public:
     // Starts libvlc with the player's fixed arguments; other arguments are for tests.
     explicit AdjustedPlayer(
         const std::vector<const char*>& arguments = VlcPlayer::DefaultArguments());
-    ~AdjustedPlayer();
+    ~AdjustedPlayer() override;
 
     AdjustedPlayer(const AdjustedPlayer&) = delete;
     AdjustedPlayer& operator=(const AdjustedPlayer&) = delete;
 
     [[nodiscard]] bool IsAvailable() const { return vlc->IsAvailable(); }
 
-    void OpenFile(const std::string& path, int kind);
-    void OpenLocation(const std::string& location, int kind);
+    void OpenFile(const std::string& path, AdjusterKind kind);
+    void OpenLocation(const std::string& location, AdjusterKind kind);
     // Starts playback, then restarts the adjuster's clock.
     void Play();
     // The adjusted playback position in ms.
-    [[nodiscard]] int64_t GetTime();
+    [[nodiscard]] int64_t GetTime() override;
     // The position as libvlc reports it, before adjustment.
     [[nodiscard]] int64_t GetReportedTime() const { return vlc->GetTime(); }
     // Seeks through the adjuster.
@@ -43,7 +44,7 @@ public:
 
     void Pause() { vlc->Pause(); }
     void Stop() { vlc->Stop(); }
-    [[nodiscard]] int GetState() const { return vlc->GetState(); }
+    [[nodiscard]] PlayerState GetState() const override { return vlc->GetState(); }
     [[nodiscard]] int64_t GetLength() const { return vlc->GetLength(); }
     [[nodiscard]] int GetVolume() const { return vlc->GetVolume(); }
     void SetVolume(int volume) { vlc->SetVolume(volume); }
@@ -54,7 +55,7 @@ public:
     void SetChapter(int index) { vlc->SetChapter(index); }
     void GetTitleNames(std::vector<std::string>* list) const { vlc->GetTitleNames(list); }
     void GetChapterNames(std::vector<std::string>* list) const { vlc->GetChapterNames(list); }
-    [[nodiscard]] int GetMediaKind() const { return vlc->GetMediaKind(); }
+    [[nodiscard]] MediaKind GetMediaKind() const { return vlc->GetMediaKind(); }
     void SetHwnd(uint32_t window) { vlc->SetHwnd(window); }
     void AttachEvents(PlayerEventCallbackFn callback, void* userData) {
         vlc->AttachEvents(callback, userData);
@@ -64,7 +65,7 @@ public:
     [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster; }
 
 private:
-    void SelectAdjuster(int kind);
+    void SelectAdjuster(AdjusterKind kind);
 
     std::unique_ptr<VlcPlayer> vlc;
     std::unique_ptr<TimecodeAdjuster> adjuster;

@@ -13,6 +13,7 @@
 
 #include "platform/LocalClock.h"
 #include "player/PendingSeek.h"
+#include "player/PlayerClock.h"
 #include "player/TimecodeAdjuster.h"
 
 class DVDAdjuster : public TimecodeAdjuster {

@@ -40,15 +40,15 @@ void FileAdjuster::Reset() {
 
 int64_t FileAdjuster::GetTime() {
     const int64_t reported = player.GetTime();
-    const int state = player.GetState();
+    const PlayerState state = player.GetState();
     const int64_t now = clock.NowMs();
     if (seek.Classify(reported, reported, state, now) == PendingSeek::Report::kStale) {
         // Not taken yet: stand at the target, or run on from libvlc's answer while playing.
-        if (state != kStatePlaying) lastReported.reset();
+        if (state != PlayerState::kPlaying) lastReported.reset();
         return lastReported ? RunOn(*lastReported, now) : lastResult;
     }
 
-    if (state != kStatePlaying || reported < 0) {
+    if (state != PlayerState::kPlaying || reported < 0) {
         // Extrapolation starts afresh when playback resumes.
         lastReported.reset();
         startSeenAt.reset();

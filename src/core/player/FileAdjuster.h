@@ -15,6 +15,7 @@
 
 #include "platform/MonotonicClock.h"
 #include "player/PendingSeek.h"
+#include "player/PlayerClock.h"
 #include "player/TimecodeAdjuster.h"
 
 class FileAdjuster : public TimecodeAdjuster {

@@ -1,8 +1,8 @@
 #include "player/PendingSeek.h"
 
-void PendingSeek::Start(int64_t target, int64_t sent, int64_t from, int state) {
-    if (state != kStateOpening && state != kStateBuffering && state != kStatePlaying &&
-        state != kStatePaused) {
+void PendingSeek::Start(int64_t target, int64_t sent, int64_t from, PlayerState state) {
+    if (state != PlayerState::kOpening && state != PlayerState::kBuffering &&
+        state != PlayerState::kPlaying && state != PlayerState::kPaused) {
         waiting = false;
         return;
     }
@@ -14,18 +14,20 @@ void PendingSeek::Start(int64_t target, int64_t sent, int64_t from, int state) {
     playingSince.reset();
 }
 
-void PendingSeek::Restart(int state) {
-    waiting = waiting && (state == kStatePaused || state == kStatePlaying);
+void PendingSeek::Restart(PlayerState state) {
+    waiting = waiting && (state == PlayerState::kPaused || state == PlayerState::kPlaying);
     playingSince.reset();
 }
 
-PendingSeek::Report PendingSeek::Classify(int64_t raw, int64_t adjusted, int state, int64_t nowMs) {
+PendingSeek::Report PendingSeek::Classify(int64_t raw, int64_t adjusted, PlayerState state,
+                                          int64_t nowMs) {
     if (!waiting) return Report::kNone;
-    if (state == kStateOpening || state == kStateBuffering || state == kStatePaused) {
+    if (state == PlayerState::kOpening || state == PlayerState::kBuffering ||
+        state == PlayerState::kPaused) {
         playingSince.reset();
         return Report::kStale;
     }
-    if (state != kStatePlaying) {
+    if (state != PlayerState::kPlaying) {
         waiting = false;
         return Report::kNone;
     }

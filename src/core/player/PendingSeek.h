@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "player/TimecodeAdjuster.h"
+#include "player/PlayerClock.h"
 
 class PendingSeek {
 public:
@@ -35,10 +35,10 @@ public:
 
     // Waits for a seek to `target` (the adjuster's time), sent to the player as `sent` (its
     // own time) while it reported `from`. A player with nothing opened ignores the seek.
-    void Start(int64_t target, int64_t sent, int64_t from, int state);
+    void Start(int64_t target, int64_t sent, int64_t from, PlayerState state);
 
     // Playback (re)started: a seek made while paused outlives the resume, any other ends.
-    void Restart(int state);
+    void Restart(PlayerState state);
 
     [[nodiscard]] bool Waiting() const { return waiting; }
     // The last seek's target, also once it has landed.
@@ -47,7 +47,7 @@ public:
     // One report: `raw` as the player gave it, `adjusted` in the adjuster's time. Ends the
     // wait when the report lands, when the player has closed its media, or after
     // kWaitLimitMs of playing.
-    [[nodiscard]] Report Classify(int64_t raw, int64_t adjusted, int state, int64_t nowMs);
+    [[nodiscard]] Report Classify(int64_t raw, int64_t adjusted, PlayerState state, int64_t nowMs);
 
 private:
     int64_t seekTarget = 0;

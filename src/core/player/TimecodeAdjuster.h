@@ -6,29 +6,6 @@
 
 #include <cstdint>
 
-// Player states as the rest of the program sees them.
-enum PlayerState : int {
-    kStateNothingSpecial = 0,
-    kStateOpening = 1,
-    kStateBuffering = 2,
-    kStatePlaying = 3,
-    kStatePaused = 4,
-    kStateStopped = 5,
-    kStateEnded = 6,
-    kStateError = 7,
-};
-
-// What an adjuster needs of the player; VlcPlayer provides it.
-class PlayerTime {
-public:
-    virtual ~PlayerTime() = default;
-    // Playback position in ms as the player reports it; -1 without media.
-    [[nodiscard]] virtual int64_t GetTime() const = 0;
-    virtual void SetTime(int64_t ms) = 0;
-    // One of PlayerState.
-    [[nodiscard]] virtual int GetState() const = 0;
-};
-
 class TimecodeAdjuster {
 public:
     virtual ~TimecodeAdjuster() = default;

@@ -35,48 +35,54 @@ std::vector<const char*> VlcPlayer::DefaultArguments() {
     return {"-I", "dumy", "--ignore-config", "--plugin-path=./plugins"};
 }
 
+void VlcPlayer::Release::operator()(libvlc_instance_t* object) const { libvlc_release(object); }
+void VlcPlayer::Release::operator()(libvlc_media_player_t* object) const {
+    libvlc_media_player_release(object);
+}
+void VlcPlayer::Release::operator()(libvlc_media_list_t* object) const {
+    libvlc_media_list_release(object);
+}
+void VlcPlayer::Release::operator()(libvlc_media_list_player_t* object) const {
+    libvlc_media_list_player_release(object);
+}
+
 VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
-    instance = libvlc_new(static_cast<int>(arguments.size()), arguments.data());
+    instance.reset(libvlc_new(static_cast<int>(arguments.size()), arguments.data()));
     if (instance == nullptr) {
         platform::Trace("libvlc_new failed: playback is unavailable\n");
         return;
     }
-    mediaPlayer = libvlc_media_player_new(instance);
-    eventManager = libvlc_media_player_event_manager(mediaPlayer);
-    mediaList = libvlc_media_list_new(instance);
-    listPlayer = libvlc_media_list_player_new(instance);
-    libvlc_media_list_player_set_media_list(listPlayer, mediaList);
-    libvlc_media_list_player_set_media_player(listPlayer, mediaPlayer);
-    libvlc_media_list_player_set_playback_mode(listPlayer, libvlc_playback_mode_default);
+    mediaPlayer.reset(libvlc_media_player_new(instance.get()));
+    eventManager = libvlc_media_player_event_manager(mediaPlayer.get());
+    mediaList.reset(libvlc_media_list_new(instance.get()));
+    listPlayer.reset(libvlc_media_list_player_new(instance.get()));
+    libvlc_media_list_player_set_media_list(listPlayer.get(), mediaList.get());
+    libvlc_media_list_player_set_media_player(listPlayer.get(), mediaPlayer.get());
+    libvlc_media_list_player_set_playback_mode(listPlayer.get(), libvlc_playback_mode_default);
 }
 
-VlcPlayer::~VlcPlayer() {
-    DetachEvents();
-    if (listPlayer != nullptr) libvlc_media_list_player_release(listPlayer);
-    if (mediaList != nullptr) libvlc_media_list_release(mediaList);
-    if (mediaPlayer != nullptr) libvlc_media_player_release(mediaPlayer);
-    if (instance != nullptr) libvlc_release(instance);
-}
+// No callback may run once the objects start to go.
+VlcPlayer::~VlcPlayer() { DetachEvents(); }
 
 void VlcPlayer::OpenPath(const std::string& path) {
-    mediaKind = kMediaByPath;
+    mediaKind = MediaKind::kByPath;
     if (instance == nullptr) return;
-    ReplaceMedia(libvlc_media_new_path(instance, path.c_str()));
+    ReplaceMedia(libvlc_media_new_path(instance.get(), path.c_str()));
 }
 
 void VlcPlayer::OpenLocation(const std::string& location) {
-    mediaKind = kMediaByLocation;
+    mediaKind = MediaKind::kByLocation;
     if (instance == nullptr) return;
-    ReplaceMedia(libvlc_media_new_location(instance, location.c_str()));
+    ReplaceMedia(libvlc_media_new_location(instance.get(), location.c_str()));
 }
 
 // The list keeps the reference that holds the media alive; ours is released at once.
 void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
-    libvlc_media_list_lock(mediaList);
-    if (libvlc_media_list_count(mediaList) > 0) libvlc_media_list_remove_index(mediaList, 0);
-    if (newMedia != nullptr) libvlc_media_list_add_media(mediaList, newMedia);
-    libvlc_media_list_unlock(mediaList);
-    media = newMedia;
+    libvlc_media_list_lock(mediaList.get());
+    if (libvlc_media_list_count(mediaList.get()) > 0)
+        libvlc_media_list_remove_index(mediaList.get(), 0);
+    if (newMedia != nullptr) libvlc_media_list_add_media(mediaList.get(), newMedia);
+    libvlc_media_list_unlock(mediaList.get());
     if (newMedia != nullptr) {
         libvlc_media_release(newMedia);
     } else {
@@ -86,73 +92,76 @@ void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
 
 int VlcPlayer::ItemCount() const {
     if (mediaList == nullptr) return 0;
-    libvlc_media_list_lock(mediaList);
-    const int count = libvlc_media_list_count(mediaList);
-    libvlc_media_list_unlock(mediaList);
+    libvlc_media_list_lock(mediaList.get());
+    const int count = libvlc_media_list_count(mediaList.get());
+    libvlc_media_list_unlock(mediaList.get());
     return count;
 }
 
 void VlcPlayer::Play() {
     if (listPlayer == nullptr) return;
-    libvlc_media_list_player_play(listPlayer);
+    libvlc_media_list_player_play(listPlayer.get());
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void VlcPlayer::Pause() {
-    if (GetState() == kStatePlaying) libvlc_media_list_player_pause(listPlayer);
+    if (GetState() == PlayerState::kPlaying) libvlc_media_list_player_pause(listPlayer.get());
 }
 
 void VlcPlayer::Stop() {
-    const int state = GetState();
-    if (state == kStatePlaying || state == kStatePaused || state == kStateEnded) {
-        libvlc_media_list_player_stop(listPlayer);
+    const PlayerState state = GetState();
+    if (state == PlayerState::kPlaying || state == PlayerState::kPaused ||
+        state == PlayerState::kEnded) {
+        libvlc_media_list_player_stop(listPlayer.get());
     }
 }
 
-int VlcPlayer::GetState() const {
-    if (mediaPlayer == nullptr) return kStateNothingSpecial;
-    const int state = libvlc_media_player_get_state(mediaPlayer);
-    return state >= kStateNothingSpecial && state <= kStateEnded ? state : kStateError;
+PlayerState VlcPlayer::GetState() const {
+    if (mediaPlayer == nullptr) return PlayerState::kNothingSpecial;
+    // libvlc's states up to "ended" are ours by value; anything else counts as an error.
+    const int state = libvlc_media_player_get_state(mediaPlayer.get());
+    if (state < libvlc_NothingSpecial || state > libvlc_Ended) return PlayerState::kError;
+    return static_cast<PlayerState>(state);
 }
 
 int64_t VlcPlayer::GetTime() const {
-    return mediaPlayer != nullptr ? libvlc_media_player_get_time(mediaPlayer) : -1;
+    return mediaPlayer != nullptr ? libvlc_media_player_get_time(mediaPlayer.get()) : -1;
 }
 
 void VlcPlayer::SetTime(int64_t ms) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_time(mediaPlayer, ms);
+    if (mediaPlayer != nullptr) libvlc_media_player_set_time(mediaPlayer.get(), ms);
 }
 
 int64_t VlcPlayer::GetLength() const {
-    return mediaPlayer != nullptr ? libvlc_media_player_get_length(mediaPlayer) : -1;
+    return mediaPlayer != nullptr ? libvlc_media_player_get_length(mediaPlayer.get()) : -1;
 }
 
 int VlcPlayer::GetVolume() const {
-    return mediaPlayer != nullptr ? libvlc_audio_get_volume(mediaPlayer) : -1;
+    return mediaPlayer != nullptr ? libvlc_audio_get_volume(mediaPlayer.get()) : -1;
 }
 
 void VlcPlayer::SetVolume(int volume) {
-    if (mediaPlayer != nullptr) libvlc_audio_set_volume(mediaPlayer, volume);
+    if (mediaPlayer != nullptr) libvlc_audio_set_volume(mediaPlayer.get(), volume);
 }
 
 bool VlcPlayer::IsMuted() const {
-    return mediaPlayer == nullptr || libvlc_audio_get_mute(mediaPlayer) != 0;
+    return mediaPlayer == nullptr || libvlc_audio_get_mute(mediaPlayer.get()) != 0;
 }
 
 void VlcPlayer::SetMute(bool on) {
-    if (mediaPlayer != nullptr) libvlc_audio_set_mute(mediaPlayer, on ? 1 : 0);
+    if (mediaPlayer != nullptr) libvlc_audio_set_mute(mediaPlayer.get(), on ? 1 : 0);
 }
 
 bool VlcPlayer::HasVideoOutput() const {
-    return mediaPlayer != nullptr && libvlc_media_player_has_vout(mediaPlayer) > 0;
+    return mediaPlayer != nullptr && libvlc_media_player_has_vout(mediaPlayer.get()) > 0;
 }
 
 void VlcPlayer::SetTitle(int index) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_title(mediaPlayer, index);
+    if (mediaPlayer != nullptr) libvlc_media_player_set_title(mediaPlayer.get(), index);
 }
 
 void VlcPlayer::SetChapter(int index) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_chapter(mediaPlayer, index);
+    if (mediaPlayer != nullptr) libvlc_media_player_set_chapter(mediaPlayer.get(), index);
 }
 
 // The DVD menus are built on the order of these description lists (the disc's own menu
@@ -161,22 +170,22 @@ void VlcPlayer::SetChapter(int index) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 void VlcPlayer::GetTitleNames(std::vector<std::string>* list) const {
-    if (list == nullptr || mediaKind != kMediaByLocation || mediaPlayer == nullptr) return;
+    if (list == nullptr || mediaKind != MediaKind::kByLocation || mediaPlayer == nullptr) return;
     list->clear();
-    AppendNames(libvlc_video_get_title_description(mediaPlayer), list);
+    AppendNames(libvlc_video_get_title_description(mediaPlayer.get()), list);
 }
 
 void VlcPlayer::GetChapterNames(std::vector<std::string>* list) const {
-    if (list == nullptr || mediaKind != kMediaByLocation || mediaPlayer == nullptr) return;
+    if (list == nullptr || mediaKind != MediaKind::kByLocation || mediaPlayer == nullptr) return;
     list->clear();
-    const int title = libvlc_media_player_get_title(mediaPlayer);
-    AppendNames(libvlc_video_get_chapter_description(mediaPlayer, title), list);
+    const int title = libvlc_media_player_get_title(mediaPlayer.get());
+    AppendNames(libvlc_video_get_chapter_description(mediaPlayer.get(), title), list);
 }
 
 #pragma GCC diagnostic pop
 
 void VlcPlayer::SetHwnd(uint32_t window) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_xwindow(mediaPlayer, window);
+    if (mediaPlayer != nullptr) libvlc_media_player_set_xwindow(mediaPlayer.get(), window);
 }
 
 void VlcPlayer::AttachEvents(PlayerEventCallbackFn callback, void* userData) {

@@ -7,10 +7,11 @@
 // every operation is a harmless no-op and the getters report "no media".
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "player/TimecodeAdjuster.h"
+#include "player/PlayerClock.h"
 
 struct libvlc_event_t;
 struct libvlc_instance_t;
@@ -21,9 +22,9 @@ struct libvlc_media_list_t;
 struct libvlc_media_list_player_t;
 
 // How the current media was opened.
-enum MediaKind : int {
-    kMediaByPath = 0,
-    kMediaByLocation = 1,
+enum class MediaKind {
+    kByPath,
+    kByLocation,
 };
 
 // libvlc's event callback: called on libvlc's threads.
@@ -56,7 +57,7 @@ public:
     // Only while playing, paused or ended.
     void Stop();
 
-    [[nodiscard]] int GetState() const override;
+    [[nodiscard]] PlayerState GetState() const override;
     [[nodiscard]] int64_t GetTime() const override;
     void SetTime(int64_t ms) override;
     [[nodiscard]] int64_t GetLength() const;
@@ -73,7 +74,7 @@ public:
     // DVD title and chapter names; left untouched unless the media was opened by location.
     void GetTitleNames(std::vector<std::string>* list) const;
     void GetChapterNames(std::vector<std::string>* list) const;
-    [[nodiscard]] int GetMediaKind() const { return mediaKind; }
+    [[nodiscard]] MediaKind GetMediaKind() const { return mediaKind; }
     // Items in the media list: 0 before the first open, 1 after.
     [[nodiscard]] int ItemCount() const;
 
@@ -86,15 +87,25 @@ public:
     void DetachEvents();
 
 private:
+    // Releases one reference to a libvlc object.
+    struct Release {
+        void operator()(libvlc_instance_t* object) const;
+        void operator()(libvlc_media_player_t* object) const;
+        void operator()(libvlc_media_list_t* object) const;
+        void operator()(libvlc_media_list_player_t* object) const;
+    };
+    template <typename T>
+    using Owned = std::unique_ptr<T, Release>;
+
     void ReplaceMedia(libvlc_media_t* newMedia);
 
-    libvlc_instance_t* instance = nullptr;
-    libvlc_media_player_t* mediaPlayer = nullptr;
-    int mediaKind = kMediaByPath;
-    libvlc_media_t* media = nullptr;
-    libvlc_event_manager_t* eventManager = nullptr;
+    // Released in the reverse order: the list player first, the instance last.
+    Owned<libvlc_instance_t> instance;
+    Owned<libvlc_media_player_t> mediaPlayer;
+    MediaKind mediaKind = MediaKind::kByPath;
+    libvlc_event_manager_t* eventManager = nullptr;  // the media player's own
     PlayerEventCallbackFn eventCallback = nullptr;
     void* eventUserData = nullptr;
-    libvlc_media_list_t* mediaList = nullptr;
-    libvlc_media_list_player_t* listPlayer = nullptr;
+    Owned<libvlc_media_list_t> mediaList;
+    Owned<libvlc_media_list_player_t> listPlayer;
 };

@@ -45,7 +45,7 @@ Digits ParseDigits(std::string_view field) {
 enum class LineKind { kSkipped, kNotNumeric, kBadDirection, kBadSpeed, kAccepted };
 
 // Checks one line (without its line end). Only the first three comma-separated fields count.
-LineKind ClassifyLine(std::string_view line, _CSV_LINE& accepted) {
+LineKind ClassifyLine(std::string_view line, CSV_LINE& accepted) {
     const size_t firstComma = line.find(',');
     if (firstComma == std::string_view::npos) return LineKind::kSkipped;
     const size_t secondComma = line.find(',', firstComma + 1);
@@ -123,7 +123,7 @@ bool PlayScript::Load(const std::string& path) {
     long count = 0;
     ForEachLine(file.Get(), [&](std::string_view line) {
         ++lineNumber;
-        _CSV_LINE accepted;
+        CSV_LINE accepted;
         switch (ClassifyLine(line, accepted)) {
             case LineKind::kSkipped:
                 break;
@@ -148,7 +148,7 @@ bool PlayScript::Load(const std::string& path) {
         }
     });
 
-    const auto byTime = [](const _CSV_LINE& a, const _CSV_LINE& b) { return a.time < b.time; };
+    const auto byTime = [](const CSV_LINE& a, const CSV_LINE& b) { return a.time < b.time; };
     if (!std::is_sorted(lines.begin(), lines.end(), byTime)) {
         std::stable_sort(lines.begin(), lines.end(), byTime);
     }
@@ -173,7 +173,7 @@ bool PlayScript::LoadNext() {
     return true;
 }
 
-std::optional<_CSV_LINE> PlayScript::Advance(int64_t t) {
+std::optional<CSV_LINE> PlayScript::Advance(int64_t t) {
     const int64_t cur = ToTenths(t);
     currentTime = cur;
     if (cur < previousTime) {
@@ -190,7 +190,7 @@ std::optional<_CSV_LINE> PlayScript::Advance(int64_t t) {
     // More than 0.2 s since the last tick: the player jumped ahead, so skip to the line in
     // force now rather than sending everything in between.
     if (cur - previousTime > 2) Seek(t);
-    const _CSV_LINE due = next;
+    const CSV_LINE due = next;
     // Wraps instead of overflowing; LoadNext treats a negative index as past the end.
     index = static_cast<int32_t>(static_cast<uint32_t>(index) + 1U);
     LoadNext();
@@ -207,7 +207,7 @@ void PlayScript::Seek(int64_t t) {
     }
     auto found =
         std::lower_bound(lines.begin(), lines.end(), cur,
-                         [](const _CSV_LINE& line, int64_t time) { return line.time < time; });
+                         [](const CSV_LINE& line, int64_t time) { return line.time < time; });
     if (found == lines.end()) {
         // Past the last line: the end marker, carrying the last line's command.
         index = static_cast<int32_t>(lines.size());

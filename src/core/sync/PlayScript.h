@@ -16,7 +16,7 @@ class Logger;
 
 // One accepted line. `command` is the third byte of the packet sent for it:
 // bit 7 direction, bits 0-6 speed.
-struct _CSV_LINE {
+struct CSV_LINE {
     int64_t time = 0;
     uint8_t command = 0;
 };
@@ -32,7 +32,7 @@ public:
 
     // One synchronisation step at player time `t` (ms): the line that is due now, if any.
     // The end marker (time -1) counts as due once the last line has been sent.
-    [[nodiscard]] std::optional<_CSV_LINE> Advance(int64_t t);
+    [[nodiscard]] std::optional<CSV_LINE> Advance(int64_t t);
     // Positions the cursor for player time `t` (ms): the line in force at `t` becomes next,
     // unless the following line is at most 0.2 s away or `t` is before the first line.
     void Seek(int64_t t);
@@ -40,16 +40,16 @@ public:
     // and returns false.
     bool LoadNext();
 
-    [[nodiscard]] const std::vector<_CSV_LINE>& Lines() const { return lines; }
-    [[nodiscard]] const _CSV_LINE& Next() const { return next; }
+    [[nodiscard]] const std::vector<CSV_LINE>& Lines() const { return lines; }
+    [[nodiscard]] const CSV_LINE& Next() const { return next; }
     [[nodiscard]] int32_t Index() const { return index; }
     [[nodiscard]] int64_t CurrentTime() const { return currentTime; }
     [[nodiscard]] int64_t PreviousTime() const { return previousTime; }
 
 private:
-    std::vector<_CSV_LINE> lines;
+    std::vector<CSV_LINE> lines;
     Logger* logger;
-    _CSV_LINE next{-1, 0};
+    CSV_LINE next{-1, 0};
     int32_t index = 0;
     int64_t currentTime = 0;
     int64_t previousTime = 0;

@@ -9,14 +9,17 @@
 #include <QTimerEvent>
 
 #include "app/DeviceWatch.h"
+#include "configuration/DongleSettings.h"
 #include "configuration/Profile.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
+#include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
 #include "platform/DeviceAccess.h"
 #include "platform/DeviceFolder.h"
 #include "platform/LocalClock.h"
+#include "sync/SyncDriver.h"
 #include "widgets/AppMessage.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/Resources.h"
@@ -128,7 +131,10 @@ void CKestruneDlg::OnInitDialog() {
         deniedGroup = group;
         PostAppMessage(this, WM_APP_DEVICE_ACCESS_DENIED);
     });
-    dongle->Init(logger.get());
+    dongle->Init(logger.get(), ReadDongleSettings());
+    sync = std::make_unique<SyncDriver>(
+        *player, *dongle, logger.get(),
+        [this](const std::string& line) { OUTPUT_LOG(*operationLog, line); });
     bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
     deviceWatch =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
@@ -354,8 +360,7 @@ void CKestruneDlg::showEvent(QShowEvent* e) {
 }
 
 void CKestruneDlg::closeEvent(QCloseEvent* e) {
-    OUTPUT_LOG(*operationLog, "USBドングルへ停止コマンド送信");
-    dongle->ClosePort();
+    sync->OnClose();
     // Playback ends before the window is hidden and taken down: a video output still starting
     // up as its window goes away crashes inside the X11 OpenGL driver.
     player->Stop();
@@ -428,7 +433,7 @@ void CKestruneDlg::timerEvent(QTimerEvent* e) {
 void CKestruneDlg::OnTimer(int id) {
     switch (id) {
         case TIMER_SYNC:
-            if (dongle->IsMediaReady()) dongle->Tick(player->GetTime());
+            sync->OnTick();
             break;
         case TIMER_FORWARD:
         case TIMER_REWIND:
@@ -450,8 +455,6 @@ void CKestruneDlg::OnDeviceAccessDenied() {
 void CKestruneDlg::OnDeviceChange(unsigned event) {
     if (event != DBT_DEVNODES_CHANGED) return;
     OUTPUT_LOG(*operationLog, "DBT_DEVNODES_CHANGED");
-    const int64_t time = player->GetTime();
-    const int state = player->GetState();
-    dongle->OnDevicesChanged(state, time);
+    sync->OnDevicesChanged();
     bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
 }

@@ -6,7 +6,7 @@
 // timers, device changes and the window's own events.
 //
 // Owned objects, released in this order when the window object is destroyed:
-//   topPanel, bottomPanel, logger (the debug window), dongle, operationLog, player.
+//   topPanel, bottomPanel, sync, logger (the debug window), dongle, operationLog, player.
 
 #include <QBasicTimer>
 #include <QDialog>
@@ -28,6 +28,7 @@ class QMenuBar;
 class DeviceWatch;
 class CTopDlg;
 class Logger;
+class SyncDriver;
 class UsbDongle;
 
 namespace platform {
@@ -42,9 +43,6 @@ enum TimerId : int {
 
 // The device-change event that means "devices were added or removed".
 inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
-
-// Height kept free under the video for the one-row control bar.
-inline constexpr int kBarHeight = 38;
 
 // The box that says the user may not open the dongle's device node, owned by `group`, and
 // how `user` gets in.
@@ -61,7 +59,6 @@ class CKestruneDlg final : public QDialog {
 public:
     // The window's handlers are split over three files; its log lines name one source.
     static constexpr const char* kOutputLogSource = "KestruneDlg.cpp";
-    static constexpr int IDC_VIDEO_HOST = 1001;
     static constexpr int kAboutCommand = 40100;
 
     // Creates the player (unless one is given) and opens the operation log, then
@@ -109,6 +106,7 @@ public:
     [[nodiscard]] bool IsMuted() const { return muted; }
     [[nodiscard]] bool IsOpening() const { return opening; }
     [[nodiscard]] UsbDongle& Dongle() const { return *dongle; }
+    [[nodiscard]] SyncDriver& Sync() const { return *sync; }
 
 protected:
     bool event(QEvent* e) override;
@@ -181,7 +179,7 @@ private:
     bool mediaReachedPlaying = false;
     bool mediaShowedPicture = false;
     bool volumeInitialised = false;
-    int holdState = 0;
+    PlayerState holdState = PlayerState::kNothingSpecial;
     int64_t holdElapsed = 0;
     // Where the held button has taken the video so far. Steps add to it rather than to the
     // player's time: paused, libvlc reports a seek late, and on a busy machine it read 0
@@ -194,6 +192,7 @@ private:
     bool firstShow = true;
     std::unique_ptr<UsbDongle> dongle;
     std::unique_ptr<Logger> logger;
+    std::unique_ptr<SyncDriver> sync;
     std::unique_ptr<CBottomDlg> bottomPanel;
     std::unique_ptr<CTopDlg> topPanel;
     std::unique_ptr<DeviceWatch> deviceWatch;

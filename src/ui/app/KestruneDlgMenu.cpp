@@ -56,7 +56,7 @@ void CKestruneDlg::BuildMenu() {
     menuBar->clear();
     QMenu* dvd = menuBar->addMenu(QStringLiteral("DVDメニュー"));
     dvd->setObjectName(QStringLiteral("dvdMenu"));
-    if (player->GetMediaKind() == kMediaByLocation) {
+    if (player->GetMediaKind() == MediaKind::kByLocation) {
         OUTPUT_LOG(*operationLog, "DVDメニュー設定");
         QMenu* titles = new QMenu(QStringLiteral("タイトル"), dvd);
         QMenu* chapters = new QMenu(QStringLiteral("チャプター"), dvd);

@@ -7,13 +7,13 @@
 #include <thread>
 
 #include "app/KestruneDlg.h"
-#include "device/UsbDongle.h"
 #include "log/Logger.h"
 #include "panels/BottomDlg.h"
 #include "panels/TopDlg.h"
 #include "platform/MessageBoxes.h"
 #include "player/MediaLocation.h"
 #include "player/PlaybackMath.h"
+#include "sync/SyncDriver.h"
 #include "widgets/AppMessage.h"
 
 namespace {
@@ -43,18 +43,12 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
         case libvlc_MediaPlayerPlaying:
             mediaReachedPlaying = true;
             ShowMediaTitle();
-            if (dongle->IsMediaReady()) {
-                OUTPUT_LOG(*operationLog, "USBドングルへ再生コマンド送信");
-                dongle->Resume(player->GetTime());
-            }
+            sync->OnPlaying();
             SetTimer(TIMER_SYNC, kSyncPeriodMs);
             BuildMenu();
             break;
         case libvlc_MediaPlayerPaused:
-            if (dongle->IsMediaReady()) {
-                OUTPUT_LOG(*operationLog, "USBドングルへ一時停止コマンド送信");
-                dongle->SendStop();
-            }
+            sync->OnPaused();
             KillTimer(TIMER_SYNC);
             break;
         case libvlc_MediaPlayerStopped:
@@ -75,7 +69,7 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
             break;
         case libvlc_MediaPlayerLengthChanged:
             if (player->GetLength() > 0) mediaHasLength = true;
-            dongle->SetMediaReady(player->GetLength());
+            sync->OnMediaReady();
             break;
         default:
             break;
@@ -102,8 +96,9 @@ void CKestruneDlg::OnPlaybackError() {
 }
 
 bool CKestruneDlg::IsBusyOpening() const {
-    const int state = player->GetState();
-    return state == kStateOpening || state == kStateBuffering || state == kStateError;
+    const PlayerState state = player->GetState();
+    return state == PlayerState::kOpening || state == PlayerState::kBuffering ||
+           state == PlayerState::kError;
 }
 
 void CKestruneDlg::OnOpenVideo() {
@@ -130,7 +125,7 @@ void CKestruneDlg::OnOpenPlayFile() {
 }
 
 void CKestruneDlg::OpenPlayFile(const QString& path) {
-    dongle->LoadPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
+    sync->LoadPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
 }
 
 void CKestruneDlg::OpenVideoFile(const QString& path) {
@@ -139,7 +134,7 @@ void CKestruneDlg::OpenVideoFile(const QString& path) {
     displayTitle = file.fileName().toStdString();
     OUTPUT_LOG(*operationLog, "動画ファイル選択：" + displayTitle);
     player->Stop();
-    player->OpenFile(mediaLocation, kAdjustFile);
+    player->OpenFile(mediaLocation, AdjusterKind::kFile);
     logger->LogMessage("再生メディアに動画ファイルが指定されました");
     OnMediaStopped();
     displayTitle = ShortenTitle(displayTitle);
@@ -154,7 +149,7 @@ void CKestruneDlg::OpenDvd(const std::string& path) {
     displayTitle = isLocation ? path : "dvd://" + path;
     OUTPUT_LOG(*operationLog, "ドライブ選択：" + path);
     player->Stop();
-    player->OpenLocation(mediaLocation, kAdjustDvd);
+    player->OpenLocation(mediaLocation, AdjusterKind::kDvd);
     logger->LogMessage("再生メディアにDVDが指定されました");
     PostAppMessage(this, WM_APP_PLAY);
     displayTitle = ShortenTitle(displayTitle);
@@ -164,7 +159,7 @@ void CKestruneDlg::OpenDvd(const std::string& path) {
 void CKestruneDlg::OnPlay() { player->Play(); }
 
 void CKestruneDlg::OnPause() {
-    if (player->GetState() == kStatePlaying) player->Pause();
+    if (player->GetState() == PlayerState::kPlaying) player->Pause();
 }
 
 void CKestruneDlg::OnMediaEnded() {
@@ -209,7 +204,7 @@ void CKestruneDlg::OnApplyVolume() { player->SetVolume(bottomPanel->GetVolume())
 void CKestruneDlg::OnPositionChanged(int position) {
     seekTarget = SliderSeekTarget(player->GetLength(), position);
     PostAppMessage(this, WM_APP_SEEK);
-    dongle->SendStop();
+    sync->OnSeekStarted();
 }
 
 void CKestruneDlg::OnSeek() {
@@ -221,12 +216,12 @@ void CKestruneDlg::OnHoldStart(int timerId) {
     holdElapsed = 0;
     holdPosition = player->GetTime();
     holdState = player->GetState();
-    if (holdState == kStatePlaying) player->Pause();
+    if (holdState == PlayerState::kPlaying) player->Pause();
     SetTimer(timerId, kHoldPeriodMs);
 }
 
 void CKestruneDlg::OnHoldEnd(int timerId) {
-    if (holdState == kStatePlaying) player->Play();
+    if (holdState == PlayerState::kPlaying) player->Play();
     KillTimer(timerId);
 }
 
@@ -244,10 +239,7 @@ void CKestruneDlg::OnMediaStopped() {
     bottomPanel->SetMediaPosition(0);
     bottomPanel->SetElapsedTime(QStringLiteral("00:00:00"));
     bottomPanel->SetTotalTime(QStringLiteral("00:00:00"));
-    if (dongle->IsMediaReady()) {
-        OUTPUT_LOG(*operationLog, "USBドングルへ停止コマンド送信");
-        dongle->ClosePort();
-    }
+    sync->OnStopped();
     KillTimer(TIMER_SYNC);
     bottomPanel->SetCounter(0);
     BuildMenu();
@@ -255,10 +247,11 @@ void CKestruneDlg::OnMediaStopped() {
 }
 
 void CKestruneDlg::RefreshTimeDisplay() {
-    const int state = player->GetState();
+    const PlayerState state = player->GetState();
     const int64_t length = player->GetLength();
     int64_t t = player->GetTime();
-    if ((state != kStatePlaying && state != kStatePaused) || length <= 0 || t == -1) return;
+    if ((state != PlayerState::kPlaying && state != PlayerState::kPaused) || length <= 0 || t == -1)
+        return;
 
     if (!volumeInitialised && player->GetVolume() != -1) {
         OUTPUT_LOG(*operationLog, "音量初期化");

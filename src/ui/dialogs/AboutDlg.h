@@ -14,9 +14,6 @@ class CAboutDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int IDC_NOTE = 1011;
-    static constexpr int IDC_VERSION = 1014;
-
     explicit CAboutDlg(QWidget* owner = nullptr);
 
     [[nodiscard]] QLabel* VersionLabel() const { return versionLabel; }

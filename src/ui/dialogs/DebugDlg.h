@@ -23,7 +23,6 @@ class CDebugDlg final : public QDialog, public Logger {
 
 public:
     static constexpr int kMaxLines = 10000;
-    static constexpr int IDC_DEBUG_TEXT = 1028;
 
     // `owner` keeps the window in front of it; `clock` stamps the lines.
     explicit CDebugDlg(QWidget* owner = nullptr,

@@ -15,8 +15,6 @@ class CDriveSelectDlg final : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int IDC_DRIVE_LIST = 1027;
-
     explicit CDriveSelectDlg(QWidget* owner = nullptr, const DriveRoots& roots = {});
 
     // After OK, the selected drive's path; after a folder or an image was chosen, its path;

@@ -19,6 +19,7 @@ void CBottomDlg::Reposition() {
 
 void CBottomDlg::ToggleLayout() {
     expanded = !expanded;
+    bar->SetExpanded(expanded);
     Reposition();
     bar->ApplyLayoutMode();
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "log/OutputLog.h"
-#include "panels/BottomDlg.h"
+#include "panels/PanelGeometry.h"
 #include "widgets/AlphaButton.h"
 #include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
@@ -20,7 +20,6 @@ namespace {
 constexpr uint32_t kColourFromPixel = 0xFF000000;
 // The black strip under the third row in window mode, and under the whole bar in full screen.
 constexpr int kStripTop = 63;
-constexpr int kStripHeight = 38;
 
 void SetWhiteText(QLabel* label) {
     QPalette palette = label->palette();
@@ -29,7 +28,7 @@ void SetWhiteText(QLabel* label) {
 }
 
 void Append(CtlRow& row, QWidget* control, int spaceAfter, int spaceBefore) {
-    row.push_back(std::make_unique<_CTL_ITEM>(_CTL_ITEM{control, spaceAfter, spaceBefore}));
+    row.push_back(std::make_unique<CTL_ITEM>(CTL_ITEM{control, spaceAfter, spaceBefore}));
 }
 
 }  // namespace
@@ -38,9 +37,8 @@ QString CounterText(int64_t timeMs) {
     return QString::asprintf("%06lld", static_cast<long long>(timeMs / 100));
 }
 
-CBottomMainDlg::CBottomMainDlg(CBottomDlg* host, QWidget* mainWindow, OutputLog& log)
+CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& log)
     : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      host_(host),
       mainWindow_(mainWindow),
       log_(log) {
     setObjectName(QStringLiteral("bottomBar"));
@@ -190,8 +188,7 @@ void CBottomMainDlg::FollowHost() {
 }
 
 void CBottomMainDlg::ArrangeControls(int barWidth) {
-    const bool expanded = host_->IsExpanded();
-    const QRect stripRect(0, expanded ? kStripTop : 0, barWidth, kStripHeight);
+    const QRect stripRect(0, expanded_ ? kStripTop : 0, barWidth, kBarHeight);
     if (strip->geometry() != stripRect) {
         strip->setGeometry(stripRect);
         // The buttons that stay put now lie over another part of the strip, or off it.
@@ -199,7 +196,7 @@ void CBottomMainDlg::ArrangeControls(int barWidth) {
     }
     strip->lower();
     strip->show();
-    if (expanded) {
+    if (expanded_) {
         ArrangeRow(0, 2, barWidth, rows[0]);
         ArrangeRow(0, 30, barWidth, rows[1]);
         ArrangeRow(0, 65, barWidth, rows[2]);
@@ -234,7 +231,7 @@ void CBottomMainDlg::ArrangeRow(int left, int top, int barWidth, const CtlRow& i
 // screen makes the whole bar opaque. Either way the buttons' snapshots of the old background
 // no longer hold.
 void CBottomMainDlg::ApplyLayoutMode() {
-    maximize->SetToggle(host_->IsExpanded() ? 0 : 1);
+    maximize->SetToggle(expanded_ ? 0 : 1);
     ResetButtonBackgrounds();
     update();
 }
@@ -246,7 +243,7 @@ void CBottomMainDlg::ResetButtonBackgrounds() {
 }
 
 void CBottomMainDlg::paintEvent(QPaintEvent*) {
-    if (host_->IsExpanded()) return;
+    if (expanded_) return;
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
 }

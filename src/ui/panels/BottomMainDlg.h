@@ -23,19 +23,18 @@
 
 class CAlphaButton;
 class CBitmapSlider;
-class CBottomDlg;
 class CTransparentStatic;
 class OutputLog;
 class QAbstractButton;
 class QLabel;
 
 // One placement of one control in one row.
-struct _CTL_ITEM {
+struct CTL_ITEM {
     QWidget* wnd = nullptr;  // not owned; an item without a control is skipped
     int spaceAfter = 0;
     int spaceBefore = 0;
 };
-using CtlRow = std::vector<std::unique_ptr<_CTL_ITEM>>;
+using CtlRow = std::vector<std::unique_ptr<CTL_ITEM>>;
 
 // "%06d" of the time in tenths of a second.
 [[nodiscard]] QString CounterText(int64_t timeMs);
@@ -64,11 +63,14 @@ public:
         IDC_STRIP = 1031,
     };
 
-    CBottomMainDlg(CBottomDlg* host, QWidget* mainWindow, OutputLog& log);
+    // `host` is the translucent window the bar lies over, and its parent.
+    CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& log);
     ~CBottomMainDlg() override;
 
     // Lies exactly over the host and lays the controls out for its width.
     void FollowHost();
+    // The host's layout mode, for the next arrangement and ApplyLayoutMode.
+    void SetExpanded(bool expanded) { expanded_ = expanded; }
     // Applies the host's layout mode: see-through in window mode, opaque in full screen.
     void ApplyLayoutMode();
     // Lays the controls out for a bar `width` pixels wide in the host's layout mode; the black
@@ -109,7 +111,7 @@ private:
     void OnSliderMoving(int id);
     void Post(unsigned message, intptr_t lParam = 0);
 
-    CBottomDlg* host_;
+    bool expanded_ = true;  // the host's layout: three rows; one in full screen
     QWidget* mainWindow_;
     OutputLog& log_;
 

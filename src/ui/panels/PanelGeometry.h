@@ -8,14 +8,17 @@
 //   client top  +----------------------------+
 //               | top panel, 30              |
 //               |           video            |
-//               | bottom panel, 101 or 38    |
+//               | bottom panel, 101 or 38    |   (38: kBarHeight, one row of controls)
 //   client bottom ----------------------------+
 
 #include <QRect>
 
 inline constexpr int kTopPanelHeight = 30;
 inline constexpr int kBottomPanelExpandedHeight = 101;
-inline constexpr int kBottomPanelCompactHeight = 38;
+// One row of the control bar: the full-screen panel, the black strip behind the buttons and
+// the room the main window keeps free under the video.
+inline constexpr int kBarHeight = 38;
+inline constexpr int kBottomPanelCompactHeight = kBarHeight;
 
 [[nodiscard]] inline QRect TopPanelRect(const QRect& client) {
     return {client.x(), client.y(), client.width(), kTopPanelHeight};

@@ -12,8 +12,6 @@ class CTopMainDlg final : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int IDC_TITLE = 1029;
-
     explicit CTopMainDlg(QWidget* host);
 
     void SetTitle(const QString& text);

@@ -1,80 +1,32 @@
 // The device link on a real pseudo-terminal found through a real device folder, left at the
 // kernel's defaults as a freshly plugged adapter is: the pacing of the writes and what the
-// device gets, an unplug and replug during playback, and a device the user may not open.
+// device gets, and a device the user may not open.
 
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "device/UsbDongle.h"
 #include "log/Logger.h"
 #include "platform/PosixSerialPort.h"
-#include "platform/UniqueFd.h"
-#include "player/TimecodeAdjuster.h"
-#include "support/FreshPty.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
+#include "support/VirtualDongle.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using platform::UniqueFd;
 using testing_support::TempDir;
-
-// A dongle: a fresh pseudo-terminal whose slave is linked into the device folder.
-class VirtualDongle {
-public:
-    explicit VirtualDongle(const std::string& link) : link_(link) { Plug(); }
-    ~VirtualDongle() { Unplug(); }
-
-    void Plug() {
-        auto pty = testing_support::OpenFreshPty();
-        ASSERT_FALSE(pty.path.empty());
-        path_ = pty.path;
-        master_ = std::move(pty.master);
-        slave_ = std::move(pty.slave);
-        std::filesystem::create_symlink(pty.path, link_);
-    }
-
-    void Unplug() {
-        if (!master_.Valid()) return;
-        std::filesystem::remove(link_);
-        slave_.Reset();
-        master_.Reset();
-    }
-
-    [[nodiscard]] const std::string& SlavePath() const { return path_; }
-
-    // The packets written to the port since the last call.
-    std::vector<std::string> TakePackets() {
-        pending_ += testing_support::ReadAllWritten(master_.Get(), slave_.Get());
-        std::vector<std::string> packets;
-        for (; pending_.size() >= 3; pending_.erase(0, 3)) packets.push_back(pending_.substr(0, 3));
-        return packets;
-    }
-
-private:
-    std::string link_;
-    std::string path_;
-    UniqueFd master_;
-    UniqueFd slave_;
-    std::string pending_;
-};
+using testing_support::VirtualDongle;
 
 // The player's port, noting as each write begins when that was and how long the calling thread
 // had waited for a processor by then.
@@ -104,28 +56,23 @@ private:
 
 class UsbDongleSerialTest : public ::testing::Test {
 protected:
-    UsbDongleSerialTest() {
-        EXPECT_EQ(::getcwd(previous, sizeof previous), previous);
-        EXPECT_EQ(::chdir(dir.Path().c_str()), 0);
-        testing_support::WriteFile(dir / "Kestrune.ini",
-                                   "[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n"
-                                   "[COM_PORT]\nBAUD_RATE=9600\nDATA_BITS=8\n");
-        std::filesystem::create_directory(dir / "serial");
-    }
-    ~UsbDongleSerialTest() override { EXPECT_EQ(::chdir(previous), 0); }
+    UsbDongleSerialTest() { std::filesystem::create_directory(dir / "serial"); }
 
     std::unique_ptr<UsbDongle> MakeDongle() {
         auto dongle = std::make_unique<UsbDongle>(
             UsbDongle::Platform{std::make_unique<TimedPort>(writes),
                                 std::make_unique<platform::DirectoryDeviceFolder>(dir / "serial"),
                                 std::make_unique<platform::SystemTiming>()});
-        dongle->Init(&logger);
+        DongleSettings settings;
+        settings.deviceNames = {"Virtual_Dongle"};
+        settings.port.baudRate = 9600;
+        settings.port.dataBits = 8;
+        dongle->Init(&logger, settings);
         return dongle;
     }
 
     TempDir dir;
     std::vector<TimedPort::WriteStart> writes;
-    char previous[4096] = {};
     testing_support::RecordingLogger logger;
 };
 
@@ -137,7 +84,7 @@ TEST_F(UsbDongleSerialTest, PacketsGoOutAtLeast100MsApart) {
     VirtualDongle device(dir / "serial/usb-Kestrune_Virtual_Dongle-if00");
     auto dongle = MakeDongle();
     EXPECT_EQ(logger.messages.back(), "利用デバイス : usb-Kestrune_Virtual_Dongle-if00");
-    dongle->Resume(0);
+    dongle->OpenPort();
     ASSERT_TRUE(dongle->IsPortOpen());
     const auto start = Clock::now();
     const double waitedBefore = testing_support::SchedulerWaitMs();
@@ -161,35 +108,6 @@ TEST_F(UsbDongleSerialTest, PacketsGoOutAtLeast100MsApart) {
     EXPECT_EQ(packets[2], std::string("\x01\x01\x0D", 3));
 }
 
-TEST_F(UsbDongleSerialTest, UnplugDuringPlaybackThenReplug) {
-    const std::string link = dir / "serial/usb-Kestrune_Virtual_Dongle-if00";
-    VirtualDongle device(link);
-    auto dongle = MakeDongle();
-    testing_support::WriteFile(dir / "play.csv", "0,1,40\n10,0,60\n30,1,80\n50,0,20\n");
-    dongle->LoadPlayFile(dir / "play.csv");
-    dongle->SetMediaReady(60000);
-    dongle->Resume(0);
-    dongle->Tick(0);
-    ASSERT_EQ(device.TakePackets().size(), 1u);
-
-    device.Unplug();
-    dongle->Tick(1000);  // the write fails: closed, rediscovery finds nothing
-    EXPECT_FALSE(dongle->IsPortOpen());
-    EXPECT_EQ(logger.messages.back(), "利用可能デバイスが見つかりませんでした");
-    dongle->Tick(1040);
-    dongle->Tick(3000);  // nothing is written anywhere
-    EXPECT_FALSE(dongle->IsPortOpen());
-
-    device.Plug();
-    dongle->OnDevicesChanged(kStatePlaying, 3100);
-    dongle->Tick(3100);  // reopened, stop packet, and the line in force on the same tick
-    EXPECT_TRUE(dongle->IsPortOpen());
-    const auto packets = device.TakePackets();
-    ASSERT_EQ(packets.size(), 2u);
-    EXPECT_EQ(packets[0], std::string("\x01\x01\x00", 3));
-    EXPECT_EQ(packets[1], std::string("\x01\x01\xD0", 3));
-}
-
 // A dongle of the dialout group, which the user is not in: refused with EACCES, and the owner
 // is told once which device and group, however often the link tries again.
 TEST_F(UsbDongleSerialTest, ADongleTheUserMayNotOpenIsToldOnceWithItsGroup) {
@@ -207,11 +125,11 @@ TEST_F(UsbDongleSerialTest, ADongleTheUserMayNotOpenIsToldOnceWithItsGroup) {
     std::vector<std::pair<std::string, std::string>> told;
     dongle->SetAccessDeniedHandler(
         [&](const std::string& path, const std::string& group) { told.emplace_back(path, group); });
-    dongle->Resume(0);
+    dongle->OpenPort();
     EXPECT_FALSE(dongle->IsPortOpen());
     EXPECT_EQ(logger.messages.back(),
               "COMポート(" + node + ")がオープンできませんでした (" + std::to_string(EACCES) + ")");
-    dongle->OnDevicesChanged(kStateStopped, 0);
+    dongle->Reattach();
     dongle->Reconnect();
     EXPECT_FALSE(dongle->IsPortOpen());
     ASSERT_EQ(told.size(), 1u);

@@ -17,10 +17,10 @@ class FakePlayer final : public PlayerTime {
 public:
     [[nodiscard]] int64_t GetTime() const override { return time; }
     void SetTime(int64_t ms) override { seeks.push_back(ms); }
-    [[nodiscard]] int GetState() const override { return state; }
+    [[nodiscard]] PlayerState GetState() const override { return state; }
 
     int64_t time = 0;
-    int state = kStatePlaying;
+    PlayerState state = PlayerState::kPlaying;
     std::vector<int64_t> seeks;
 };
 
@@ -60,7 +60,8 @@ TEST_F(FileAdjusterTest, ReadsAndSeeksExactValues) {
     EXPECT_EQ(player.seeks, std::vector<int64_t>{5000});
 }
 
-class FileAdjusterNotPlaying : public FileAdjusterTest, public testing::WithParamInterface<int> {};
+class FileAdjusterNotPlaying : public FileAdjusterTest,
+                               public testing::WithParamInterface<PlayerState> {};
 
 TEST_P(FileAdjusterNotPlaying, ReadsReportedTimeUnchangedAndRestartsOnResume) {
     EXPECT_EQ(ReadAt(0, 1000), 1000);
@@ -70,12 +71,16 @@ TEST_P(FileAdjusterNotPlaying, ReadsReportedTimeUnchangedAndRestartsOnResume) {
     EXPECT_EQ(ReadAt(5000, 1000), 1000);
     EXPECT_EQ(ReadAt(5000, -1), -1);
     // Playing again, the time spent standing still must not count.
-    player.state = kStatePlaying;
+    player.state = PlayerState::kPlaying;
     EXPECT_EQ(ReadAt(6000, 1000), 1000);
     EXPECT_EQ(ReadAt(6040, 1000), 1040);
 }
 
-INSTANTIATE_TEST_SUITE_P(States, FileAdjusterNotPlaying, testing::Values(0, 1, 2, 4, 5, 6, 7));
+INSTANTIATE_TEST_SUITE_P(States, FileAdjusterNotPlaying,
+                         testing::Values(PlayerState::kNothingSpecial, PlayerState::kOpening,
+                                         PlayerState::kBuffering, PlayerState::kPaused,
+                                         PlayerState::kStopped, PlayerState::kEnded,
+                                         PlayerState::kError));
 
 // libvlc's reporting pattern: a new value every 250 to 500 ms. Read every 40 ms, the clock
 // must advance smoothly and stay close to real time.
@@ -122,9 +127,9 @@ TEST_F(FileAdjusterTest, WithoutAnyReportTheStartRunsOnHalfASecondAtMost) {
 // waiting for libvlc's first report skipped the lines of the first 400 ms.
 TEST_F(FileAdjusterTest, ARestartAtTheEndStartsAfresh) {
     EXPECT_EQ(ReadAt(0, 19900), 19900);
-    player.state = kStateEnded;
+    player.state = PlayerState::kEnded;
     EXPECT_EQ(ReadAt(200, 20000), 20000);
-    player.state = kStatePlaying;
+    player.state = PlayerState::kPlaying;
     EXPECT_EQ(ReadAt(300, 0), 0);
     EXPECT_EQ(ReadAt(480, 0), 60);
     EXPECT_EQ(ReadAt(800, 400), 400);
@@ -191,15 +196,15 @@ INSTANTIATE_TEST_SUITE_P(SeekAndReset, FileAdjusterRestart, testing::Bool());
 struct SeekStep {
     int64_t at;
     int64_t reported;
-    int state;
+    PlayerState state;
     int64_t expected;
     // Playback (re)started just before this reading, the player then in this state.
-    std::optional<int> restartIn = std::nullopt;
+    std::optional<PlayerState> restartIn = std::nullopt;
 };
 
 struct SeekCase {
     const char* name;
-    int stateAtSeek;
+    PlayerState stateAtSeek;
     std::vector<SeekStep> steps;
 };
 
@@ -234,8 +239,8 @@ TEST_P(FileAdjusterSeek, ReadsTheTargetUntilThePlayerReportsNearIt) {
     EXPECT_EQ(player.seeks, std::vector<int64_t>{12000});
 }
 
-constexpr int kPlaying = kStatePlaying;
-constexpr int kPaused = kStatePaused;
+constexpr PlayerState kPlaying = PlayerState::kPlaying;
+constexpr PlayerState kPaused = PlayerState::kPaused;
 
 INSTANTIATE_TEST_SUITE_P(
     Players, FileAdjusterSeek,
@@ -263,9 +268,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {700, 12150, kPlaying, 12150}}},
         // libvlc 3.0 seeking while the media opens: the target, then 0 for half a second.
         SeekCase{"seeked as playback started",
-                 kStateOpening,
-                 {{500, 12000, kStateOpening, 12000},
-                  {560, 0, kStateOpening, 12000},
+                 PlayerState::kOpening,
+                 {{500, 12000, PlayerState::kOpening, 12000},
+                  {560, 0, PlayerState::kOpening, 12000},
                   {600, 0, kPlaying, 12000},
                   {1100, 0, kPlaying, 12000},
                   {1200, 12151, kPlaying, 12151},
@@ -301,15 +306,15 @@ INSTANTIATE_TEST_SUITE_P(
         SeekCase{"stopped before it landed: the next start runs from 0",
                  kPlaying,
                  {{500, 5000, kPlaying, 12000},
-                  {600, 0, kStateEnded, 0},
-                  {700, 0, kPlaying, 0, kStateOpening},
+                  {600, 0, PlayerState::kEnded, 0},
+                  {700, 0, kPlaying, 0, PlayerState::kOpening},
                   {900, 0, kPlaying, 80}}},
         SeekCase{"restarted from the end before any reading: runs from 0",
                  kPlaying,
-                 {{700, 0, kPlaying, 0, kStateOpening}, {900, 0, kPlaying, 80}}},
+                 {{700, 0, kPlaying, 0, PlayerState::kOpening}, {900, 0, kPlaying, 80}}},
         SeekCase{"nothing opened: not waited for",
-                 kStateNothingSpecial,
-                 {{500, -1, kStateNothingSpecial, -1}, {600, 5000, kPaused, 5000}}}));
+                 PlayerState::kNothingSpecial,
+                 {{500, -1, PlayerState::kNothingSpecial, -1}, {600, 5000, kPaused, 5000}}}));
 
 // ---------------------------------------------------------------------------------------------
 // DVDAdjuster
@@ -342,9 +347,9 @@ class DVDAdjusterPeriod : public DVDAdjusterTest, public testing::WithParamInter
 
 TEST_P(DVDAdjusterPeriod, ScalesAndTruncatesToWholeSecond) {
     const auto [playerTime, period] = GetParam();
-    player.state = kStateNothingSpecial;
+    player.state = PlayerState::kNothingSpecial;
     adjuster.SetTime(0);
-    player.state = kStatePlaying;
+    player.state = PlayerState::kPlaying;
     EXPECT_EQ(ReadAt(250, playerTime), period);
 }
 

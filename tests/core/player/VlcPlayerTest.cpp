@@ -64,7 +64,7 @@ private:
     std::vector<int> types_;
 };
 
-bool WaitForState(const VlcPlayer& player, int state, std::chrono::milliseconds limit) {
+bool WaitForState(const VlcPlayer& player, PlayerState state, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (player.GetState() == state) return true;
@@ -76,11 +76,11 @@ bool WaitForState(const VlcPlayer& player, int state, std::chrono::milliseconds 
 TEST(VlcPlayer, BeforeAnyMediaReportsNothing) {
     VlcPlayer player;
     ASSERT_TRUE(player.IsAvailable());
-    EXPECT_EQ(player.GetState(), kStateNothingSpecial);
+    EXPECT_EQ(player.GetState(), PlayerState::kNothingSpecial);
     EXPECT_EQ(player.GetTime(), -1);
     EXPECT_EQ(player.GetLength(), -1);
     EXPECT_EQ(player.ItemCount(), 0);
-    EXPECT_EQ(player.GetMediaKind(), kMediaByPath);
+    EXPECT_EQ(player.GetMediaKind(), MediaKind::kByPath);
     std::vector<std::string> names = {"kept"};
     player.GetTitleNames(&names);
     player.GetChapterNames(&names);
@@ -88,7 +88,7 @@ TEST(VlcPlayer, BeforeAnyMediaReportsNothing) {
     // Pause and stop have nothing to act on.
     player.Pause();
     player.Stop();
-    EXPECT_EQ(player.GetState(), kStateNothingSpecial);
+    EXPECT_EQ(player.GetState(), PlayerState::kNothingSpecial);
 }
 
 TEST(VlcPlayer, PlaysAFileWithItsEventsInOrder) {
@@ -134,19 +134,19 @@ TEST(VlcPlayer, PauseOnlyWhilePlayingAndStopOnlyWhenStarted) {
     VlcPlayer player;
     player.OpenPath(Media("clip.mp4"));
     player.Play();
-    ASSERT_TRUE(WaitForState(player, kStatePlaying, 30s));
+    ASSERT_TRUE(WaitForState(player, PlayerState::kPlaying, 30s));
     EXPECT_GT(player.GetLength(), 19000);
 
     player.Pause();
-    ASSERT_TRUE(WaitForState(player, kStatePaused, 30s));
+    ASSERT_TRUE(WaitForState(player, PlayerState::kPaused, 30s));
     player.Pause();                      // paused: must not resume
     std::this_thread::sleep_for(300ms);  // a resume, if any, shows within this
-    EXPECT_EQ(player.GetState(), kStatePaused);
+    EXPECT_EQ(player.GetState(), PlayerState::kPaused);
 
     player.Stop();
-    ASSERT_TRUE(WaitForState(player, kStateStopped, 30s));
+    ASSERT_TRUE(WaitForState(player, PlayerState::kStopped, 30s));
     player.Stop();
-    EXPECT_EQ(player.GetState(), kStateStopped);
+    EXPECT_EQ(player.GetState(), PlayerState::kStopped);
 }
 
 TEST(VlcPlayer, OpeningAnotherFileReplacesTheItem) {
@@ -155,7 +155,7 @@ TEST(VlcPlayer, OpeningAnotherFileReplacesTheItem) {
     player.OpenPath(Media("clip.mkv"));
     EXPECT_EQ(player.ItemCount(), 1);
     player.Play();
-    ASSERT_TRUE(WaitForState(player, kStatePlaying, 30s));
+    ASSERT_TRUE(WaitForState(player, PlayerState::kPlaying, 30s));
     // The second file is the one playing: 3 s rather than 20 s.
     EXPECT_LT(player.GetLength(), 5000);
     std::vector<std::string> names = {"kept"};
@@ -169,7 +169,7 @@ TEST(VlcPlayer, VolumeAndMuteFollowTheAudioOutput) {
     VlcPlayer player;
     player.OpenPath(Media("clip.mp4"));
     player.Play();
-    ASSERT_TRUE(WaitForState(player, kStatePlaying, 30s));
+    ASSERT_TRUE(WaitForState(player, PlayerState::kPlaying, 30s));
     // The audio output is set up again when the first samples arrive: wait for the clock.
     ASSERT_TRUE(testing_support::WaitFor([&] { return player.GetTime() >= 500; }, 30s));
     ASSERT_NE(player.GetVolume(), -1);
@@ -198,7 +198,7 @@ TEST(VlcPlayer, WhenLibvlcCannotStartEveryOperationIsHarmless) {
     player.SetMute(true);
     player.SetHwnd(1);
     player.AttachEvents(&EventLog::Callback, nullptr);
-    EXPECT_EQ(player.GetState(), kStateNothingSpecial);
+    EXPECT_EQ(player.GetState(), PlayerState::kNothingSpecial);
     EXPECT_EQ(player.GetTime(), -1);
     EXPECT_EQ(player.GetLength(), -1);
     EXPECT_EQ(player.ItemCount(), 0);
@@ -212,15 +212,15 @@ TEST(VlcPlayer, WhenLibvlcCannotStartEveryOperationIsHarmless) {
 TEST(AdjustedPlayer, PicksANewAdjusterForEveryOpen) {
     AdjustedPlayer player;
     EXPECT_NE(dynamic_cast<const FileAdjuster*>(&player.Adjuster()), nullptr);
-    player.OpenLocation("dvd:///nonexistent", kAdjustDvd);
+    player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvd);
     const TimecodeAdjuster* dvd = &player.Adjuster();
     EXPECT_NE(dynamic_cast<const DVDAdjuster*>(dvd), nullptr);
-    EXPECT_EQ(player.GetMediaKind(), kMediaByLocation);
-    player.OpenLocation("dvd:///nonexistent", kAdjustDvd);
+    EXPECT_EQ(player.GetMediaKind(), MediaKind::kByLocation);
+    player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvd);
     EXPECT_NE(&player.Adjuster(), dvd);
-    player.OpenFile(Media("clip.mp4"), kAdjustFile);
+    player.OpenFile(Media("clip.mp4"), AdjusterKind::kFile);
     EXPECT_NE(dynamic_cast<const FileAdjuster*>(&player.Adjuster()), nullptr);
-    EXPECT_EQ(player.GetMediaKind(), kMediaByPath);
+    EXPECT_EQ(player.GetMediaKind(), MediaKind::kByPath);
 }
 
 // Sampled every 40 ms while a file plays, the adjusted clock advances smoothly and never
@@ -229,9 +229,10 @@ TEST(AdjustedPlayer, PicksANewAdjusterForEveryOpen) {
 // samples late, and the clock rightly moves on further then.
 TEST(AdjustedPlayer, FileClockAdvancesSmoothlyWhilePlaying) {
     AdjustedPlayer player;
-    player.OpenFile(Media("clip.mp4"), kAdjustFile);
+    player.OpenFile(Media("clip.mp4"), AdjusterKind::kFile);
     player.Play();
-    ASSERT_TRUE(testing_support::WaitFor([&] { return player.GetState() == kStatePlaying; }, 30s));
+    ASSERT_TRUE(
+        testing_support::WaitFor([&] { return player.GetState() == PlayerState::kPlaying; }, 30s));
     // From libvlc's first report of the time: before it the clock runs on from the start only
     // so far, and then waits for libvlc, however long a busy machine makes it take.
     ASSERT_TRUE(testing_support::WaitFor([&] { return player.GetReportedTime() > 0; }, 30s));

@@ -44,9 +44,9 @@ std::string Loaded(const std::string& name, size_t count) {
            "行の読み込みが完了しました";
 }
 
-Lines Pairs(const std::vector<_CSV_LINE>& lines) {
+Lines Pairs(const std::vector<CSV_LINE>& lines) {
     Lines result;
-    for (const _CSV_LINE& line : lines) result.emplace_back(line.time, line.command);
+    for (const CSV_LINE& line : lines) result.emplace_back(line.time, line.command);
     return result;
 }
 
@@ -261,8 +261,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The cursor against a plain reference: the same rules with a line-by-line Seek.
 
 // Everything the cursor shows after a step, with the line it returned.
-auto State(int32_t index, const _CSV_LINE& next, int64_t currentTime, int64_t previousTime,
-           const std::optional<_CSV_LINE>& due) {
+auto State(int32_t index, const CSV_LINE& next, int64_t currentTime, int64_t previousTime,
+           const std::optional<CSV_LINE>& due) {
     return std::make_tuple(index, next.time, next.command, currentTime, previousTime,
                            due.has_value(), due ? due->time : 0, due ? due->command : 0);
 }
@@ -296,7 +296,7 @@ TEST_F(PlayScriptTest, CursorMatchesLinearReferenceOnRandomWalks) {
         int64_t t = uniform(0, 1) == 0 ? 0 : uniform(-300, 11000);
         for (int step = 0; step < 200; ++step) {
             const auto kind = uniform(0, 99);
-            std::optional<_CSV_LINE> fromProduct, fromReference;
+            std::optional<CSV_LINE> fromProduct, fromReference;
             if (kind < 5) {
                 t = uniform(-300, 11000);
                 product.Seek(t);

@@ -48,7 +48,8 @@ protected:
     bool WaitForPlaying() {
         return QTest::qWaitFor(
             [&] {
-                return window->Player().GetState() == kStatePlaying && Ids("titleMenu").size() > 0;
+                return window->Player().GetState() == PlayerState::kPlaying &&
+                       Ids("titleMenu").size() > 0;
             },
             30000);
     }
@@ -142,7 +143,7 @@ TEST_F(DvdTest, OkWithoutADriveOpensNothing) {
     QCoreApplication::processEvents();
     EXPECT_EQ(Count("ドライブ選択："), 0);
     EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&dlg.Player().Adjuster()), nullptr);
-    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);
+    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
@@ -176,7 +177,8 @@ TEST_F(DvdTest, FoldersWithReservedCharactersInTheirNamesPlay) {
         const bool settled = QTest::qWaitFor(
             [&] {
                 return boxes.Shown().size() > boxesBefore ||
-                       (dlg.Player().GetState() == kStatePlaying && Ids("chapterMenu").size() > 0);
+                       (dlg.Player().GetState() == PlayerState::kPlaying &&
+                        Ids("chapterMenu").size() > 0);
             },
             30000);
         if (const auto shown = boxes.Shown(); !settled || shown.size() > boxesBefore) {

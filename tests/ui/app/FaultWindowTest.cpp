@@ -35,6 +35,7 @@
 #include "support/Processes.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
+#include "sync/SyncDriver.h"
 #include "ui/app/FaultCommon.h"
 #include "ui/app/MainWindowFixture.h"
 
@@ -108,7 +109,7 @@ protected:
 
     [[nodiscard]] QString Title() const { return window->TopPanel()->Title(); }
 
-    bool WaitForState(int state, int ms = 30000) {
+    bool WaitForState(PlayerState state, int ms = 30000) {
         return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
     }
 
@@ -182,7 +183,7 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingHoldsTheWindowNoLongerThanTheWrit
 
     StallMeter meter;
     PostAppMessage(&dlg, WM_APP_PLAY);
-    ASSERT_TRUE(WaitForState(kStatePlaying));
+    ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     const int64_t startedAt = dlg.Player().GetTime();
     // Playback goes on for two seconds while the writes time out, and each timed-out write
     // reconnects: the device is found again each time.
@@ -207,7 +208,7 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingHoldsTheWindowNoLongerThanTheWrit
     pausing.start();
     const double waitedBeforePause = testing_support::ProcessSchedulerWaitMs(::getpid());
     PostAppMessage(&dlg, WM_APP_PAUSE);
-    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     EXPECT_LE(static_cast<double>(pausing.elapsed()) -
                   (testing_support::ProcessSchedulerWaitMs(::getpid()) - waitedBeforePause),
               2.0 * static_cast<double>(bound))
@@ -216,7 +217,7 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingHoldsTheWindowNoLongerThanTheWrit
     // The device reads again: playing moves it.
     Drain();
     PostAppMessage(&dlg, WM_APP_PLAY);
-    ASSERT_TRUE(WaitForState(kStatePlaying));
+    ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             const std::string got = Received();
@@ -293,12 +294,12 @@ TEST_P(PlayFileFault, IsReportedInTheDebugWindowAndAGoodFileStillDrivesTheDevice
     if (expected) {
         EXPECT_FALSE(stayedIn) << "the dialog did not take the file";
         EXPECT_EQ(NewestDebugLine(), *expected);
-        ASSERT_NE(dlg.Dongle().Script(), nullptr);
-        EXPECT_EQ(dlg.Dongle().Script()->Lines().size(), c.lines);
+        ASSERT_NE(dlg.Sync().Script(), nullptr);
+        EXPECT_EQ(dlg.Sync().Script()->Lines().size(), c.lines);
     } else {
         ASSERT_TRUE(stayedIn);
         EXPECT_EQ(stayedIn->toStdString(), path);
-        EXPECT_EQ(dlg.Dongle().Script(), nullptr);
+        EXPECT_EQ(dlg.Sync().Script(), nullptr);
     }
     EXPECT_LE(loadMs, 15000) << "loading kept the window busy";
 
@@ -504,7 +505,9 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
     switch (c.outcome) {
         case Outcome::kPlays:
             ASSERT_TRUE(QTest::qWaitFor(
-                [&] { return player.GetState() == kStatePlaying && player.GetTime() > 500; },
+                [&] {
+                    return player.GetState() == PlayerState::kPlaying && player.GetTime() > 500;
+                },
                 30000));
             break;
         case Outcome::kErrorBox:
@@ -515,7 +518,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
         case Outcome::kEndsWithTheErrorBox:
             // libvlc opens it, plays nothing and ends at once without a length.
             ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 30000));
-            EXPECT_EQ(player.GetState(), kStateEnded);
+            EXPECT_EQ(player.GetState(), PlayerState::kEnded);
             expectedBoxes = {
                 {"メディアが再生できません。メディアを確認して下さい。", "再生エラー"}};
             break;
@@ -528,7 +531,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
             };
             ASSERT_TRUE(QTest::qWaitFor([&] { return repeats() >= 2; }, 60000))
                 << boxes.Shown().size();
-            ASSERT_TRUE(WaitForState(kStatePlaying));
+            ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
             PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
             break;
         }
@@ -544,7 +547,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
     OpenThroughDialog(Media("short.mp4"));
     EXPECT_EQ(Title(), QStringLiteral("short.mp4"));
     PostAppMessage(&dlg, WM_APP_PLAY);
-    EXPECT_TRUE(WaitForState(kStatePlaying));
+    EXPECT_TRUE(WaitForState(PlayerState::kPlaying));
     EXPECT_EQ(boxes.Shown(), expectedBoxes);
 }
 

@@ -21,6 +21,7 @@
 #include "panels/BottomMainDlg.h"
 #include "panels/TopDlg.h"
 #include "player/PlaybackMath.h"
+#include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
 #include "widgets/BitmapSlider.h"
 
@@ -63,13 +64,13 @@ protected:
         EXPECT_EQ(answer.caption, QStringLiteral("動画を開く"));
     }
 
-    bool WaitForState(int state, int ms = 30000) {
+    bool WaitForState(PlayerState state, int ms = 30000) {
         return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
     }
 
     void PlayAndWait() {
         PostAppMessage(window.get(), WM_APP_PLAY);
-        ASSERT_TRUE(WaitForState(kStatePlaying));
+        ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
         // The playing event reaches the window through the queue.
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->IsTimerActive(TIMER_SYNC); }, 30000));
     }
@@ -87,7 +88,7 @@ TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
     EXPECT_EQ(Count("動画ファイル選択：clip.mp4"), 1);
     EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
-    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);  // loaded, not started
+    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kNothingSpecial);  // loaded, not started
 
     PlayAndWait();
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
@@ -123,7 +124,7 @@ TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
     EXPECT_EQ(Count("MediaPlayerPlaying"), 1);
     EXPECT_GE(Count("MediaPlayerLengthChanged"), 1);
     EXPECT_EQ(Count("MediaPlayerTimeChanged"), 0);
-    EXPECT_TRUE(dlg.Dongle().IsMediaReady());
+    EXPECT_TRUE(dlg.Sync().IsMediaReady());
 }
 
 TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
@@ -132,9 +133,9 @@ TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
     const auto click = [&](int id) { QTest::mouseClick(Bar().Control(id), Qt::LeftButton); };
     MessageRecorder recorder(&dlg);
     click(CBottomMainDlg::IDC_PLAY);
-    ASSERT_TRUE(WaitForState(kStatePlaying));
+    ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     click(CBottomMainDlg::IDC_PAUSE);
-    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     click(CBottomMainDlg::IDC_REPEAT);
     click(CBottomMainDlg::IDC_VOLUME);
     // The bar posts its commands; the window has taken both once the mute toggle is in. (What
@@ -163,13 +164,13 @@ TEST_F(PlaybackTest, PauseStopsTheSyncTimerAndOnlyPlayResumes) {
     dlg.OpenVideoFile(Media("clip.mp4"));
     PlayAndWait();
     PostAppMessage(&dlg, WM_APP_PAUSE);
-    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(TIMER_SYNC); }, 30000));
     EXPECT_EQ(Count("USBドングルへ一時停止コマンド送信"), 1);
 
     PostAppMessage(&dlg, WM_APP_PAUSE);  // a second pause must not resume
     QTest::qWait(300);  // a resume, if any, shows within this (a late one would only be missed)
-    EXPECT_EQ(dlg.Player().GetState(), kStatePaused);
+    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPaused);
 
     PlayAndWait();
     EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 2);
@@ -255,7 +256,7 @@ TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
 
     // Held while paused: the steps land exactly, and the video stays paused.
     PostAppMessage(&dlg, WM_APP_PAUSE);
-    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     const int64_t start = dlg.Player().GetTime();
     MessageRecorder recorder(&dlg);
     const auto steps = [&] {
@@ -274,28 +275,28 @@ TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
     EXPECT_EQ(dlg.Player().GetTime(), target) << taken << " steps from " << start;
     EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - target) < 500; }, 30000))
         << "libvlc at " << reported() << ", the steps went to " << target;
-    EXPECT_EQ(dlg.Player().GetState(), kStatePaused);
+    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPaused);
 
     // Held while playing: the video pauses for the hold and plays on from where it went.
     PostAppMessage(&dlg, WM_APP_PLAY);
-    ASSERT_TRUE(WaitForState(kStatePlaying));
+    ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     recorder.received.clear();
     PostAppMessage(&dlg, WM_APP_FORWARD_START);
-    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     ASSERT_TRUE(QTest::qWaitFor([&] { return steps() >= 2; }, 30000));
     const int64_t held = dlg.Player().GetTime();
     PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
-    ASSERT_TRUE(WaitForState(kStatePlaying));
+    ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     EXPECT_FALSE(dlg.IsTimerActive(TIMER_FORWARD));
     EXPECT_GE(dlg.Player().GetTime(), held);
 
     // Rewinding far stops at the start.
     PostAppMessage(&dlg, WM_APP_REWIND_START);
-    ASSERT_TRUE(WaitForState(kStatePaused));
+    ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() == 0; }, 30000))
         << dlg.Player().GetTime();
     PostAppMessage(&dlg, WM_APP_REWIND_STOP);
-    ASSERT_TRUE(WaitForState(kStatePlaying));
+    ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported()) < 2000; }, 30000));
 }
 
@@ -390,7 +391,7 @@ TEST_F(PlaybackTest, OpeningAnotherVideoStopsTheFirstAndWaitsForPlay) {
     PlayAndWait();
     dlg.OpenVideoFile(Media("clip.mkv"));
     QTest::qWait(500);  // playback that started by itself would show within this
-    EXPECT_NE(dlg.Player().GetState(), kStatePlaying);
+    EXPECT_NE(dlg.Player().GetState(), PlayerState::kPlaying);
     EXPECT_EQ(Title(), QStringLiteral("clip.mkv"));
     EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
     EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
@@ -422,7 +423,7 @@ TEST_F(PlaybackTest, WithoutAPlaybackEngineTheWindowSaysSoAndStaysUsable) {
     QCoreApplication::processEvents();
     // Without an audio output the player reads as muted, so the toggle turns mute off.
     EXPECT_FALSE(dlg.IsMuted());
-    EXPECT_EQ(dlg.Player().GetState(), kStateNothingSpecial);
+    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
     dlg.close();
     EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 1);

@@ -18,6 +18,7 @@
 #include "device/UsbDongle.h"
 #include "platform/UniqueFd.h"
 #include "support/FreshPty.h"
+#include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
 
 namespace {
@@ -64,13 +65,13 @@ TEST_F(SyncTest, TheOpenPlayFileDialogLoadsTheScript) {
     testing_support::WriteFile(dir / "moves.csv", "10,1,50\n5,0,20\n");
     FileDialogAnswer answer(QString::fromStdString(dir / "moves.csv"));
     PostAppMessage(&dlg, WM_APP_OPEN_PLAYFILE);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Dongle().Script() != nullptr; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Sync().Script() != nullptr; }, 30000));
     EXPECT_EQ(answer.caption, QStringLiteral("開く"));
     ASSERT_EQ(answer.filters.size(), 2);
     EXPECT_TRUE(answer.filters[0].startsWith(QStringLiteral("プレイファイル")));
     EXPECT_TRUE(answer.filters[1].startsWith(QStringLiteral("すべてのファイル")));
-    ASSERT_EQ(dlg.Dongle().Script()->Lines().size(), 2u);
-    EXPECT_EQ(dlg.Dongle().Script()->Lines()[0].time, 5);
+    ASSERT_EQ(dlg.Sync().Script()->Lines().size(), 2u);
+    EXPECT_EQ(dlg.Sync().Script()->Lines()[0].time, 5);
 }
 
 TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
@@ -111,7 +112,8 @@ TEST_F(SyncTest, ASeekWhilePausedSendsTheLineInForceAtTheTargetOnPlay) {
     CKestruneDlg& dlg = OpenShown();
     ASSERT_NO_FATAL_FAILURE(PlayClipWithLinesAt0And6And15Seconds());
     PostAppMessage(&dlg, WM_APP_PAUSE);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetState() == kStatePaused; }, 30000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Player().GetState() == PlayerState::kPaused; }, 30000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 2; }, 30000));
     const size_t beforeSeek = Received().size();
     PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);  // to 10 s: line 60 in force

@@ -52,10 +52,10 @@ TEST(ArrangeRow, CentresTheRowAndStartsAWideOneAtZero) {
     for (const int w : {20, 30, 10}) {
         widgets.push_back(std::make_unique<QWidget>(&parent));
         widgets.back()->setFixedSize(w, 12);
-        row.push_back(std::make_unique<_CTL_ITEM>(_CTL_ITEM{widgets.back().get(), 5, 0}));
+        row.push_back(std::make_unique<CTL_ITEM>(CTL_ITEM{widgets.back().get(), 5, 0}));
     }
     row.front()->spaceBefore = 5;
-    row.push_back(std::make_unique<_CTL_ITEM>(_CTL_ITEM{nullptr, 100, 100}));  // skipped
+    row.push_back(std::make_unique<CTL_ITEM>(CTL_ITEM{nullptr, 100, 100}));  // skipped
     // Total width 5 + (5 + 20) + (5 + 30) + (5 + 10) = 80.
     CBottomMainDlg::ArrangeRow(0, 30, 200, row);
     EXPECT_EQ(widgets[0]->pos(), QPoint(65, 35));

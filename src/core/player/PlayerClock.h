@@ -1,0 +1,39 @@
+#pragma once
+
+// What the rest of the program sees of the player: its states and the two views of its clock.
+// The timecode adjusters read the position libvlc reports (PlayerTime, from VlcPlayer); the
+// synchronisation reads the adjusted position (PlayerClock, from AdjustedPlayer). Used from
+// the user-interface thread only.
+
+#include <cstdint>
+
+// Player states as the rest of the program sees them; the values are libvlc's.
+enum class PlayerState : int {
+    kNothingSpecial = 0,
+    kOpening = 1,
+    kBuffering = 2,
+    kPlaying = 3,
+    kPaused = 4,
+    kStopped = 5,
+    kEnded = 6,
+    kError = 7,
+};
+
+// The position as the player reports it, and seeks; what an adjuster needs of the player.
+class PlayerTime {
+public:
+    virtual ~PlayerTime() = default;
+    // Playback position in ms as the player reports it; -1 without media.
+    [[nodiscard]] virtual int64_t GetTime() const = 0;
+    virtual void SetTime(int64_t ms) = 0;
+    [[nodiscard]] virtual PlayerState GetState() const = 0;
+};
+
+// The adjusted position and the state; what the synchronisation needs of the player.
+class PlayerClock {
+public:
+    virtual ~PlayerClock() = default;
+    // The adjusted playback position in ms.
+    [[nodiscard]] virtual int64_t GetTime() = 0;
+    [[nodiscard]] virtual PlayerState GetState() const = 0;
+};

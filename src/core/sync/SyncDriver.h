@@ -1,0 +1,72 @@
+#pragma once
+
+// Keeps the motion device in step with the player: owns the play script, reads the player's
+// adjusted clock and state, and tells the device link what to send. The main window turns its
+// synchronisation timer, the player's events, its seek commands and the system's device
+// changes into these calls; all of them run on the user-interface thread.
+//
+// Until the player has reported a length (media ready), play, pause, stop and ticks leave the
+// device alone. A seek and the window's close always stop it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "player/PlayerClock.h"
+#include "sync/PlayScript.h"
+
+class Logger;
+class UsbDongle;
+
+class SyncDriver {
+public:
+    // Receives, for the operation log, each command the driver sends on the player's behalf,
+    // before it is sent.
+    using NoteFn = std::function<void(const std::string& line)>;
+
+    // `player`, `dongle` and `logger` are lent and must outlive the driver.
+    SyncDriver(PlayerClock& player, UsbDongle& dongle, Logger* logger, NoteFn note);
+    ~SyncDriver();
+    SyncDriver(const SyncDriver&) = delete;
+    SyncDriver& operator=(const SyncDriver&) = delete;
+
+    // Replaces the script with the file's lines; the old script is gone even if this fails.
+    // Allowed in every player state: the new script is positioned on the next play or device
+    // change. True when the file could be read.
+    bool LoadPlayFile(const std::string& path);
+    [[nodiscard]] const PlayScript* Script() const { return script.get(); }
+
+    // The player reported a length: from now on play, pause, stop and ticks reach the device.
+    void OnMediaReady() { mediaReady = true; }
+    [[nodiscard]] bool IsMediaReady() const { return mediaReady; }
+
+    // The player started or resumed: the script goes to the current position and the port
+    // is (re)opened.
+    void OnPlaying();
+    // The player paused: the stop packet.
+    void OnPaused();
+    // The media stopped, ended or was replaced: the stop packet and the port closed.
+    void OnStopped();
+    // One synchronisation step: a device change left for now, then the script's due line.
+    void OnTick();
+    // A seek is on its way: the device stops until the script catches up.
+    void OnSeekStarted();
+    // The window closes: the stop packet and the port closed, media ready or not.
+    void OnClose();
+    // The system's serial devices changed. Handled at once while the player is idle (nothing
+    // loaded, paused, stopped or ended); while it is busy, on the next tick.
+    void OnDevicesChanged();
+
+private:
+    void HandleDeviceChange(int64_t t);
+    void Reposition(int64_t t);
+
+    PlayerClock& player;
+    UsbDongle& dongle;
+    Logger* logger;
+    NoteFn note;
+    std::unique_ptr<PlayScript> script;
+    bool mediaReady = false;
+    bool devicesChanged = false;
+};

@@ -1,0 +1,236 @@
+// The synchronisation driver's decisions, with a player clock set by hand and the device link
+// on test doubles: what reaches the device before and after the media is ready, in each
+// player state, on a seek and a close, on device changes, and from the play script on ticks.
+// The operation log's notes share the journal, so their order against the packets shows; the
+// link's pacing pauses are left out (the link's own tests cover them).
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device/UsbDongle.h"
+#include "player/PlayerClock.h"
+#include "support/DeviceFakes.h"
+#include "support/TestSupport.h"
+#include "sync/SyncDriver.h"
+
+namespace {
+
+using testing_support::FakeDevices;
+using testing_support::FakePort;
+using testing_support::FakeTiming;
+using testing_support::Journal;
+using testing_support::JournalLogger;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+class HandClock final : public PlayerClock {
+public:
+    [[nodiscard]] int64_t GetTime() override { return now; }
+    [[nodiscard]] PlayerState GetState() const override { return state; }
+    int64_t now = 0;
+    PlayerState state = PlayerState::kNothingSpecial;
+};
+
+const std::vector<std::string> kStopPacket = {"trace 0 00", "write 01 01 00"};
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class SyncDriverTest : public ::testing::Test {
+protected:
+    SyncDriverTest() {
+        auto p = std::make_unique<FakePort>(journal);
+        auto d = std::make_unique<FakeDevices>();
+        port = p.get();
+        devices = d.get();
+        devices->present = {{"usb-Kestrune_Dongle-if00", "/dev/ttyUSB0"}};
+        dongle = std::make_unique<UsbDongle>(
+            UsbDongle::Platform{std::move(p), std::move(d), std::make_unique<FakeTiming>(journal)});
+        DongleSettings settings;
+        settings.deviceNames = {"Kestrune"};
+        dongle->Init(&logger, settings);
+        driver = std::make_unique<SyncDriver>(
+            clock, *dongle, &logger,
+            [this](const std::string& line) { journal.Add("note " + line); });
+        journal.events.clear();
+    }
+
+    void LoadScript(const std::string& lines) {
+        WriteFile(dir / "play.csv", lines);
+        ASSERT_TRUE(driver->LoadPlayFile(dir / "play.csv"));
+        journal.events.clear();
+    }
+
+    // Media ready and playing at `t`, the port open; the journal starts empty.
+    void Play(int64_t t) {
+        driver->OnMediaReady();
+        clock.now = t;
+        clock.state = PlayerState::kPlaying;
+        driver->OnPlaying();
+        journal.events.clear();
+    }
+
+    // What the driver had done, without the link's pacing pauses.
+    [[nodiscard]] std::vector<std::string> Done() const {
+        std::vector<std::string> done;
+        for (const auto& e : journal.events) {
+            if (e.rfind("sleep ", 0) != 0) done.push_back(e);
+        }
+        return done;
+    }
+
+    void TickUntil(int64_t end) {
+        for (; clock.now <= end; clock.now += 40) driver->OnTick();
+    }
+
+    TempDir dir;
+    Journal journal;
+    JournalLogger logger{journal};
+    HandClock clock;
+    FakePort* port = nullptr;
+    FakeDevices* devices = nullptr;
+    std::unique_ptr<UsbDongle> dongle;
+    std::unique_ptr<SyncDriver> driver;
+};
+
+TEST_F(SyncDriverTest, BeforeTheMediaIsReadyOnlyASeekOrTheCloseReachTheDevice) {
+    LoadScript("0,1,50\n10,0,30\n");
+    clock.state = PlayerState::kPlaying;
+    driver->OnPlaying();
+    TickUntil(2000);
+    driver->OnPaused();
+    driver->OnStopped();
+    EXPECT_TRUE(journal.events.empty());
+    EXPECT_FALSE(driver->IsMediaReady());
+
+    driver->OnMediaReady();
+    driver->OnPlaying();
+    EXPECT_EQ(Done(), (std::vector<std::string>{"note USBドングルへ再生コマンド送信",
+                                                "open /dev/ttyUSB0", "configure"}));
+}
+
+TEST_F(SyncDriverTest, PlayPauseAndStopEachTellTheDeviceAfterTheirNote) {
+    LoadScript("10,1,50\n20,0,30\n30,1,10\n");
+    Play(2100);
+    // Playing at 2.1 s: the line in force (2.0 s) comes first, then the next one on time.
+    clock.now = 2100;
+    TickUntil(3100);
+    EXPECT_EQ(Done(), (std::vector<std::string>{"trace 20 1e", "write 01 01 1e", "trace 30 8a",
+                                                "write 01 01 8a"}));
+    journal.events.clear();
+
+    clock.state = PlayerState::kPaused;
+    driver->OnPaused();
+    EXPECT_EQ(Done(), Join({{"note USBドングルへ一時停止コマンド送信"}, kStopPacket}));
+    journal.events.clear();
+
+    clock.state = PlayerState::kStopped;
+    driver->OnStopped();
+    EXPECT_EQ(Done(), Join({{"note USBドングルへ停止コマンド送信"}, kStopPacket, {"close"}}));
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(SyncDriverTest, ResumingRepositionsTheScriptAndReopensThePort) {
+    LoadScript("10,1,50\n20,0,30\n30,1,10\n");
+    Play(0);
+    TickUntil(1100);  // 1.0 s sent
+    journal.events.clear();
+    // A seek to 2.5 s while paused, then playing again: the line in force at 2.5 s is next.
+    clock.state = PlayerState::kPaused;
+    driver->OnPaused();
+    clock.now = 2500;
+    clock.state = PlayerState::kPlaying;
+    driver->OnPlaying();
+    driver->OnTick();
+    const std::vector<std::string> expected =
+        Join({{"note USBドングルへ一時停止コマンド送信"},
+              kStopPacket,
+              {"note USBドングルへ再生コマンド送信"},
+              // The open port is closed with a stop first, then opened again.
+              kStopPacket,
+              {"close", "open /dev/ttyUSB0", "configure", "trace 20 1e", "write 01 01 1e"}});
+    EXPECT_EQ(Done(), expected);
+}
+
+TEST_F(SyncDriverTest, ASeekStopsTheDeviceAndTheCloseStopsAndReleasesIt) {
+    Play(0);
+    driver->OnSeekStarted();
+    EXPECT_EQ(Done(), kStopPacket);
+    journal.events.clear();
+    driver->OnClose();
+    EXPECT_EQ(Done(), Join({{"note USBドングルへ停止コマンド送信"}, kStopPacket, {"close"}}));
+    // Closing with nothing open writes only the note.
+    journal.events.clear();
+    driver->OnClose();
+    EXPECT_EQ(Done(), std::vector<std::string>{"note USBドングルへ停止コマンド送信"});
+}
+
+// While the player is idle a device change is handled at once; while it is busy, on the next
+// tick, so that the link is not reopened between the player's own steps.
+TEST_F(SyncDriverTest, ADeviceChangeIsHandledAtOnceWhenIdleAndOnTheNextTickWhenBusy) {
+    struct Case {
+        PlayerState state;
+        bool atOnce;
+    } cases[] = {{PlayerState::kNothingSpecial, true}, {PlayerState::kPaused, true},
+                 {PlayerState::kStopped, true},        {PlayerState::kEnded, true},
+                 {PlayerState::kOpening, false},       {PlayerState::kBuffering, false},
+                 {PlayerState::kPlaying, false},       {PlayerState::kError, false}};
+    driver->OnMediaReady();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.state));
+        journal.events.clear();
+        clock.state = c.state;
+        driver->OnDevicesChanged();
+        EXPECT_EQ(journal.Count("message デバイスの接続状態が変化しました"), c.atOnce ? 1 : 0);
+        EXPECT_EQ(journal.Count("open"), c.atOnce ? 1 : 0);
+        driver->OnTick();
+        EXPECT_EQ(journal.Count("open"), 1);
+        driver->OnTick();  // handled once
+        EXPECT_EQ(journal.Count("open"), 1);
+    }
+}
+
+TEST_F(SyncDriverTest, AChangeLeftForTheTickReopensStopsThenSendsTheLineInForce) {
+    LoadScript("10,1,50\n20,0,30\n");
+    Play(0);
+    clock.now = 1500;
+    driver->OnDevicesChanged();
+    EXPECT_TRUE(journal.events.empty());
+    driver->OnTick();
+    const std::vector<std::string> expected =
+        Join({{"message 利用デバイス : usb-Kestrune_Dongle-if00"},
+              kStopPacket,
+              {"close", "open /dev/ttyUSB0", "configure"},
+              kStopPacket,
+              {"trace 10 b2", "write 01 01 b2"}});
+    EXPECT_EQ(Done(), expected);
+}
+
+TEST_F(SyncDriverTest, AChangeThatTakesTheDongleAwayClosesThePort) {
+    Play(0);
+    devices->present.clear();
+    clock.state = PlayerState::kPaused;
+    driver->OnDevicesChanged();
+    EXPECT_EQ(journal.Count("message 利用可能デバイスが見つかりませんでした"), 1);
+    EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(SyncDriverTest, AFailedLoadLeavesAnEmptyScriptThatSendsNothing) {
+    LoadScript("10,1,50\n");
+    EXPECT_FALSE(driver->LoadPlayFile(dir / "missing.csv"));
+    ASSERT_NE(driver->Script(), nullptr);
+    EXPECT_TRUE(driver->Script()->Lines().empty());
+    Play(0);
+    TickUntil(2000);
+    EXPECT_EQ(journal.Count("write"), 0);
+}
+
+}  // namespace
