@@ -32,46 +32,46 @@ UsbDongle::Platform SystemPlatform() {
 UsbDongle::UsbDongle() : UsbDongle(SystemPlatform()) {}
 
 UsbDongle::UsbDongle(Platform platform)
-    : port(std::move(platform.port)),
-      devices(std::move(platform.devices)),
-      timing(std::move(platform.timing)) {}
+    : port_(std::move(platform.port)),
+      devices_(std::move(platform.devices)),
+      timing_(std::move(platform.timing)) {}
 
 // The port is closed by the main window before.
 UsbDongle::~UsbDongle() = default;
 
 void UsbDongle::Init(Logger* log, const DongleSettings& settings) {
-    logger = log;
-    deviceNames = settings.deviceNames;
-    if (deviceNames.empty()) {
-        logger->LogMessage("利用可能なデバイス名がありません");
+    logger_ = log;
+    deviceNames_ = settings.deviceNames;
+    if (deviceNames_.empty()) {
+        logger_->LogMessage("利用可能なデバイス名がありません");
         return;
     }
-    logger->LogMessage("利用可能デバイス名 : %s", Join(deviceNames).c_str());
-    portSettings = settings.port;
+    logger_->LogMessage("利用可能デバイス名 : %s", Join(deviceNames_).c_str());
+    portSettings_ = settings.port;
     Discover();
 }
 
 bool UsbDongle::Discover() {
-    record = DeviceRecord{};
+    record_ = DeviceRecord{};
     std::vector<platform::SerialDevice> present;
-    if (const int error = devices->List(present)) {
-        logger->LogMessage("デバイス一覧の取得に失敗しました (%d)", error);
+    if (const int error = devices_->List(present)) {
+        logger_->LogMessage("デバイス一覧の取得に失敗しました (%d)", error);
         return false;
     }
     for (const auto& device : present) {
-        for (const auto& name : deviceNames) {
+        for (const auto& name : deviceNames_) {
             // An empty name matches every device.
             if (device.friendlyName.find(name) == std::string::npos) continue;
             // An entry that no longer resolves has no port: try the next name.
             if (device.portName.empty()) continue;
-            record.matchedName = Cut(name, DeviceRecord::kMaxName);
-            record.portName = Cut(device.portName, DeviceRecord::kMaxPort);
-            record.friendlyName = Cut(device.friendlyName, DeviceRecord::kMaxName);
-            logger->LogMessage("利用デバイス : %s", record.friendlyName.c_str());
+            record_.matchedName = Cut(name, DeviceRecord::kMaxName);
+            record_.portName = Cut(device.portName, DeviceRecord::kMaxPort);
+            record_.friendlyName = Cut(device.friendlyName, DeviceRecord::kMaxName);
+            logger_->LogMessage("利用デバイス : %s", record_.friendlyName.c_str());
             return true;
         }
     }
-    logger->LogMessage("利用可能デバイスが見つかりませんでした");
+    logger_->LogMessage("利用可能デバイスが見つかりませんでした");
     return false;
 }
 
@@ -81,59 +81,59 @@ bool UsbDongle::Reattach() {
         SendStop();
         return true;
     }
-    timing->Sleep(kCloseDelayMs);
+    timing_->Sleep(kCloseDelayMs);
     ClosePort();
     return false;
 }
 
 void UsbDongle::OpenPort() {
-    if (record.portName.empty()) return;
-    if (port->IsOpen()) ClosePort();
-    if (const int error = port->Open(record.portName)) {
-        logger->LogMessage("COMポート(%s)がオープンできませんでした (%d)", record.portName.c_str(),
-                           error);
-        if ((error == EACCES || error == EPERM) && onAccessDenied && !accessDeniedShown) {
-            accessDeniedShown = true;
-            const auto node = platform::LookUpDeviceNode(record.portName);
-            onAccessDenied(node.path, node.group);
+    if (record_.portName.empty()) return;
+    if (port_->IsOpen()) ClosePort();
+    if (const int error = port_->Open(record_.portName)) {
+        logger_->LogMessage("COMポート(%s)がオープンできませんでした (%d)",
+                            record_.portName.c_str(), error);
+        if ((error == EACCES || error == EPERM) && onAccessDenied_ && !accessDeniedShown_) {
+            accessDeniedShown_ = true;
+            const auto node = platform::LookUpDeviceNode(record_.portName);
+            onAccessDenied_(node.path, node.group);
         }
         return;
     }
-    if (const int error = port->Configure(portSettings)) {
-        port->Close();
-        logger->LogMessage("COMポート(%s)の通信設定ができませんでした (%d)",
-                           record.portName.c_str(), error);
+    if (const int error = port_->Configure(portSettings_)) {
+        port_->Close();
+        logger_->LogMessage("COMポート(%s)の通信設定ができませんでした (%d)",
+                            record_.portName.c_str(), error);
     }
 }
 
 void UsbDongle::ClosePort() {
-    if (!port->IsOpen()) return;
+    if (!port_->IsOpen()) return;
     SendStop();
-    timing->Sleep(kCloseDelayMs);
-    port->Close();
+    timing_->Sleep(kCloseDelayMs);
+    port_->Close();
 }
 
 void UsbDongle::SendCommand(uint8_t command, int64_t time) {
-    if (!port->IsOpen() || time < 0) return;
-    if (lastSendTime != 0) {
-        const uint32_t since = timing->TickMs() - lastSendTime;
-        if (since < kPacketSpacingMs) timing->Sleep(kPacketSpacingMs - since);
+    if (!port_->IsOpen() || time < 0) return;
+    if (lastSendTime_ != 0) {
+        const uint32_t since = timing_->TickMs() - lastSendTime_;
+        if (since < kPacketSpacingMs) timing_->Sleep(kPacketSpacingMs - since);
     }
-    lastSendTime = timing->TickMs();
-    packet[2] = command;
+    lastSendTime_ = timing_->TickMs();
+    packet_[2] = command;
     // The trace comes first, so a packet whose write fails is traced too.
-    logger->LogCommand(time, packet);
+    logger_->LogCommand(time, packet_);
     // A device that stops taking bytes must not hang the user interface: the wait is
     // bounded, and a timeout counts as a failed write.
-    if (port->Write(packet, sizeof packet, kWriteTimeoutMs) != platform::WriteResult::kWritten) {
+    if (port_->Write(packet_, sizeof packet_, kWriteTimeoutMs) != platform::WriteResult::kWritten) {
         Reconnect();
     }
 }
 
 void UsbDongle::Reconnect() {
-    if (port->IsOpen()) {
-        timing->Sleep(kCloseDelayMs);
-        port->Close();
+    if (port_->IsOpen()) {
+        timing_->Sleep(kCloseDelayMs);
+        port_->Close();
     }
     if (Discover()) OpenPort();
 }

@@ -50,7 +50,7 @@ public:
     using AccessDeniedHandler =
         std::function<void(const std::string& devicePath, const std::string& group)>;
     void SetAccessDeniedHandler(AccessDeniedHandler handler) {
-        onAccessDenied = std::move(handler);
+        onAccessDenied_ = std::move(handler);
     }
 
     // Takes the device names and, when there are any, the port settings, then looks for the
@@ -59,7 +59,7 @@ public:
     // Looks for the first serial device whose name contains a configured name.
     bool Discover();
     // The configured name that matched the present dongle; empty when none is known.
-    [[nodiscard]] std::string GetDeviceName() const { return record.matchedName; }
+    [[nodiscard]] std::string GetDeviceName() const { return record_.matchedName; }
 
     // After the system's serial devices changed: looks for the dongle again and, when it is
     // there, opens its port and sends the stop packet; when it is gone, waits 100 ms and
@@ -76,10 +76,10 @@ public:
     // After a failed write: closes without a stop packet, rediscovers and reopens.
     void Reconnect();
 
-    [[nodiscard]] bool IsPortOpen() const { return port->IsOpen(); }
-    [[nodiscard]] const std::vector<std::string>& DeviceNames() const { return deviceNames; }
-    [[nodiscard]] const platform::PortSettings& GetPortSettings() const { return portSettings; }
-    [[nodiscard]] std::string GetPortName() const { return record.portName; }
+    [[nodiscard]] bool IsPortOpen() const { return port_->IsOpen(); }
+    [[nodiscard]] const std::vector<std::string>& DeviceNames() const { return deviceNames_; }
+    [[nodiscard]] const platform::PortSettings& GetPortSettings() const { return portSettings_; }
+    [[nodiscard]] std::string GetPortName() const { return record_.portName; }
 
 private:
     // The last discovery's result; all empty when nothing was found.
@@ -91,16 +91,16 @@ private:
         std::string friendlyName;
     };
 
-    Logger* logger = nullptr;
-    std::vector<std::string> deviceNames;
-    DeviceRecord record;
-    platform::PortSettings portSettings;
-    uint8_t packet[3] = {0x01, 0x01, 0x00};
-    uint32_t lastSendTime = 0;
-    AccessDeniedHandler onAccessDenied;
-    bool accessDeniedShown = false;
+    Logger* logger_ = nullptr;
+    std::vector<std::string> deviceNames_;
+    DeviceRecord record_;
+    platform::PortSettings portSettings_;
+    uint8_t packet_[3] = {0x01, 0x01, 0x00};
+    uint32_t lastSendTime_ = 0;
+    AccessDeniedHandler onAccessDenied_;
+    bool accessDeniedShown_ = false;
 
-    std::unique_ptr<platform::SerialPort> port;
-    std::unique_ptr<platform::DeviceFolder> devices;
-    std::unique_ptr<platform::Timing> timing;
+    std::unique_ptr<platform::SerialPort> port_;
+    std::unique_ptr<platform::DeviceFolder> devices_;
+    std::unique_ptr<platform::Timing> timing_;
 };

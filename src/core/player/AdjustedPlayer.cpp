@@ -4,38 +4,39 @@
 #include "player/FileAdjuster.h"
 
 AdjustedPlayer::AdjustedPlayer(const std::vector<const char*>& arguments)
-    : vlc(std::make_unique<VlcPlayer>(arguments)), adjuster(std::make_unique<FileAdjuster>(*vlc)) {}
+    : vlc_(std::make_unique<VlcPlayer>(arguments)),
+      adjuster_(std::make_unique<FileAdjuster>(*vlc_)) {}
 
 // The adjuster reads the player, so it goes first.
 AdjustedPlayer::~AdjustedPlayer() {
-    adjuster.reset();
-    vlc.reset();
+    adjuster_.reset();
+    vlc_.reset();
 }
 
 // A new adjuster for every open, so that no clock state carries over between media.
 void AdjustedPlayer::SelectAdjuster(AdjusterKind kind) {
     if (kind == AdjusterKind::kDvd) {
-        adjuster = std::make_unique<DVDAdjuster>(*vlc);
+        adjuster_ = std::make_unique<DVDAdjuster>(*vlc_);
     } else {
-        adjuster = std::make_unique<FileAdjuster>(*vlc);
+        adjuster_ = std::make_unique<FileAdjuster>(*vlc_);
     }
 }
 
 void AdjustedPlayer::OpenFile(const std::string& path, AdjusterKind kind) {
     SelectAdjuster(kind);
-    vlc->OpenPath(path);
+    vlc_->OpenPath(path);
 }
 
 void AdjustedPlayer::OpenLocation(const std::string& location, AdjusterKind kind) {
     SelectAdjuster(kind);
-    vlc->OpenLocation(location);
+    vlc_->OpenLocation(location);
 }
 
 void AdjustedPlayer::Play() {
-    vlc->Play();
-    adjuster->Reset();
+    vlc_->Play();
+    adjuster_->Reset();
 }
 
-int64_t AdjustedPlayer::GetTime() { return adjuster->GetTime(); }
+int64_t AdjustedPlayer::GetTime() { return adjuster_->GetTime(); }
 
-void AdjustedPlayer::SetTime(int64_t ms) { adjuster->SetTime(ms); }
+void AdjustedPlayer::SetTime(int64_t ms) { adjuster_->SetTime(ms); }

@@ -29,7 +29,7 @@ public:
     AdjustedPlayer(const AdjustedPlayer&) = delete;
     AdjustedPlayer& operator=(const AdjustedPlayer&) = delete;
 
-    [[nodiscard]] bool IsAvailable() const { return vlc->IsAvailable(); }
+    [[nodiscard]] bool IsAvailable() const { return vlc_->IsAvailable(); }
 
     void OpenFile(const std::string& path, AdjusterKind kind);
     void OpenLocation(const std::string& location, AdjusterKind kind);
@@ -38,35 +38,35 @@ public:
     // The adjusted playback position in ms.
     [[nodiscard]] int64_t GetTime() override;
     // The position as libvlc reports it, before adjustment.
-    [[nodiscard]] int64_t GetReportedTime() const { return vlc->GetTime(); }
+    [[nodiscard]] int64_t GetReportedTime() const { return vlc_->GetTime(); }
     // Seeks through the adjuster.
     void SetTime(int64_t ms);
 
-    void Pause() { vlc->Pause(); }
-    void Stop() { vlc->Stop(); }
-    [[nodiscard]] PlayerState GetState() const override { return vlc->GetState(); }
-    [[nodiscard]] int64_t GetLength() const { return vlc->GetLength(); }
-    [[nodiscard]] int GetVolume() const { return vlc->GetVolume(); }
-    void SetVolume(int volume) { vlc->SetVolume(volume); }
-    [[nodiscard]] bool IsMuted() const { return vlc->IsMuted(); }
-    void SetMute(bool on) { vlc->SetMute(on); }
-    [[nodiscard]] bool HasVideoOutput() const { return vlc->HasVideoOutput(); }
-    void SetTitle(int index) { vlc->SetTitle(index); }
-    void SetChapter(int index) { vlc->SetChapter(index); }
-    void GetTitleNames(std::vector<std::string>* list) const { vlc->GetTitleNames(list); }
-    void GetChapterNames(std::vector<std::string>* list) const { vlc->GetChapterNames(list); }
-    [[nodiscard]] MediaKind GetMediaKind() const { return vlc->GetMediaKind(); }
-    void SetHwnd(uint32_t window) { vlc->SetHwnd(window); }
+    void Pause() { vlc_->Pause(); }
+    void Stop() { vlc_->Stop(); }
+    [[nodiscard]] PlayerState GetState() const override { return vlc_->GetState(); }
+    [[nodiscard]] int64_t GetLength() const { return vlc_->GetLength(); }
+    [[nodiscard]] int GetVolume() const { return vlc_->GetVolume(); }
+    void SetVolume(int volume) { vlc_->SetVolume(volume); }
+    [[nodiscard]] bool IsMuted() const { return vlc_->IsMuted(); }
+    void SetMute(bool on) { vlc_->SetMute(on); }
+    [[nodiscard]] bool HasVideoOutput() const { return vlc_->HasVideoOutput(); }
+    void SetTitle(int index) { vlc_->SetTitle(index); }
+    void SetChapter(int index) { vlc_->SetChapter(index); }
+    void GetTitleNames(std::vector<std::string>* list) const { vlc_->GetTitleNames(list); }
+    void GetChapterNames(std::vector<std::string>* list) const { vlc_->GetChapterNames(list); }
+    [[nodiscard]] MediaKind GetMediaKind() const { return vlc_->GetMediaKind(); }
+    void SetHwnd(uint32_t window) { vlc_->SetHwnd(window); }
     void AttachEvents(PlayerEventCallbackFn callback, void* userData) {
-        vlc->AttachEvents(callback, userData);
+        vlc_->AttachEvents(callback, userData);
     }
-    void DetachEvents() { vlc->DetachEvents(); }
+    void DetachEvents() { vlc_->DetachEvents(); }
 
-    [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster; }
+    [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster_; }
 
 private:
     void SelectAdjuster(AdjusterKind kind);
 
-    std::unique_ptr<VlcPlayer> vlc;
-    std::unique_ptr<TimecodeAdjuster> adjuster;
+    std::unique_ptr<VlcPlayer> vlc_;
+    std::unique_ptr<TimecodeAdjuster> adjuster_;
 };

@@ -33,94 +33,94 @@ int Low32(int64_t value) { return static_cast<int32_t>(value); }
 }  // namespace
 
 DVDAdjuster::DVDAdjuster(PlayerTime& player, const platform::LocalClock& clock)
-    : player(player), clock(clock), baseTime(clock.Now()) {}
+    : player_(player), clock_(clock), baseTime_(clock.Now()) {}
 
 void DVDAdjuster::SetTime(int64_t ms) {
-    const int64_t from = player.GetTime();
+    const int64_t from = player_.GetTime();
     const auto sent = static_cast<int64_t>(static_cast<double>(ms) * kSeekRate);
-    player.SetTime(sent);
-    seek.Start(ms, sent, from, player.GetState());
-    seekPending = true;
-    if (seek.Waiting()) lastOutput = ms;
+    player_.SetTime(sent);
+    seek_.Start(ms, sent, from, player_.GetState());
+    seekPending_ = true;
+    if (seek_.Waiting()) lastOutput_ = ms;
 }
 
 void DVDAdjuster::Reset() {
-    baseTime = clock.Now();
-    underTimes = 0;
-    lastOutput = 0;
-    seek.Restart(player.GetState());
-    seekPending = seekPending && seek.Waiting();
-    if (seek.Waiting()) lastOutput = seek.Target();
+    baseTime_ = clock_.Now();
+    underTimes_ = 0;
+    lastOutput_ = 0;
+    seek_.Restart(player_.GetState());
+    seekPending_ = seekPending_ && seek_.Waiting();
+    if (seek_.Waiting()) lastOutput_ = seek_.Target();
 }
 
 int64_t DVDAdjuster::GetTime() {
-    const int64_t t = player.GetTime();
+    const int64_t t = player_.GetTime();
     const auto scaled = static_cast<int64_t>(static_cast<double>(t) * kReadRate);
     const PendingSeek::Report report =
-        seek.Classify(t, scaled, player.GetState(), clock.Now().epochMilliseconds);
-    if (report == PendingSeek::Report::kStale) return lastOutput;
+        seek_.Classify(t, scaled, player_.GetState(), clock_.Now().epochMilliseconds);
+    if (report == PendingSeek::Report::kStale) return lastOutput_;
 
     const int64_t timeCodePeriod = scaled / kWholeSecond * kWholeSecond;
-    const bool newPeriod = timeCodePeriod < 1 || timeCodePeriod != lastPeriod;
+    const bool newPeriod = timeCodePeriod < 1 || timeCodePeriod != lastPeriod_;
     if (newPeriod) {
-        baseTime = clock.Now();
-        underTimes = 0;
+        baseTime_ = clock_.Now();
+        underTimes_ = 0;
     }
     const bool nearTarget =
         report == PendingSeek::Report::kAnswer || report == PendingSeek::Report::kLanded;
     int64_t result = 0;
-    if (seekPending && nearTarget) {
+    if (seekPending_ && nearTarget) {
         result = StartAtTarget(timeCodePeriod);
-    } else if (seekPending || report == PendingSeek::Report::kGaveUp) {
+    } else if (seekPending_ || report == PendingSeek::Report::kGaveUp) {
         result = timeCodePeriod;
     } else {
         result = Modify(timeCodePeriod, newPeriod);
     }
-    lastPeriod = timeCodePeriod;
-    seekPending = false;
-    lastOutput = result;
+    lastPeriod_ = timeCodePeriod;
+    seekPending_ = false;
+    lastOutput_ = result;
     return result;
 }
 
 // libvlc's DVD time is trusted only to the whole second, so the target is taken as the
 // position within it; a second that starts past the target is made up to as at any new second.
 int64_t DVDAdjuster::StartAtTarget(int64_t timeCodePeriod) {
-    const int64_t target = seek.Target();
-    baseTime = clock.Now();
-    underTimes = 0;
+    const int64_t target = seek_.Target();
+    baseTime_ = clock_.Now();
+    underTimes_ = 0;
     if (timeCodePeriod > target) return Modify(timeCodePeriod, true);
-    baseTime.epochMilliseconds -= target - timeCodePeriod;
+    baseTime_.epochMilliseconds -= target - timeCodePeriod;
     return target;
 }
 
 int64_t DVDAdjuster::Modify(int64_t timeCodePeriod, bool newPeriod) {
-    const platform::LocalTime now = clock.Now();
-    const int64_t elapsed = now.epochMilliseconds - baseTime.epochMilliseconds;
+    const platform::LocalTime now = clock_.Now();
+    const int64_t elapsed = now.epochMilliseconds - baseTime_.epochMilliseconds;
     const int64_t candidate = timeCodePeriod + elapsed;
     const bool tracing = platform::TraceEnabled();
 
-    int64_t result = lastOutput;
-    if (candidate >= lastOutput) {
+    int64_t result = lastOutput_;
+    if (candidate >= lastOutput_) {
         if (newPeriod) {
-            underTimes = candidate - lastOutput;
-            if (underTimes < kCatchUpThreshold) underTimes = 0;
-            underTimePeriod = -1;
+            underTimes_ = candidate - lastOutput_;
+            if (underTimes_ < kCatchUpThreshold) underTimes_ = 0;
+            underTimePeriod_ = -1;
         }
         const int64_t period = elapsed / kCatchUpInterval * kCatchUpInterval;
-        if (lastOutput > 0 && underTimes > 0 && period != underTimePeriod) {
-            const int64_t step = std::min(underTimes, kCatchUpStep);
+        if (lastOutput_ > 0 && underTimes_ > 0 && period != underTimePeriod_) {
+            const int64_t step = std::min(underTimes_, kCatchUpStep);
             if (tracing) {
-                TraceFormat("this->underTimePeriod=%d, ", Low32(underTimePeriod));
+                TraceFormat("this->underTimePeriod=%d, ", Low32(underTimePeriod_));
                 TraceFormat("period=%d, ", Low32(period));
             }
-            underTimes -= step;
-            underTimePeriod = period;
+            underTimes_ -= step;
+            underTimePeriod_ = period;
             if (tracing) {
                 TraceFormat("underTimesPatch=%d, ", Low32(step));
-                TraceFormat("underTimes=%d\n", Low32(underTimes));
+                TraceFormat("underTimes=%d\n", Low32(underTimes_));
             }
         }
-        result = candidate - underTimes;
+        result = candidate - underTimes_;
     }
 
     if (tracing) {

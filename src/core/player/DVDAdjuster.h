@@ -33,19 +33,19 @@ private:
     // The first reading near a seek's target: the clock starts at the target.
     [[nodiscard]] int64_t StartAtTarget(int64_t timeCodePeriod);
 
-    PlayerTime& player;
-    const platform::LocalClock& clock;
+    PlayerTime& player_;
+    const platform::LocalClock& clock_;
 
     // The whole second of the previous reading; none before the first.
-    std::optional<int64_t> lastPeriod;
+    std::optional<int64_t> lastPeriod_;
     // When the current whole second was first read.
-    platform::LocalTime baseTime;
-    int64_t lastOutput = 0;
+    platform::LocalTime baseTime_;
+    int64_t lastOutput_ = 0;
     // The lag still to be made up, and the 100 ms slice of the second it was last reduced in.
-    int64_t underTimes = 0;
-    int64_t underTimePeriod = -1;
+    int64_t underTimes_ = 0;
+    int64_t underTimePeriod_ = -1;
     // The next reading follows a seek: near the target it starts the clock there; after a
     // seek the player did not take, it returns the whole second as it is.
-    bool seekPending = false;
-    PendingSeek seek;
+    bool seekPending_ = false;
+    PendingSeek seek_;
 };

@@ -32,16 +32,16 @@ private:
     // The clock while playing: `reported` run on since it was first seen, held forward.
     [[nodiscard]] int64_t RunOn(int64_t reported, int64_t now);
 
-    PlayerTime& player;
-    const platform::MonotonicClock& clock;
+    PlayerTime& player_;
+    const platform::MonotonicClock& clock_;
 
     // The position the player last reported while playing, and when it was first seen.
-    std::optional<int64_t> lastReported;
-    int64_t firstSeenAt = 0;
+    std::optional<int64_t> lastReported_;
+    int64_t firstSeenAt_ = 0;
     // The previous result; it bounds the next one from below while holdsForward is set.
-    int64_t lastResult = 0;
-    bool holdsForward = false;
-    PendingSeek seek;
+    int64_t lastResult_ = 0;
+    bool holdsForward_ = false;
+    PendingSeek seek_;
     // Playing from the start, before libvlc's first report: when that was first seen.
-    std::optional<int64_t> startSeenAt;
+    std::optional<int64_t> startSeenAt_;
 };

@@ -40,9 +40,9 @@ public:
     // Playback (re)started: a seek made while paused outlives the resume, any other ends.
     void Restart(PlayerState state);
 
-    [[nodiscard]] bool Waiting() const { return waiting; }
+    [[nodiscard]] bool Waiting() const { return waiting_; }
     // The last seek's target, also once it has landed.
-    [[nodiscard]] int64_t Target() const { return seekTarget; }
+    [[nodiscard]] int64_t Target() const { return seekTarget_; }
 
     // One report: `raw` as the player gave it, `adjusted` in the adjuster's time. Ends the
     // wait when the report lands, when the player has closed its media, or after
@@ -50,10 +50,10 @@ public:
     [[nodiscard]] Report Classify(int64_t raw, int64_t adjusted, PlayerState state, int64_t nowMs);
 
 private:
-    int64_t seekTarget = 0;
-    int64_t sentTime = 0;
-    int64_t seekedFrom = -1;
-    bool waiting = false;
+    int64_t seekTarget_ = 0;
+    int64_t sentTime_ = 0;
+    int64_t seekedFrom_ = -1;
+    bool waiting_ = false;
     // When the player was first seen playing since the seek or since it last stood.
-    std::optional<int64_t> playingSince;
+    std::optional<int64_t> playingSince_;
 };

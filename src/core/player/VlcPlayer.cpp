@@ -47,42 +47,42 @@ void VlcPlayer::Release::operator()(libvlc_media_list_player_t* object) const {
 }
 
 VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
-    instance.reset(libvlc_new(static_cast<int>(arguments.size()), arguments.data()));
-    if (instance == nullptr) {
+    instance_.reset(libvlc_new(static_cast<int>(arguments.size()), arguments.data()));
+    if (instance_ == nullptr) {
         platform::Trace("libvlc_new failed: playback is unavailable\n");
         return;
     }
-    mediaPlayer.reset(libvlc_media_player_new(instance.get()));
-    eventManager = libvlc_media_player_event_manager(mediaPlayer.get());
-    mediaList.reset(libvlc_media_list_new(instance.get()));
-    listPlayer.reset(libvlc_media_list_player_new(instance.get()));
-    libvlc_media_list_player_set_media_list(listPlayer.get(), mediaList.get());
-    libvlc_media_list_player_set_media_player(listPlayer.get(), mediaPlayer.get());
-    libvlc_media_list_player_set_playback_mode(listPlayer.get(), libvlc_playback_mode_default);
+    mediaPlayer_.reset(libvlc_media_player_new(instance_.get()));
+    eventManager_ = libvlc_media_player_event_manager(mediaPlayer_.get());
+    mediaList_.reset(libvlc_media_list_new(instance_.get()));
+    listPlayer_.reset(libvlc_media_list_player_new(instance_.get()));
+    libvlc_media_list_player_set_media_list(listPlayer_.get(), mediaList_.get());
+    libvlc_media_list_player_set_media_player(listPlayer_.get(), mediaPlayer_.get());
+    libvlc_media_list_player_set_playback_mode(listPlayer_.get(), libvlc_playback_mode_default);
 }
 
 // No callback may run once the objects start to go.
 VlcPlayer::~VlcPlayer() { DetachEvents(); }
 
 void VlcPlayer::OpenPath(const std::string& path) {
-    mediaKind = MediaKind::kByPath;
-    if (instance == nullptr) return;
-    ReplaceMedia(libvlc_media_new_path(instance.get(), path.c_str()));
+    mediaKind_ = MediaKind::kByPath;
+    if (instance_ == nullptr) return;
+    ReplaceMedia(libvlc_media_new_path(instance_.get(), path.c_str()));
 }
 
 void VlcPlayer::OpenLocation(const std::string& location) {
-    mediaKind = MediaKind::kByLocation;
-    if (instance == nullptr) return;
-    ReplaceMedia(libvlc_media_new_location(instance.get(), location.c_str()));
+    mediaKind_ = MediaKind::kByLocation;
+    if (instance_ == nullptr) return;
+    ReplaceMedia(libvlc_media_new_location(instance_.get(), location.c_str()));
 }
 
 // The list keeps the reference that holds the media alive; ours is released at once.
 void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
-    libvlc_media_list_lock(mediaList.get());
-    if (libvlc_media_list_count(mediaList.get()) > 0)
-        libvlc_media_list_remove_index(mediaList.get(), 0);
-    if (newMedia != nullptr) libvlc_media_list_add_media(mediaList.get(), newMedia);
-    libvlc_media_list_unlock(mediaList.get());
+    libvlc_media_list_lock(mediaList_.get());
+    if (libvlc_media_list_count(mediaList_.get()) > 0)
+        libvlc_media_list_remove_index(mediaList_.get(), 0);
+    if (newMedia != nullptr) libvlc_media_list_add_media(mediaList_.get(), newMedia);
+    libvlc_media_list_unlock(mediaList_.get());
     if (newMedia != nullptr) {
         libvlc_media_release(newMedia);
     } else {
@@ -91,77 +91,77 @@ void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
 }
 
 int VlcPlayer::ItemCount() const {
-    if (mediaList == nullptr) return 0;
-    libvlc_media_list_lock(mediaList.get());
-    const int count = libvlc_media_list_count(mediaList.get());
-    libvlc_media_list_unlock(mediaList.get());
+    if (mediaList_ == nullptr) return 0;
+    libvlc_media_list_lock(mediaList_.get());
+    const int count = libvlc_media_list_count(mediaList_.get());
+    libvlc_media_list_unlock(mediaList_.get());
     return count;
 }
 
 void VlcPlayer::Play() {
-    if (listPlayer == nullptr) return;
-    libvlc_media_list_player_play(listPlayer.get());
+    if (listPlayer_ == nullptr) return;
+    libvlc_media_list_player_play(listPlayer_.get());
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 void VlcPlayer::Pause() {
-    if (GetState() == PlayerState::kPlaying) libvlc_media_list_player_pause(listPlayer.get());
+    if (GetState() == PlayerState::kPlaying) libvlc_media_list_player_pause(listPlayer_.get());
 }
 
 void VlcPlayer::Stop() {
     const PlayerState state = GetState();
     if (state == PlayerState::kPlaying || state == PlayerState::kPaused ||
         state == PlayerState::kEnded) {
-        libvlc_media_list_player_stop(listPlayer.get());
+        libvlc_media_list_player_stop(listPlayer_.get());
     }
 }
 
 PlayerState VlcPlayer::GetState() const {
-    if (mediaPlayer == nullptr) return PlayerState::kNothingSpecial;
+    if (mediaPlayer_ == nullptr) return PlayerState::kNothingSpecial;
     // libvlc's states up to "ended" are ours by value; anything else counts as an error.
-    const int state = libvlc_media_player_get_state(mediaPlayer.get());
+    const int state = libvlc_media_player_get_state(mediaPlayer_.get());
     if (state < libvlc_NothingSpecial || state > libvlc_Ended) return PlayerState::kError;
     return static_cast<PlayerState>(state);
 }
 
 int64_t VlcPlayer::GetTime() const {
-    return mediaPlayer != nullptr ? libvlc_media_player_get_time(mediaPlayer.get()) : -1;
+    return mediaPlayer_ != nullptr ? libvlc_media_player_get_time(mediaPlayer_.get()) : -1;
 }
 
 void VlcPlayer::SetTime(int64_t ms) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_time(mediaPlayer.get(), ms);
+    if (mediaPlayer_ != nullptr) libvlc_media_player_set_time(mediaPlayer_.get(), ms);
 }
 
 int64_t VlcPlayer::GetLength() const {
-    return mediaPlayer != nullptr ? libvlc_media_player_get_length(mediaPlayer.get()) : -1;
+    return mediaPlayer_ != nullptr ? libvlc_media_player_get_length(mediaPlayer_.get()) : -1;
 }
 
 int VlcPlayer::GetVolume() const {
-    return mediaPlayer != nullptr ? libvlc_audio_get_volume(mediaPlayer.get()) : -1;
+    return mediaPlayer_ != nullptr ? libvlc_audio_get_volume(mediaPlayer_.get()) : -1;
 }
 
 void VlcPlayer::SetVolume(int volume) {
-    if (mediaPlayer != nullptr) libvlc_audio_set_volume(mediaPlayer.get(), volume);
+    if (mediaPlayer_ != nullptr) libvlc_audio_set_volume(mediaPlayer_.get(), volume);
 }
 
 bool VlcPlayer::IsMuted() const {
-    return mediaPlayer == nullptr || libvlc_audio_get_mute(mediaPlayer.get()) != 0;
+    return mediaPlayer_ == nullptr || libvlc_audio_get_mute(mediaPlayer_.get()) != 0;
 }
 
 void VlcPlayer::SetMute(bool on) {
-    if (mediaPlayer != nullptr) libvlc_audio_set_mute(mediaPlayer.get(), on ? 1 : 0);
+    if (mediaPlayer_ != nullptr) libvlc_audio_set_mute(mediaPlayer_.get(), on ? 1 : 0);
 }
 
 bool VlcPlayer::HasVideoOutput() const {
-    return mediaPlayer != nullptr && libvlc_media_player_has_vout(mediaPlayer.get()) > 0;
+    return mediaPlayer_ != nullptr && libvlc_media_player_has_vout(mediaPlayer_.get()) > 0;
 }
 
 void VlcPlayer::SetTitle(int index) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_title(mediaPlayer.get(), index);
+    if (mediaPlayer_ != nullptr) libvlc_media_player_set_title(mediaPlayer_.get(), index);
 }
 
 void VlcPlayer::SetChapter(int index) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_chapter(mediaPlayer.get(), index);
+    if (mediaPlayer_ != nullptr) libvlc_media_player_set_chapter(mediaPlayer_.get(), index);
 }
 
 // The DVD menus are built on the order of these description lists (the disc's own menu
@@ -170,39 +170,39 @@ void VlcPlayer::SetChapter(int index) {
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 void VlcPlayer::GetTitleNames(std::vector<std::string>* list) const {
-    if (list == nullptr || mediaKind != MediaKind::kByLocation || mediaPlayer == nullptr) return;
+    if (list == nullptr || mediaKind_ != MediaKind::kByLocation || mediaPlayer_ == nullptr) return;
     list->clear();
-    AppendNames(libvlc_video_get_title_description(mediaPlayer.get()), list);
+    AppendNames(libvlc_video_get_title_description(mediaPlayer_.get()), list);
 }
 
 void VlcPlayer::GetChapterNames(std::vector<std::string>* list) const {
-    if (list == nullptr || mediaKind != MediaKind::kByLocation || mediaPlayer == nullptr) return;
+    if (list == nullptr || mediaKind_ != MediaKind::kByLocation || mediaPlayer_ == nullptr) return;
     list->clear();
-    const int title = libvlc_media_player_get_title(mediaPlayer.get());
-    AppendNames(libvlc_video_get_chapter_description(mediaPlayer.get(), title), list);
+    const int title = libvlc_media_player_get_title(mediaPlayer_.get());
+    AppendNames(libvlc_video_get_chapter_description(mediaPlayer_.get(), title), list);
 }
 
 #pragma GCC diagnostic pop
 
 void VlcPlayer::SetHwnd(uint32_t window) {
-    if (mediaPlayer != nullptr) libvlc_media_player_set_xwindow(mediaPlayer.get(), window);
+    if (mediaPlayer_ != nullptr) libvlc_media_player_set_xwindow(mediaPlayer_.get(), window);
 }
 
 void VlcPlayer::AttachEvents(PlayerEventCallbackFn callback, void* userData) {
-    if (eventManager == nullptr || callback == nullptr) return;
+    if (eventManager_ == nullptr || callback == nullptr) return;
     DetachEvents();
-    eventCallback = callback;
-    eventUserData = userData;
+    eventCallback_ = callback;
+    eventUserData_ = userData;
     for (const auto type : kPlayerEvents) {
-        libvlc_event_attach(eventManager, type, eventCallback, eventUserData);
+        libvlc_event_attach(eventManager_, type, eventCallback_, eventUserData_);
     }
 }
 
 void VlcPlayer::DetachEvents() {
-    if (eventManager == nullptr || eventCallback == nullptr) return;
+    if (eventManager_ == nullptr || eventCallback_ == nullptr) return;
     for (const auto type : kPlayerEvents) {
-        libvlc_event_detach(eventManager, type, eventCallback, eventUserData);
+        libvlc_event_detach(eventManager_, type, eventCallback_, eventUserData_);
     }
-    eventCallback = nullptr;
-    eventUserData = nullptr;
+    eventCallback_ = nullptr;
+    eventUserData_ = nullptr;
 }

@@ -44,7 +44,7 @@ public:
     VlcPlayer& operator=(const VlcPlayer&) = delete;
 
     // False when libvlc could not be started.
-    [[nodiscard]] bool IsAvailable() const { return instance != nullptr; }
+    [[nodiscard]] bool IsAvailable() const { return instance_ != nullptr; }
 
     // Replace the list's item with a file (UTF-8 path) or a location (UTF-8 MRL).
     void OpenPath(const std::string& path);
@@ -74,7 +74,7 @@ public:
     // DVD title and chapter names; left untouched unless the media was opened by location.
     void GetTitleNames(std::vector<std::string>* list) const;
     void GetChapterNames(std::vector<std::string>* list) const;
-    [[nodiscard]] MediaKind GetMediaKind() const { return mediaKind; }
+    [[nodiscard]] MediaKind GetMediaKind() const { return mediaKind_; }
     // Items in the media list: 0 before the first open, 1 after.
     [[nodiscard]] int ItemCount() const;
 
@@ -100,12 +100,12 @@ private:
     void ReplaceMedia(libvlc_media_t* newMedia);
 
     // Released in the reverse order: the list player first, the instance last.
-    Owned<libvlc_instance_t> instance;
-    Owned<libvlc_media_player_t> mediaPlayer;
-    MediaKind mediaKind = MediaKind::kByPath;
-    libvlc_event_manager_t* eventManager = nullptr;  // the media player's own
-    PlayerEventCallbackFn eventCallback = nullptr;
-    void* eventUserData = nullptr;
-    Owned<libvlc_media_list_t> mediaList;
-    Owned<libvlc_media_list_player_t> listPlayer;
+    Owned<libvlc_instance_t> instance_;
+    Owned<libvlc_media_player_t> mediaPlayer_;
+    MediaKind mediaKind_ = MediaKind::kByPath;
+    libvlc_event_manager_t* eventManager_ = nullptr;  // the media player's own
+    PlayerEventCallbackFn eventCallback_ = nullptr;
+    void* eventUserData_ = nullptr;
+    Owned<libvlc_media_list_t> mediaList_;
+    Owned<libvlc_media_list_player_t> listPlayer_;
 };

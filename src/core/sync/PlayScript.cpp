@@ -102,10 +102,10 @@ void ForEachLine(int fd, OnLine&& onLine) {
 
 }  // namespace
 
-PlayScript::PlayScript(Logger* logger) : logger(logger) {}
+PlayScript::PlayScript(Logger* logger) : logger_(logger) {}
 
 bool PlayScript::Load(const std::string& path) {
-    lines.clear();
+    lines_.clear();
 
     // Opened without waiting: a named pipe nobody writes to would block the open, and the
     // window with it, for good. Reads wait again, so a pipe that is being written (the shell's
@@ -114,8 +114,8 @@ bool PlayScript::Load(const std::string& path) {
     struct stat info {};
     if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
         ::fcntl(file.Get(), F_SETFL, 0) != 0) {
-        if (logger != nullptr)
-            logger->LogMessage("プレイファイル(%s)がオープンできません", path.c_str());
+        if (logger_ != nullptr)
+            logger_->LogMessage("プレイファイル(%s)がオープンできません", path.c_str());
         return false;
     }
 
@@ -128,95 +128,95 @@ bool PlayScript::Load(const std::string& path) {
             case LineKind::kSkipped:
                 break;
             case LineKind::kNotNumeric:
-                if (logger != nullptr) {
-                    logger->LogMessage("%ld行目に数値以外のデータが記載されています", lineNumber);
+                if (logger_ != nullptr) {
+                    logger_->LogMessage("%ld行目に数値以外のデータが記載されています", lineNumber);
                 }
                 break;
             case LineKind::kBadDirection:
-                if (logger != nullptr)
-                    logger->LogMessage("%ld行目の方向データが不正です", lineNumber);
+                if (logger_ != nullptr)
+                    logger_->LogMessage("%ld行目の方向データが不正です", lineNumber);
                 break;
             case LineKind::kBadSpeed:
-                if (logger != nullptr) {
-                    logger->LogMessage("%ld行目の回転速度データが不正です", lineNumber);
+                if (logger_ != nullptr) {
+                    logger_->LogMessage("%ld行目の回転速度データが不正です", lineNumber);
                 }
                 break;
             case LineKind::kAccepted:
-                lines.push_back(accepted);
+                lines_.push_back(accepted);
                 ++count;
                 break;
         }
     });
 
     const auto byTime = [](const CSV_LINE& a, const CSV_LINE& b) { return a.time < b.time; };
-    if (!std::is_sorted(lines.begin(), lines.end(), byTime)) {
-        std::stable_sort(lines.begin(), lines.end(), byTime);
+    if (!std::is_sorted(lines_.begin(), lines_.end(), byTime)) {
+        std::stable_sort(lines_.begin(), lines_.end(), byTime);
     }
-    index = 0;
+    index_ = 0;
     LoadNext();
 
-    if (logger != nullptr) {
+    if (logger_ != nullptr) {
         const std::filesystem::path name = std::filesystem::path(path).filename();
-        logger->LogMessage("プレイファイル(%s%s)から%ld行の読み込みが完了しました",
-                           name.stem().c_str(), name.extension().c_str(), count);
+        logger_->LogMessage("プレイファイル(%s%s)から%ld行の読み込みが完了しました",
+                            name.stem().c_str(), name.extension().c_str(), count);
     }
     return true;
 }
 
 bool PlayScript::LoadNext() {
     // A negative index compares as a huge one: past the end.
-    if (static_cast<size_t>(static_cast<uint32_t>(index)) >= lines.size()) {
-        next.time = -1;
+    if (static_cast<size_t>(static_cast<uint32_t>(index_)) >= lines_.size()) {
+        next_.time = -1;
         return false;
     }
-    next = lines[static_cast<size_t>(index)];
+    next_ = lines_[static_cast<size_t>(index_)];
     return true;
 }
 
 std::optional<CSV_LINE> PlayScript::Advance(int64_t t) {
     const int64_t cur = ToTenths(t);
-    currentTime = cur;
-    if (cur < previousTime) {
+    currentTime_ = cur;
+    if (cur < previousTime_) {
         // The player went back: start again from the line in force there.
         Seek(t);
-        previousTime = cur;
+        previousTime_ = cur;
         return std::nullopt;
     }
-    const bool atEnd = next.time == -1;
-    if (!atEnd && cur < next.time) {
-        previousTime = cur;
+    const bool atEnd = next_.time == -1;
+    if (!atEnd && cur < next_.time) {
+        previousTime_ = cur;
         return std::nullopt;
     }
     // More than 0.2 s since the last tick: the player jumped ahead, so skip to the line in
     // force now rather than sending everything in between.
-    if (cur - previousTime > 2) Seek(t);
-    const CSV_LINE due = next;
+    if (cur - previousTime_ > 2) Seek(t);
+    const CSV_LINE due = next_;
     // Wraps instead of overflowing; LoadNext treats a negative index as past the end.
-    index = static_cast<int32_t>(static_cast<uint32_t>(index) + 1U);
+    index_ = static_cast<int32_t>(static_cast<uint32_t>(index_) + 1U);
     LoadNext();
     return due;
 }
 
 void PlayScript::Seek(int64_t t) {
     const int64_t cur = ToTenths(t);
-    currentTime = cur;
-    if (lines.empty()) {
-        index = 0;
-        next.time = -1;
+    currentTime_ = cur;
+    if (lines_.empty()) {
+        index_ = 0;
+        next_.time = -1;
         return;
     }
     auto found =
-        std::lower_bound(lines.begin(), lines.end(), cur,
+        std::lower_bound(lines_.begin(), lines_.end(), cur,
                          [](const CSV_LINE& line, int64_t time) { return line.time < time; });
-    if (found == lines.end()) {
+    if (found == lines_.end()) {
         // Past the last line: the end marker, carrying the last line's command.
-        index = static_cast<int32_t>(lines.size());
-        next = {-1, lines.back().command};
+        index_ = static_cast<int32_t>(lines_.size());
+        next_ = {-1, lines_.back().command};
         return;
     }
     // Between two lines, the earlier one is in force unless the later one is only 0.2 s away.
     // (Written as time > cur + 2 so that huge times cannot overflow.)
-    if (found->time > cur && found != lines.begin() && found->time > cur + 2) --found;
-    index = static_cast<int32_t>(found - lines.begin());
-    next = *found;
+    if (found->time > cur && found != lines_.begin() && found->time > cur + 2) --found;
+    index_ = static_cast<int32_t>(found - lines_.begin());
+    next_ = *found;
 }

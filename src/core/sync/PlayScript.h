@@ -40,17 +40,17 @@ public:
     // and returns false.
     bool LoadNext();
 
-    [[nodiscard]] const std::vector<CSV_LINE>& Lines() const { return lines; }
-    [[nodiscard]] const CSV_LINE& Next() const { return next; }
-    [[nodiscard]] int32_t Index() const { return index; }
-    [[nodiscard]] int64_t CurrentTime() const { return currentTime; }
-    [[nodiscard]] int64_t PreviousTime() const { return previousTime; }
+    [[nodiscard]] const std::vector<CSV_LINE>& Lines() const { return lines_; }
+    [[nodiscard]] const CSV_LINE& Next() const { return next_; }
+    [[nodiscard]] int32_t Index() const { return index_; }
+    [[nodiscard]] int64_t CurrentTime() const { return currentTime_; }
+    [[nodiscard]] int64_t PreviousTime() const { return previousTime_; }
 
 private:
-    std::vector<CSV_LINE> lines;
-    Logger* logger;
-    CSV_LINE next{-1, 0};
-    int32_t index = 0;
-    int64_t currentTime = 0;
-    int64_t previousTime = 0;
+    std::vector<CSV_LINE> lines_;
+    Logger* logger_;
+    CSV_LINE next_{-1, 0};
+    int32_t index_ = 0;
+    int64_t currentTime_ = 0;
+    int64_t previousTime_ = 0;
 };

@@ -6,59 +6,59 @@
 #include "log/Logger.h"
 
 SyncDriver::SyncDriver(PlayerClock& clock, UsbDongle& link, Logger* log, NoteFn noteFn)
-    : player(clock), dongle(link), logger(log), note(std::move(noteFn)) {}
+    : player_(clock), dongle_(link), logger_(log), note_(std::move(noteFn)) {}
 
 SyncDriver::~SyncDriver() = default;
 
 bool SyncDriver::LoadPlayFile(const std::string& path) {
-    script = std::make_unique<PlayScript>(logger);
-    return script->Load(path);
+    script_ = std::make_unique<PlayScript>(logger_);
+    return script_->Load(path);
 }
 
 void SyncDriver::OnPlaying() {
-    if (!mediaReady) return;
-    note("USBドングルへ再生コマンド送信");
-    Reposition(player.GetTime());
-    dongle.OpenPort();
+    if (!mediaReady_) return;
+    note_("USBドングルへ再生コマンド送信");
+    Reposition(player_.GetTime());
+    dongle_.OpenPort();
 }
 
 void SyncDriver::OnPaused() {
-    if (!mediaReady) return;
-    note("USBドングルへ一時停止コマンド送信");
-    dongle.SendStop();
+    if (!mediaReady_) return;
+    note_("USBドングルへ一時停止コマンド送信");
+    dongle_.SendStop();
 }
 
 void SyncDriver::OnStopped() {
-    if (!mediaReady) return;
-    note("USBドングルへ停止コマンド送信");
-    dongle.ClosePort();
+    if (!mediaReady_) return;
+    note_("USBドングルへ停止コマンド送信");
+    dongle_.ClosePort();
 }
 
 void SyncDriver::OnTick() {
-    if (!mediaReady) return;
-    const int64_t t = player.GetTime();
-    if (devicesChanged) HandleDeviceChange(t);
-    if (!script) return;
-    if (const auto due = script->Advance(t)) dongle.SendCommand(due->command, due->time);
+    if (!mediaReady_) return;
+    const int64_t t = player_.GetTime();
+    if (devicesChanged_) HandleDeviceChange(t);
+    if (!script_) return;
+    if (const auto due = script_->Advance(t)) dongle_.SendCommand(due->command, due->time);
 }
 
-void SyncDriver::OnSeekStarted() { dongle.SendStop(); }
+void SyncDriver::OnSeekStarted() { dongle_.SendStop(); }
 
 void SyncDriver::OnClose() {
-    note("USBドングルへ停止コマンド送信");
-    dongle.ClosePort();
+    note_("USBドングルへ停止コマンド送信");
+    dongle_.ClosePort();
 }
 
 void SyncDriver::OnDevicesChanged() {
-    const int64_t t = player.GetTime();
-    const PlayerState state = player.GetState();
-    devicesChanged = true;
+    const int64_t t = player_.GetTime();
+    const PlayerState state = player_.GetState();
+    devicesChanged_ = true;
     switch (state) {
         case PlayerState::kNothingSpecial:
         case PlayerState::kPaused:
         case PlayerState::kStopped:
         case PlayerState::kEnded:
-            if (logger != nullptr) logger->LogMessage("デバイスの接続状態が変化しました");
+            if (logger_ != nullptr) logger_->LogMessage("デバイスの接続状態が変化しました");
             HandleDeviceChange(t);
             break;
         default:  // opening, buffering, playing, error: the next tick handles it
@@ -67,11 +67,11 @@ void SyncDriver::OnDevicesChanged() {
 }
 
 void SyncDriver::HandleDeviceChange(int64_t t) {
-    if (!devicesChanged) return;
-    devicesChanged = false;
-    if (dongle.Reattach()) Reposition(t);
+    if (!devicesChanged_) return;
+    devicesChanged_ = false;
+    if (dongle_.Reattach()) Reposition(t);
 }
 
 void SyncDriver::Reposition(int64_t t) {
-    if (script) script->Seek(t);
+    if (script_) script_->Seek(t);
 }

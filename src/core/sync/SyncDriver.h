@@ -35,11 +35,11 @@ public:
     // Allowed in every player state: the new script is positioned on the next play or device
     // change. True when the file could be read.
     bool LoadPlayFile(const std::string& path);
-    [[nodiscard]] const PlayScript* Script() const { return script.get(); }
+    [[nodiscard]] const PlayScript* Script() const { return script_.get(); }
 
     // The player reported a length: from now on play, pause, stop and ticks reach the device.
-    void OnMediaReady() { mediaReady = true; }
-    [[nodiscard]] bool IsMediaReady() const { return mediaReady; }
+    void OnMediaReady() { mediaReady_ = true; }
+    [[nodiscard]] bool IsMediaReady() const { return mediaReady_; }
 
     // The player started or resumed: the script goes to the current position and the port
     // is (re)opened.
@@ -62,11 +62,11 @@ private:
     void HandleDeviceChange(int64_t t);
     void Reposition(int64_t t);
 
-    PlayerClock& player;
-    UsbDongle& dongle;
-    Logger* logger;
-    NoteFn note;
-    std::unique_ptr<PlayScript> script;
-    bool mediaReady = false;
-    bool devicesChanged = false;
+    PlayerClock& player_;
+    UsbDongle& dongle_;
+    Logger* logger_;
+    NoteFn note_;
+    std::unique_ptr<PlayScript> script_;
+    bool mediaReady_ = false;
+    bool devicesChanged_ = false;
 };

@@ -59,14 +59,14 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
                            std::unique_ptr<AdjustedPlayer> givenPlayer)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      player(givenPlayer ? std::move(givenPlayer) : std::make_unique<AdjustedPlayer>()),
-      boxes(messageBoxes),
-      operationLog(std::make_unique<OutputLog>(messageBoxes, platform::SystemClock())) {
+      player_(givenPlayer ? std::move(givenPlayer) : std::make_unique<AdjustedPlayer>()),
+      boxes_(messageBoxes),
+      operationLog_(std::make_unique<OutputLog>(messageBoxes, platform::SystemClock())) {
     EnsureResources();
     setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));
-    if (!player->IsAvailable()) {
-        boxes.Show("再生エンジンを起動できません。VLCのインストールを確認して下さい。",
-                   "起動エラー");
+    if (!player_->IsAvailable()) {
+        boxes_.Show("再生エンジンを起動できません。VLCのインストールを確認して下さい。",
+                    "起動エラー");
     }
     OnInitDialog();
 }
@@ -74,7 +74,7 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
 CKestruneDlg::~CKestruneDlg() {
     // libvlc may still raise events while it stops; none may reach the log or this window
     // once they are gone.
-    player->DetachEvents();
+    player_->DetachEvents();
     qApp->removeEventFilter(this);
 }
 
@@ -86,22 +86,22 @@ void CKestruneDlg::OnInitDialog() {
     const DialogBaseUnits units = BaseUnitsOf(font());
     resize(DialogUnitsToPixels(units, QSize(319, 295)));
 
-    menuBar = new QMenuBar(this);
-    menuBar->setObjectName(QStringLiteral("menuBar"));
-    menuBar->setNativeMenuBar(false);
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setObjectName(QStringLiteral("menuBar"));
+    menuBar_->setNativeMenuBar(false);
 
-    videoHost = new QWidget(this);
-    videoHost->setObjectName(QStringLiteral("videoHost"));
-    videoHost->setAttribute(Qt::WA_NativeWindow);
-    videoHost->setAttribute(Qt::WA_DontCreateNativeAncestors);
-    videoHost->setGeometry(DialogUnitsToPixels(units, QRect(0, 0, 320, 215)));
-    videoHost->setAutoFillBackground(true);
-    QPalette videoPalette = videoHost->palette();
+    videoHost_ = new QWidget(this);
+    videoHost_->setObjectName(QStringLiteral("videoHost"));
+    videoHost_->setAttribute(Qt::WA_NativeWindow);
+    videoHost_->setAttribute(Qt::WA_DontCreateNativeAncestors);
+    videoHost_->setGeometry(DialogUnitsToPixels(units, QRect(0, 0, 320, 215)));
+    videoHost_->setAutoFillBackground(true);
+    QPalette videoPalette = videoHost_->palette();
     videoPalette.setColor(QPalette::Window, Qt::black);
-    videoHost->setPalette(videoPalette);
+    videoHost_->setPalette(videoPalette);
 
     AttachVideoHost();
-    player->AttachEvents(&CKestruneDlg::PlayerEventCallback, this);
+    player_->AttachEvents(&CKestruneDlg::PlayerEventCallback, this);
 
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -109,34 +109,34 @@ void CKestruneDlg::OnInitDialog() {
     setPalette(palette);
 
     // The panels are shown once the main window is (RaisePanels).
-    topPanel = std::make_unique<CTopDlg>(this);
-    topPanel->SetTitle(QString());
-    bottomPanel = std::make_unique<CBottomDlg>(this, *operationLog);
+    topPanel_ = std::make_unique<CTopDlg>(this);
+    topPanel_->SetTitle(QString());
+    bottomPanel_ = std::make_unique<CBottomDlg>(this, *operationLog_);
 
-    initialised = true;
-    minTrackWidth = width();
-    minTrackHeight = height();
-    setMinimumSize(minTrackWidth, minTrackHeight);
+    initialised_ = true;
+    minTrackWidth_ = width();
+    minTrackHeight_ = height();
+    setMinimumSize(minTrackWidth_, minTrackHeight_);
     Layout(kSizeRestored, ClientSize().width(), ClientSize().height());
 
     auto debug = std::make_unique<CDebugDlg>(this);
     debug->logLevel = profile::GetInt("DEBUG", "LOG_LEVEL", 0);
     if (debug->logLevel != 0) debug->CreateWindow();
-    logger = std::move(debug);
+    logger_ = std::move(debug);
 
-    dongle = std::make_unique<UsbDongle>();
+    dongle_ = std::make_unique<UsbDongle>();
     // Told from inside the link's port handling: the box waits for the message loop.
-    dongle->SetAccessDeniedHandler([this](const std::string& device, const std::string& group) {
-        deniedDevice = device;
-        deniedGroup = group;
+    dongle_->SetAccessDeniedHandler([this](const std::string& device, const std::string& group) {
+        deniedDevice_ = device;
+        deniedGroup_ = group;
         PostAppMessage(this, WM_APP_DEVICE_ACCESS_DENIED);
     });
-    dongle->Init(logger.get(), ReadDongleSettings());
-    sync = std::make_unique<SyncDriver>(
-        *player, *dongle, logger.get(),
-        [this](const std::string& line) { OUTPUT_LOG(*operationLog, line); });
-    bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
-    deviceWatch =
+    dongle_->Init(logger_.get(), ReadDongleSettings());
+    sync_ = std::make_unique<SyncDriver>(
+        *player_, *dongle_, logger_.get(),
+        [this](const std::string& line) { OUTPUT_LOG(*operationLog_, line); });
+    bottomPanel_->SetDeviceName(QString::fromStdString(dongle_->GetDeviceName()));
+    deviceWatch_ =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
                                       [this] { OnDeviceChange(DBT_DEVNODES_CHANGED); });
 
@@ -148,10 +148,10 @@ void CKestruneDlg::OnInitDialog() {
 
 // The native window can be re-created (its id changes); libvlc must always have the current one.
 void CKestruneDlg::AttachVideoHost() {
-    const WId window = videoHost->winId();
-    if (window == videoWindow) return;
-    videoWindow = window;
-    player->SetHwnd(static_cast<uint32_t>(window));
+    const WId window = videoHost_->winId();
+    if (window == videoWindow_) return;
+    videoWindow_ = window;
+    player_->SetHwnd(static_cast<uint32_t>(window));
 }
 
 bool CKestruneDlg::event(QEvent* e) {
@@ -236,7 +236,7 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
 }
 
 void CKestruneDlg::OnToggleFullScreen() {
-    PostAppMessage(this, WM_SYSCOMMAND, maximised ? SC_RESTORE : SC_MAXIMIZE);
+    PostAppMessage(this, WM_SYSCOMMAND, maximised_ ? SC_RESTORE : SC_MAXIMIZE);
 }
 
 // Full screen is a frameless window covering the screen; the window manager drops the frame
@@ -247,17 +247,17 @@ void CKestruneDlg::OnToggleFullScreen() {
 // manager maximised it (the frame's maximise box), the window may have its maximised geometry
 // by now, so the one kept by RememberNormalGeometry is used.
 void CKestruneDlg::OnSysCommand(unsigned command) {
-    if (command == SC_MAXIMIZE && !fullScreenMode) {
-        if (!(windowState() & Qt::WindowMaximized)) normalGeometry = geometry();
-        fullScreenMode = true;
-        bottomPanel->ToggleLayout();
+    if (command == SC_MAXIMIZE && !fullScreenMode_) {
+        if (!(windowState() & Qt::WindowMaximized)) normalGeometry_ = geometry();
+        fullScreenMode_ = true;
+        bottomPanel_->ToggleLayout();
         showFullScreen();
         if (QScreen* display = screen()) setGeometry(display->geometry());
-    } else if (command == SC_RESTORE && fullScreenMode) {
-        fullScreenMode = false;
-        bottomPanel->ToggleLayout();
+    } else if (command == SC_RESTORE && fullScreenMode_) {
+        fullScreenMode_ = false;
+        bottomPanel_->ToggleLayout();
         showNormal();
-        if (normalGeometry.isValid()) setGeometry(normalGeometry);
+        if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
     }
 }
 
@@ -270,40 +270,40 @@ void CKestruneDlg::changeEvent(QEvent* e) {
     // Minimised, the panels go too: not every window manager hides a window's utility
     // windows with it.
     if (windowState() & Qt::WindowMinimized) {
-        topPanel->HidePanels();
-        bottomPanel->HidePanels();
+        topPanel_->HidePanels();
+        bottomPanel_->HidePanels();
         return;
     }
     PostAppMessage(this, WM_APP_RAISE_PANELS);
     // The frame's maximise box leads to full screen as the bar's button does.
-    if ((windowState() & Qt::WindowMaximized) && !fullScreenMode) {
+    if ((windowState() & Qt::WindowMaximized) && !fullScreenMode_) {
         PostAppMessage(this, WM_SYSCOMMAND, SC_MAXIMIZE);
     }
 }
 
 QSize CKestruneDlg::ClientSize() const {
-    const int menuHeight = menuBar != nullptr ? menuBar->sizeHint().height() : 0;
+    const int menuHeight = menuBar_ != nullptr ? menuBar_->sizeHint().height() : 0;
     return {width(), height() - menuHeight};
 }
 
 void CKestruneDlg::Layout(int sizeType, int w, int h) {
-    if (!initialised) return;
+    if (!initialised_) return;
     if (w == 0 && h == 0) {
         w = ClientSize().width();
         h = ClientSize().height();
     }
     if (sizeType == kSizeMaximized) {
-        maximised = true;
-        topPanel->HidePanels();
+        maximised_ = true;
+        topPanel_->HidePanels();
     } else {
-        maximised = false;
-        if (isVisible() && !isMinimized()) topPanel->ShowPanels();
+        maximised_ = false;
+        if (isVisible() && !isMinimized()) topPanel_->ShowPanels();
     }
-    const int menuHeight = menuBar->sizeHint().height();
-    menuBar->setGeometry(0, 0, w, menuHeight);
-    videoHost->setGeometry(VideoHostRect(w, h, menuHeight));
-    videoHost->lower();
-    videoHost->show();
+    const int menuHeight = menuBar_->sizeHint().height();
+    menuBar_->setGeometry(0, 0, w, menuHeight);
+    videoHost_->setGeometry(VideoHostRect(w, h, menuHeight));
+    videoHost_->lower();
+    videoHost_->show();
 }
 
 // The panels are the main window's utility windows, and a window manager keeps them above it
@@ -313,19 +313,19 @@ void CKestruneDlg::Layout(int sizeType, int w, int h) {
 // or clicked, for window managers that do not keep owned windows above their owner.
 void CKestruneDlg::RaisePanels() {
     if (!isVisible() || isMinimized()) return;
-    bottomPanel->ShowPanels();
-    if (!maximised) topPanel->ShowPanels();
+    bottomPanel_->ShowPanels();
+    if (!maximised_) topPanel_->ShowPanels();
 }
 
 void CKestruneDlg::RepositionPanels() {
-    if (topPanel) topPanel->Reposition();
-    if (bottomPanel) bottomPanel->Reposition();
+    if (topPanel_) topPanel_->Reposition();
+    if (bottomPanel_) bottomPanel_->Reposition();
 }
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
     RememberNormalGeometry();
-    Layout(fullScreenMode ? kSizeMaximized : SizeTypeOf(windowState()), ClientSize().width(),
+    Layout(fullScreenMode_ ? kSizeMaximized : SizeTypeOf(windowState()), ClientSize().width(),
            ClientSize().height());
     update();
     RepositionPanels();
@@ -341,10 +341,10 @@ void CKestruneDlg::moveEvent(QMoveEvent* e) {
 // the two reach the window in either order: a geometry that covers the screen's work area is
 // taken for the maximised one, not kept as the normal geometry.
 void CKestruneDlg::RememberNormalGeometry() {
-    if (fullScreenMode || (windowState() & ~Qt::WindowActive) != Qt::WindowNoState) return;
+    if (fullScreenMode_ || (windowState() & ~Qt::WindowActive) != Qt::WindowNoState) return;
     const QScreen* display = screen();
     if (display != nullptr && frameGeometry().contains(display->availableGeometry())) return;
-    normalGeometry = geometry();
+    normalGeometry_ = geometry();
 }
 
 void CKestruneDlg::showEvent(QShowEvent* e) {
@@ -353,24 +353,24 @@ void CKestruneDlg::showEvent(QShowEvent* e) {
     RepositionPanels();
     // The window is mapped after this event; the panels follow it (see RaisePanels).
     PostAppMessage(this, WM_APP_RAISE_PANELS);
-    if (firstShow) {
-        firstShow = false;
+    if (firstShow_) {
+        firstShow_ = false;
         PostAppMessage(this, WM_APP_SHOWN);
     }
 }
 
 void CKestruneDlg::closeEvent(QCloseEvent* e) {
-    sync->OnClose();
+    sync_->OnClose();
     // Playback ends before the window is hidden and taken down: a video output still starting
     // up as its window goes away crashes inside the X11 OpenGL driver.
-    player->Stop();
+    player_->Stop();
     QDialog::closeEvent(e);
 }
 
 // Escape never cancels the window; in full screen it clicks the full-screen button.
 void CKestruneDlg::HandleEscape() {
-    if (maximised) {
-        QMetaObject::invokeMethod(bottomPanel->GetMaximizeButton(), "click", Qt::QueuedConnection);
+    if (maximised_) {
+        QMetaObject::invokeMethod(bottomPanel_->GetMaximizeButton(), "click", Qt::QueuedConnection);
     }
 }
 
@@ -383,8 +383,8 @@ bool CKestruneDlg::eventFilter(QObject* watched, QEvent* e) {
         watched->isWidgetType()) {
         // Only the main window and its panels: other dialogs keep their own Escape.
         const QWidget* top = static_cast<QWidget*>(watched)->window();
-        if (top == this || top == topPanel.get() || top == bottomPanel.get() ||
-            (top != nullptr && top->parentWidget() == bottomPanel.get())) {
+        if (top == this || top == topPanel_.get() || top == bottomPanel_.get() ||
+            (top != nullptr && top->parentWidget() == bottomPanel_.get())) {
             HandleEscape();
             return true;
         }
@@ -408,24 +408,24 @@ void CKestruneDlg::keyPressEvent(QKeyEvent* e) {
 }
 
 void CKestruneDlg::SetTimer(int id, int milliseconds) {
-    if (id <= 0 || id >= static_cast<int>(timers.size())) return;
+    if (id <= 0 || id >= static_cast<int>(timers_.size())) return;
     const auto type = id == TIMER_SYNC ? Qt::PreciseTimer : Qt::CoarseTimer;
-    timers[static_cast<size_t>(id)].start(milliseconds, type, this);
+    timers_[static_cast<size_t>(id)].start(milliseconds, type, this);
 }
 
 void CKestruneDlg::KillTimer(int id) {
-    if (id <= 0 || id >= static_cast<int>(timers.size())) return;
-    timers[static_cast<size_t>(id)].stop();
+    if (id <= 0 || id >= static_cast<int>(timers_.size())) return;
+    timers_[static_cast<size_t>(id)].stop();
 }
 
 bool CKestruneDlg::IsTimerActive(int id) const {
-    if (id <= 0 || id >= static_cast<int>(timers.size())) return false;
-    return timers[static_cast<size_t>(id)].isActive();
+    if (id <= 0 || id >= static_cast<int>(timers_.size())) return false;
+    return timers_[static_cast<size_t>(id)].isActive();
 }
 
 void CKestruneDlg::timerEvent(QTimerEvent* e) {
-    for (size_t id = 1; id < timers.size(); ++id) {
-        if (timers[id].timerId() == e->timerId()) OnTimer(static_cast<int>(id));
+    for (size_t id = 1; id < timers_.size(); ++id) {
+        if (timers_[id].timerId() == e->timerId()) OnTimer(static_cast<int>(id));
     }
     QDialog::timerEvent(e);
 }
@@ -433,7 +433,7 @@ void CKestruneDlg::timerEvent(QTimerEvent* e) {
 void CKestruneDlg::OnTimer(int id) {
     switch (id) {
         case TIMER_SYNC:
-            sync->OnTick();
+            sync_->OnTick();
             break;
         case TIMER_FORWARD:
         case TIMER_REWIND:
@@ -447,14 +447,14 @@ void CKestruneDlg::OnTimer(int id) {
 // A serial device belongs to a group (dialout) that a new user is seldom in: the device
 // would never move, and the open failure alone goes only to the debug window.
 void CKestruneDlg::OnDeviceAccessDenied() {
-    OUTPUT_LOG(*operationLog, "USBドングルを開く権限がありません：" + deniedDevice);
-    boxes.Show(DeviceAccessDeniedText(deniedDevice, deniedGroup, platform::UserName()),
-               "USBドングルエラー");
+    OUTPUT_LOG(*operationLog_, "USBドングルを開く権限がありません：" + deniedDevice_);
+    boxes_.Show(DeviceAccessDeniedText(deniedDevice_, deniedGroup_, platform::UserName()),
+                "USBドングルエラー");
 }
 
 void CKestruneDlg::OnDeviceChange(unsigned event) {
     if (event != DBT_DEVNODES_CHANGED) return;
-    OUTPUT_LOG(*operationLog, "DBT_DEVNODES_CHANGED");
-    sync->OnDevicesChanged();
-    bottomPanel->SetDeviceName(QString::fromStdString(dongle->GetDeviceName()));
+    OUTPUT_LOG(*operationLog_, "DBT_DEVNODES_CHANGED");
+    sync_->OnDevicesChanged();
+    bottomPanel_->SetDeviceName(QString::fromStdString(dongle_->GetDeviceName()));
 }

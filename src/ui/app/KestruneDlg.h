@@ -6,7 +6,7 @@
 // timers, device changes and the window's own events.
 //
 // Owned objects, released in this order when the window object is destroyed:
-//   topPanel, bottomPanel, sync, logger (the debug window), dongle, operationLog, player.
+//   topPanel_, bottomPanel_, sync_, logger_ (the debug window), dongle_, operationLog_, player_.
 
 #include <QBasicTimer>
 #include <QDialog>
@@ -87,26 +87,26 @@ public:
     void BuildMenu();
     // The menu commands: 32000 + title, 32100 + chapter, 40100 About.
     void OnMenuCommand(int id);
-    [[nodiscard]] QMenuBar* MenuBar() const { return menuBar; }
+    [[nodiscard]] QMenuBar* MenuBar() const { return menuBar_; }
 
     // Window timers by id: starting a running timer restarts it.
     void SetTimer(int id, int milliseconds);
     void KillTimer(int id);
     [[nodiscard]] bool IsTimerActive(int id) const;
 
-    [[nodiscard]] bool IsMaximised() const { return maximised; }
-    [[nodiscard]] QWidget* VideoHost() const { return videoHost; }
-    [[nodiscard]] QSize MinimumTrackSize() const { return {minTrackWidth, minTrackHeight}; }
-    [[nodiscard]] OutputLog& GetOperationLog() { return *operationLog; }
-    [[nodiscard]] Logger* GetLogger() const { return logger.get(); }
-    [[nodiscard]] CTopDlg* TopPanel() const { return topPanel.get(); }
-    [[nodiscard]] CBottomDlg* BottomPanel() const { return bottomPanel.get(); }
-    [[nodiscard]] AdjustedPlayer& Player() { return *player; }
-    [[nodiscard]] bool IsRepeat() const { return repeat; }
-    [[nodiscard]] bool IsMuted() const { return muted; }
-    [[nodiscard]] bool IsOpening() const { return opening; }
-    [[nodiscard]] UsbDongle& Dongle() const { return *dongle; }
-    [[nodiscard]] SyncDriver& Sync() const { return *sync; }
+    [[nodiscard]] bool IsMaximised() const { return maximised_; }
+    [[nodiscard]] QWidget* VideoHost() const { return videoHost_; }
+    [[nodiscard]] QSize MinimumTrackSize() const { return {minTrackWidth_, minTrackHeight_}; }
+    [[nodiscard]] OutputLog& GetOperationLog() { return *operationLog_; }
+    [[nodiscard]] Logger* GetLogger() const { return logger_.get(); }
+    [[nodiscard]] CTopDlg* TopPanel() const { return topPanel_.get(); }
+    [[nodiscard]] CBottomDlg* BottomPanel() const { return bottomPanel_.get(); }
+    [[nodiscard]] AdjustedPlayer& Player() { return *player_; }
+    [[nodiscard]] bool IsRepeat() const { return repeat_; }
+    [[nodiscard]] bool IsMuted() const { return muted_; }
+    [[nodiscard]] bool IsOpening() const { return opening_; }
+    [[nodiscard]] UsbDongle& Dongle() const { return *dongle_; }
+    [[nodiscard]] SyncDriver& Sync() const { return *sync_; }
 
 protected:
     bool event(QEvent* e) override;
@@ -162,46 +162,46 @@ private:
     void HandleEscape();
 
     // Declared in the reverse of the release order.
-    std::unique_ptr<AdjustedPlayer> player;
-    platform::MessageBoxes& boxes;
-    bool muted = false;
-    bool repeat = false;
-    std::string mediaLocation;  // UTF-8: a file path or a "dvd://" location
-    std::string displayTitle;   // UTF-8
-    int minTrackWidth = 0;
-    int minTrackHeight = 0;
-    bool initialised = false;
-    bool maximised = false;
-    bool opening = false;
+    std::unique_ptr<AdjustedPlayer> player_;
+    platform::MessageBoxes& boxes_;
+    bool muted_ = false;
+    bool repeat_ = false;
+    std::string mediaLocation_;  // UTF-8: a file path or a "dvd://" location
+    std::string displayTitle_;   // UTF-8
+    int minTrackWidth_ = 0;
+    int minTrackHeight_ = 0;
+    bool initialised_ = false;
+    bool maximised_ = false;
+    bool opening_ = false;
     // Whether the media being played has, since it was opened, reported a length, reached the
     // playing state, and had a video output.
-    bool mediaHasLength = false;
-    bool mediaReachedPlaying = false;
-    bool mediaShowedPicture = false;
-    bool volumeInitialised = false;
-    PlayerState holdState = PlayerState::kNothingSpecial;
-    int64_t holdElapsed = 0;
+    bool mediaHasLength_ = false;
+    bool mediaReachedPlaying_ = false;
+    bool mediaShowedPicture_ = false;
+    bool volumeInitialised_ = false;
+    PlayerState holdState_ = PlayerState::kNothingSpecial;
+    int64_t holdElapsed_ = 0;
     // Where the held button has taken the video so far. Steps add to it rather than to the
     // player's time: paused, libvlc reports a seek late, and on a busy machine it read 0
     // for a while, which sent fast forward back to the start.
-    int64_t holdPosition = 0;
-    int64_t seekTarget = 0;
-    QWidget* videoHost = nullptr;
-    QMenuBar* menuBar = nullptr;
-    std::unique_ptr<OutputLog> operationLog;
-    bool firstShow = true;
-    std::unique_ptr<UsbDongle> dongle;
-    std::unique_ptr<Logger> logger;
-    std::unique_ptr<SyncDriver> sync;
-    std::unique_ptr<CBottomDlg> bottomPanel;
-    std::unique_ptr<CTopDlg> topPanel;
-    std::unique_ptr<DeviceWatch> deviceWatch;
+    int64_t holdPosition_ = 0;
+    int64_t seekTarget_ = 0;
+    QWidget* videoHost_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    std::unique_ptr<OutputLog> operationLog_;
+    bool firstShow_ = true;
+    std::unique_ptr<UsbDongle> dongle_;
+    std::unique_ptr<Logger> logger_;
+    std::unique_ptr<SyncDriver> sync_;
+    std::unique_ptr<CBottomDlg> bottomPanel_;
+    std::unique_ptr<CTopDlg> topPanel_;
+    std::unique_ptr<DeviceWatch> deviceWatch_;
     // The device node the user may not open, and the group that owns it.
-    std::string deniedDevice;
-    std::string deniedGroup;
+    std::string deniedDevice_;
+    std::string deniedGroup_;
 
-    std::array<QBasicTimer, 4> timers;  // indexed by TimerId
-    bool fullScreenMode = false;        // between the maximise and the restore command
-    QRect normalGeometry;               // the framed window's last geometry in the normal state
-    WId videoWindow = 0;                // the native window libvlc draws into
+    std::array<QBasicTimer, 4> timers_;  // indexed by TimerId
+    bool fullScreenMode_ = false;        // between the maximise and the restore command
+    QRect normalGeometry_;               // the framed window's last geometry in the normal state
+    WId videoWindow_ = 0;                // the native window libvlc draws into
 };

@@ -34,7 +34,7 @@ void CKestruneDlg::AddMenuItems(QMenu* menu, const std::vector<std::string>& nam
                                 const char* tooMany) {
     for (size_t i = 0; i < names.size(); ++i) {
         if (i >= static_cast<size_t>(kMaxItems)) {
-            boxes.Show(tooMany, "エラー");
+            boxes_.Show(tooMany, "エラー");
             break;
         }
         const int id = firstId + static_cast<int>(i);
@@ -46,34 +46,34 @@ void CKestruneDlg::AddMenuItems(QMenu* menu, const std::vector<std::string>& nam
 
 void CKestruneDlg::BuildMenu() {
     // The old menus go too; later, as one of their own actions may be running this.
-    for (QAction* action : menuBar->actions()) {
+    for (QAction* action : menuBar_->actions()) {
         if (QMenu* old = action->menu()) {
             for (QMenu* menu : old->findChildren<QMenu*>()) menu->setObjectName(QString());
             old->setObjectName(QString());
             old->deleteLater();
         }
     }
-    menuBar->clear();
-    QMenu* dvd = menuBar->addMenu(QStringLiteral("DVDメニュー"));
+    menuBar_->clear();
+    QMenu* dvd = menuBar_->addMenu(QStringLiteral("DVDメニュー"));
     dvd->setObjectName(QStringLiteral("dvdMenu"));
-    if (player->GetMediaKind() == MediaKind::kByLocation) {
-        OUTPUT_LOG(*operationLog, "DVDメニュー設定");
+    if (player_->GetMediaKind() == MediaKind::kByLocation) {
+        OUTPUT_LOG(*operationLog_, "DVDメニュー設定");
         QMenu* titles = new QMenu(QStringLiteral("タイトル"), dvd);
         QMenu* chapters = new QMenu(QStringLiteral("チャプター"), dvd);
         titles->setObjectName(QStringLiteral("titleMenu"));
         chapters->setObjectName(QStringLiteral("chapterMenu"));
         std::vector<std::string> names;
-        player->GetTitleNames(&names);
+        player_->GetTitleNames(&names);
         AddMenuItems(titles, names, kFirstTitleId,
                      "タイトルメニューが多すぎるためメニューに設定できません。");
         names.clear();
-        player->GetChapterNames(&names);
+        player_->GetChapterNames(&names);
         AddMenuItems(chapters, names, kFirstChapterId,
                      "チャプターメニューが多すぎるためメニューに設定できません。");
         dvd->addMenu(titles);
         dvd->addMenu(chapters);
     }
-    QMenu* help = menuBar->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QMenu* help = menuBar_->addMenu(QStringLiteral("ヘルプ(&H)"));
     QAction* about = help->addAction(QStringLiteral("QUAMBERPlayerについて(&A)"));
     about->setData(kAboutCommand);
     connect(about, &QAction::triggered, this, [this] { OnMenuCommand(kAboutCommand); });
@@ -81,15 +81,15 @@ void CKestruneDlg::BuildMenu() {
 
 void CKestruneDlg::OnMenuCommand(int id) {
     if (id - kFirstTitleId >= 0 && id - kFirstTitleId < kMaxItems) {
-        OUTPUT_LOG(*operationLog, "DVDタイトル変更");
-        player->SetTitle(id - kFirstTitleId);
+        OUTPUT_LOG(*operationLog_, "DVDタイトル変更");
+        player_->SetTitle(id - kFirstTitleId);
         // A title of the same picture format raises neither playing nor a new video output,
         // so the chapter menu would keep the old title's chapters: rebuild once the player
         // has switched.
         QTimer::singleShot(kTitleSettleMs, this, [this] { BuildMenu(); });
     } else if (id - kFirstChapterId >= 0 && id - kFirstChapterId < kMaxItems) {
-        OUTPUT_LOG(*operationLog, "DVDチャプター変更");
-        player->SetChapter(id - kFirstChapterId);
+        OUTPUT_LOG(*operationLog_, "DVDチャプター変更");
+        player_->SetChapter(id - kFirstChapterId);
     } else if (id == kAboutCommand) {
         CAboutDlg about(this);
         about.exec();

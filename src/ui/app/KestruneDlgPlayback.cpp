@@ -27,7 +27,7 @@ constexpr int kSyncPeriodMs = 40;
 void CKestruneDlg::PlayerEventCallback(const libvlc_event_t* event, void* userData) {
     auto* dlg = static_cast<CKestruneDlg*>(userData);
     if (event->type != libvlc_MediaPlayerTimeChanged) {
-        OUTPUT_LOG(*dlg->operationLog, libvlc_event_type_name(event->type));
+        OUTPUT_LOG(*dlg->operationLog_, libvlc_event_type_name(event->type));
     }
     PostAppMessage(dlg, WM_APP_PLAYER_EVENT, reinterpret_cast<uintptr_t>(dlg), event->type);
 }
@@ -35,20 +35,20 @@ void CKestruneDlg::PlayerEventCallback(const libvlc_event_t* event, void* userDa
 void CKestruneDlg::HandlePlayerEvent(int type) {
     switch (type) {
         case libvlc_MediaPlayerOpening:
-            mediaHasLength = false;
-            mediaReachedPlaying = false;
-            mediaShowedPicture = false;
+            mediaHasLength_ = false;
+            mediaReachedPlaying_ = false;
+            mediaShowedPicture_ = false;
             ShowOpeningTitle();
             break;
         case libvlc_MediaPlayerPlaying:
-            mediaReachedPlaying = true;
+            mediaReachedPlaying_ = true;
             ShowMediaTitle();
-            sync->OnPlaying();
+            sync_->OnPlaying();
             SetTimer(TIMER_SYNC, kSyncPeriodMs);
             BuildMenu();
             break;
         case libvlc_MediaPlayerPaused:
-            sync->OnPaused();
+            sync_->OnPaused();
             KillTimer(TIMER_SYNC);
             break;
         case libvlc_MediaPlayerStopped:
@@ -64,12 +64,12 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
             RefreshTimeDisplay();
             break;
         case libvlc_MediaPlayerVout:
-            if (player->HasVideoOutput()) mediaShowedPicture = true;
+            if (player_->HasVideoOutput()) mediaShowedPicture_ = true;
             BuildMenu();
             break;
         case libvlc_MediaPlayerLengthChanged:
-            if (player->GetLength() > 0) mediaHasLength = true;
-            sync->OnMediaReady();
+            if (player_->GetLength() > 0) mediaHasLength_ = true;
+            sync_->OnMediaReady();
             break;
         default:
             break;
@@ -77,26 +77,26 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
 }
 
 void CKestruneDlg::ShowOpeningTitle() {
-    topPanel->SetTitle(QString::fromStdString(displayTitle + "(メディアを開いています...)"));
-    opening = true;
+    topPanel_->SetTitle(QString::fromStdString(displayTitle_ + "(メディアを開いています...)"));
+    opening_ = true;
 }
 
 void CKestruneDlg::ShowMediaTitle() {
-    topPanel->SetTitle(QString::fromStdString(displayTitle));
-    opening = false;
+    topPanel_->SetTitle(QString::fromStdString(displayTitle_));
+    opening_ = false;
 }
 
 void CKestruneDlg::OnPlaybackError() {
-    if (opening) {
-        boxes.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
+    if (opening_) {
+        boxes_.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
         ShowMediaTitle();
     } else {
-        boxes.Show("エラーが発生しました。", "エラー");
+        boxes_.Show("エラーが発生しました。", "エラー");
     }
 }
 
 bool CKestruneDlg::IsBusyOpening() const {
-    const PlayerState state = player->GetState();
+    const PlayerState state = player_->GetState();
     return state == PlayerState::kOpening || state == PlayerState::kBuffering ||
            state == PlayerState::kError;
 }
@@ -125,41 +125,41 @@ void CKestruneDlg::OnOpenPlayFile() {
 }
 
 void CKestruneDlg::OpenPlayFile(const QString& path) {
-    sync->LoadPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
+    sync_->LoadPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
 }
 
 void CKestruneDlg::OpenVideoFile(const QString& path) {
     const QFileInfo file(path);
-    mediaLocation = file.absoluteFilePath().toStdString();
-    displayTitle = file.fileName().toStdString();
-    OUTPUT_LOG(*operationLog, "動画ファイル選択：" + displayTitle);
-    player->Stop();
-    player->OpenFile(mediaLocation, AdjusterKind::kFile);
-    logger->LogMessage("再生メディアに動画ファイルが指定されました");
+    mediaLocation_ = file.absoluteFilePath().toStdString();
+    displayTitle_ = file.fileName().toStdString();
+    OUTPUT_LOG(*operationLog_, "動画ファイル選択：" + displayTitle_);
+    player_->Stop();
+    player_->OpenFile(mediaLocation_, AdjusterKind::kFile);
+    logger_->LogMessage("再生メディアに動画ファイルが指定されました");
     OnMediaStopped();
-    displayTitle = ShortenTitle(displayTitle);
-    topPanel->SetTitle(QString::fromStdString(displayTitle));
+    displayTitle_ = ShortenTitle(displayTitle_);
+    topPanel_->SetTitle(QString::fromStdString(displayTitle_));
 }
 
 void CKestruneDlg::OpenDvd(const std::string& path) {
     if (IsBusyOpening()) return;
     // A location the user wrote is theirs to escape; a path is escaped here.
     const bool isLocation = path.rfind("dvd://", 0) == 0;
-    mediaLocation = isLocation ? path : DvdLocation(path);
-    displayTitle = isLocation ? path : "dvd://" + path;
-    OUTPUT_LOG(*operationLog, "ドライブ選択：" + path);
-    player->Stop();
-    player->OpenLocation(mediaLocation, AdjusterKind::kDvd);
-    logger->LogMessage("再生メディアにDVDが指定されました");
+    mediaLocation_ = isLocation ? path : DvdLocation(path);
+    displayTitle_ = isLocation ? path : "dvd://" + path;
+    OUTPUT_LOG(*operationLog_, "ドライブ選択：" + path);
+    player_->Stop();
+    player_->OpenLocation(mediaLocation_, AdjusterKind::kDvd);
+    logger_->LogMessage("再生メディアにDVDが指定されました");
     PostAppMessage(this, WM_APP_PLAY);
-    displayTitle = ShortenTitle(displayTitle);
-    topPanel->SetTitle(QString::fromStdString(displayTitle));
+    displayTitle_ = ShortenTitle(displayTitle_);
+    topPanel_->SetTitle(QString::fromStdString(displayTitle_));
 }
 
-void CKestruneDlg::OnPlay() { player->Play(); }
+void CKestruneDlg::OnPlay() { player_->Play(); }
 
 void CKestruneDlg::OnPause() {
-    if (player->GetState() == PlayerState::kPlaying) player->Pause();
+    if (player_->GetState() == PlayerState::kPlaying) player_->Pause();
 }
 
 void CKestruneDlg::OnMediaEnded() {
@@ -167,15 +167,15 @@ void CKestruneDlg::OnMediaEnded() {
     // and ends at once without a length: say so, as for a file that does not open, and do
     // not start it again on repeat. A raw stream (.h264, .m2v) has no length either, but it
     // played and showed its pictures.
-    if (!mediaHasLength && !(mediaReachedPlaying && mediaShowedPicture)) {
-        boxes.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
+    if (!mediaHasLength_ && !(mediaReachedPlaying_ && mediaShowedPicture_)) {
+        boxes_.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
         OnMediaStopped();
         return;
     }
-    if (repeat) {
-        OUTPUT_LOG(*operationLog, "リピート再生");
+    if (repeat_) {
+        OUTPUT_LOG(*operationLog_, "リピート再生");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        player->Play();
+        player_->Play();
     } else {
         OnMediaStopped();
     }
@@ -183,85 +183,85 @@ void CKestruneDlg::OnMediaEnded() {
 
 // The player's actual state decides: without an audio output it reads as muted.
 void CKestruneDlg::OnToggleMute() {
-    muted = !player->IsMuted();
-    bottomPanel->SetMuteState(muted);
-    player->SetMute(muted);
+    muted_ = !player_->IsMuted();
+    bottomPanel_->SetMuteState(muted_);
+    player_->SetMute(muted_);
 }
 
 void CKestruneDlg::OnToggleRepeat() {
-    repeat = !repeat;
-    bottomPanel->SetRepeatState(repeat);
+    repeat_ = !repeat_;
+    bottomPanel_->SetRepeatState(repeat_);
 }
 
 void CKestruneDlg::OnVolumeChanged() {
-    muted = false;
-    player->SetMute(false);
+    muted_ = false;
+    player_->SetMute(false);
     PostAppMessage(this, WM_APP_APPLY_VOLUME);
 }
 
-void CKestruneDlg::OnApplyVolume() { player->SetVolume(bottomPanel->GetVolume()); }
+void CKestruneDlg::OnApplyVolume() { player_->SetVolume(bottomPanel_->GetVolume()); }
 
 void CKestruneDlg::OnPositionChanged(int position) {
-    seekTarget = SliderSeekTarget(player->GetLength(), position);
+    seekTarget_ = SliderSeekTarget(player_->GetLength(), position);
     PostAppMessage(this, WM_APP_SEEK);
-    sync->OnSeekStarted();
+    sync_->OnSeekStarted();
 }
 
 void CKestruneDlg::OnSeek() {
-    player->SetTime(seekTarget);
+    player_->SetTime(seekTarget_);
     RefreshTimeDisplay();
 }
 
 void CKestruneDlg::OnHoldStart(int timerId) {
-    holdElapsed = 0;
-    holdPosition = player->GetTime();
-    holdState = player->GetState();
-    if (holdState == PlayerState::kPlaying) player->Pause();
+    holdElapsed_ = 0;
+    holdPosition_ = player_->GetTime();
+    holdState_ = player_->GetState();
+    if (holdState_ == PlayerState::kPlaying) player_->Pause();
     SetTimer(timerId, kHoldPeriodMs);
 }
 
 void CKestruneDlg::OnHoldEnd(int timerId) {
-    if (holdState == PlayerState::kPlaying) player->Play();
+    if (holdState_ == PlayerState::kPlaying) player_->Play();
     KillTimer(timerId);
 }
 
 void CKestruneDlg::OnHoldStep(int timerId) {
-    holdElapsed += kHoldPeriodMs;
-    const int64_t step = HoldStep(holdElapsed);
-    const int64_t length = player->GetLength();
-    holdPosition = HoldSeekTarget(holdPosition, step, length, timerId == TIMER_FORWARD);
-    seekTarget = holdPosition;
+    holdElapsed_ += kHoldPeriodMs;
+    const int64_t step = HoldStep(holdElapsed_);
+    const int64_t length = player_->GetLength();
+    holdPosition_ = HoldSeekTarget(holdPosition_, step, length, timerId == TIMER_FORWARD);
+    seekTarget_ = holdPosition_;
     PostAppMessage(this, WM_APP_SEEK);
 }
 
 void CKestruneDlg::OnMediaStopped() {
-    volumeInitialised = false;
-    bottomPanel->SetMediaPosition(0);
-    bottomPanel->SetElapsedTime(QStringLiteral("00:00:00"));
-    bottomPanel->SetTotalTime(QStringLiteral("00:00:00"));
-    sync->OnStopped();
+    volumeInitialised_ = false;
+    bottomPanel_->SetMediaPosition(0);
+    bottomPanel_->SetElapsedTime(QStringLiteral("00:00:00"));
+    bottomPanel_->SetTotalTime(QStringLiteral("00:00:00"));
+    sync_->OnStopped();
     KillTimer(TIMER_SYNC);
-    bottomPanel->SetCounter(0);
+    bottomPanel_->SetCounter(0);
     BuildMenu();
     update();
 }
 
 void CKestruneDlg::RefreshTimeDisplay() {
-    const PlayerState state = player->GetState();
-    const int64_t length = player->GetLength();
-    int64_t t = player->GetTime();
+    const PlayerState state = player_->GetState();
+    const int64_t length = player_->GetLength();
+    int64_t t = player_->GetTime();
     if ((state != PlayerState::kPlaying && state != PlayerState::kPaused) || length <= 0 || t == -1)
         return;
 
-    if (!volumeInitialised && player->GetVolume() != -1) {
-        OUTPUT_LOG(*operationLog, "音量初期化");
+    if (!volumeInitialised_ && player_->GetVolume() != -1) {
+        OUTPUT_LOG(*operationLog_, "音量初期化");
         PostAppMessage(this, WM_APP_APPLY_VOLUME);
-        volumeInitialised = true;
+        volumeInitialised_ = true;
     }
     if (t > length) t = length;
     if (t < 0) t = 0;
-    bottomPanel->SetElapsedTime(QString::fromStdString(FormatClock(t)));
-    bottomPanel->SetTotalTime(QString::fromStdString(FormatClock(length)));
-    bottomPanel->SetMediaPosition(SliderPosition(t, length));
-    bottomPanel->SetCounter(t);
+    bottomPanel_->SetElapsedTime(QString::fromStdString(FormatClock(t)));
+    bottomPanel_->SetTotalTime(QString::fromStdString(FormatClock(length)));
+    bottomPanel_->SetMediaPosition(SliderPosition(t, length));
+    bottomPanel_->SetCounter(t);
 }

@@ -36,18 +36,18 @@ CAboutDlg::CAboutDlg(QWidget* owner)
     EnsureResources();
     icon->setPixmap(QIcon(QStringLiteral(":/res/kestrune.png")).pixmap(iconRect.size()));
     AddLabel(this, QStringLiteral("QUAMBERPlayer"), at(45, 16, 114, 8));
-    versionLabel = AddLabel(this, QStringLiteral("バージョン X.X.X.X"), at(45, 26, 114, 8));
-    versionLabel->setObjectName(QStringLiteral("version"));
+    versionLabel_ = AddLabel(this, QStringLiteral("バージョン X.X.X.X"), at(45, 26, 114, 8));
+    versionLabel_->setObjectName(QStringLiteral("version"));
     AddLabel(this, QStringLiteral("作成者: LOMBIX"), at(45, 36, 114, 8));
     AddLabel(this, QString(), at(7, 47, 54, 8));
-    noteEdit = new QLineEdit(this);
-    noteEdit->setGeometry(at(74, 47, 91, 12));
-    noteEdit->setEnabled(false);
+    noteEdit_ = new QLineEdit(this);
+    noteEdit_->setGeometry(at(74, 47, 91, 12));
+    noteEdit_->setEnabled(false);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(at(206, 49, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    versionLabel->setText(QStringLiteral("バージョン %1").arg(QLatin1String(kVersion)));
-    noteEdit->clear();
+    versionLabel_->setText(QStringLiteral("バージョン %1").arg(QLatin1String(kVersion)));
+    noteEdit_->clear();
 }

@@ -16,9 +16,9 @@ class CAboutDlg final : public QDialog {
 public:
     explicit CAboutDlg(QWidget* owner = nullptr);
 
-    [[nodiscard]] QLabel* VersionLabel() const { return versionLabel; }
+    [[nodiscard]] QLabel* VersionLabel() const { return versionLabel_; }
 
 private:
-    QLineEdit* noteEdit;
-    QLabel* versionLabel;
+    QLineEdit* noteEdit_;
+    QLabel* versionLabel_;
 };

@@ -4,40 +4,40 @@
 #include "panels/PanelGeometry.h"
 
 CBottomDlg::CBottomDlg(QWidget* mainWindow, OutputLog& log)
-    : PanelHost(mainWindow), bar(new CBottomMainDlg(this, mainWindow, log)) {
+    : PanelHost(mainWindow), bar_(new CBottomMainDlg(this, mainWindow, log)) {
     setObjectName(QStringLiteral("bottomPanel"));
-    SetContent(bar);
+    SetContent(bar_);
 }
 
 CBottomDlg::~CBottomDlg() = default;
 
 void CBottomDlg::Reposition() {
     if (MainWindow() == nullptr) return;
-    PlaceAt(BottomPanelRect(MainClientRect(), expanded));
-    bar->FollowHost();
+    PlaceAt(BottomPanelRect(MainClientRect(), expanded_));
+    bar_->FollowHost();
 }
 
 void CBottomDlg::ToggleLayout() {
-    expanded = !expanded;
-    bar->SetExpanded(expanded);
+    expanded_ = !expanded_;
+    bar_->SetExpanded(expanded_);
     Reposition();
-    bar->ApplyLayoutMode();
+    bar_->ApplyLayoutMode();
 }
 
-void CBottomDlg::SetDeviceName(const QString& name) { bar->SetDeviceName(name); }
+void CBottomDlg::SetDeviceName(const QString& name) { bar_->SetDeviceName(name); }
 
-QAbstractButton* CBottomDlg::GetMaximizeButton() const { return bar->GetMaximizeButton(); }
+QAbstractButton* CBottomDlg::GetMaximizeButton() const { return bar_->GetMaximizeButton(); }
 
-void CBottomDlg::SetCounter(int64_t time) { bar->SetCounter(time); }
+void CBottomDlg::SetCounter(int64_t time) { bar_->SetCounter(time); }
 
-void CBottomDlg::SetMediaPosition(int position) { bar->SetMediaPosition(position); }
+void CBottomDlg::SetMediaPosition(int position) { bar_->SetMediaPosition(position); }
 
-void CBottomDlg::SetElapsedTime(const QString& text) { bar->SetElapsedTime(text); }
+void CBottomDlg::SetElapsedTime(const QString& text) { bar_->SetElapsedTime(text); }
 
-void CBottomDlg::SetTotalTime(const QString& text) { bar->SetTotalTime(text); }
+void CBottomDlg::SetTotalTime(const QString& text) { bar_->SetTotalTime(text); }
 
-void CBottomDlg::SetMuteState(bool on) { bar->SetMuteState(on); }
+void CBottomDlg::SetMuteState(bool on) { bar_->SetMuteState(on); }
 
-void CBottomDlg::SetRepeatState(bool on) { bar->SetRepeatState(on); }
+void CBottomDlg::SetRepeatState(bool on) { bar_->SetRepeatState(on); }
 
-int CBottomDlg::GetVolume() const { return bar->GetVolume(); }
+int CBottomDlg::GetVolume() const { return bar_->GetVolume(); }

@@ -36,13 +36,13 @@ public:
     void SetRepeatState(bool on);
     // The volume slider's position, 0 to 100.
     [[nodiscard]] int GetVolume() const;
-    [[nodiscard]] CBottomMainDlg* Bar() const { return bar; }
+    [[nodiscard]] CBottomMainDlg* Bar() const { return bar_; }
     // The full-screen button, which the main window clicks when Escape leaves full screen.
     [[nodiscard]] QAbstractButton* GetMaximizeButton() const;
 
-    [[nodiscard]] bool IsExpanded() const { return expanded; }
+    [[nodiscard]] bool IsExpanded() const { return expanded_; }
 
 private:
-    bool expanded = true;  // three rows; false in full screen
-    CBottomMainDlg* bar;
+    bool expanded_ = true;  // three rows; false in full screen
+    CBottomMainDlg* bar_;
 };

@@ -48,69 +48,69 @@ CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& lo
     const DialogBaseUnits units = BaseUnitsOf(font());
     const auto size = [&](int w, int h) { return DialogUnitsToPixels(units, QSize(w, h)); };
 
-    strip = new QLabel(this);
-    strip->setObjectName(QStringLiteral("strip"));
+    strip_ = new QLabel(this);
+    strip_->setObjectName(QStringLiteral("strip"));
     EnsureResources();
-    strip->setPixmap(QPixmap(QStringLiteral(":/res/png/150.png")));
+    strip_->setPixmap(QPixmap(QStringLiteral(":/res/png/150.png")));
     // The picture is 1000 pixels wide; stretched, it reaches the edge of a wider bar.
-    strip->setScaledContents(true);
+    strip_->setScaledContents(true);
 
-    elapsed = new CTransparentStatic(QStringLiteral("00:00:00"), this);
-    total = new CTransparentStatic(QStringLiteral("00:00:00"), this);
-    device = new QLabel(QStringLiteral("ハード名"), this);
-    counter = new QLabel(QStringLiteral("000000"), this);
+    elapsed_ = new CTransparentStatic(QStringLiteral("00:00:00"), this);
+    total_ = new CTransparentStatic(QStringLiteral("00:00:00"), this);
+    device_ = new QLabel(QStringLiteral("ハード名"), this);
+    counter_ = new QLabel(QStringLiteral("000000"), this);
     for (QLabel* label :
-         {static_cast<QLabel*>(elapsed), static_cast<QLabel*>(total), device, counter}) {
+         {static_cast<QLabel*>(elapsed_), static_cast<QLabel*>(total_), device_, counter_}) {
         SetWhiteText(label);
     }
-    elapsed->setObjectName(QStringLiteral("elapsedTime"));
-    total->setObjectName(QStringLiteral("totalTime"));
-    device->setObjectName(QStringLiteral("deviceName"));
-    counter->setObjectName(QStringLiteral("counter"));
-    elapsed->setAlignment(Qt::AlignCenter);
-    total->setAlignment(Qt::AlignCenter);
-    counter->setAlignment(Qt::AlignCenter);
-    device->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    elapsed->setFixedSize(size(35, 15));
-    total->setFixedSize(size(35, 15));
-    device->setFixedSize(size(65, 17));
-    counter->setFixedSize(size(25, 17));
-    for (QLabel* label : {device, counter}) {
+    elapsed_->setObjectName(QStringLiteral("elapsedTime"));
+    total_->setObjectName(QStringLiteral("totalTime"));
+    device_->setObjectName(QStringLiteral("deviceName"));
+    counter_->setObjectName(QStringLiteral("counter"));
+    elapsed_->setAlignment(Qt::AlignCenter);
+    total_->setAlignment(Qt::AlignCenter);
+    counter_->setAlignment(Qt::AlignCenter);
+    device_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    elapsed_->setFixedSize(size(35, 15));
+    total_->setFixedSize(size(35, 15));
+    device_->setFixedSize(size(65, 17));
+    counter_->setFixedSize(size(25, 17));
+    for (QLabel* label : {device_, counter_}) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::Window, Qt::black);
         label->setPalette(palette);
         label->setAutoFillBackground(true);
     }
 
-    play = AddButton(IDC_PLAY, 136);
-    openDvd = AddButton(IDC_OPEN_DVD, 145);
-    pause = AddButton(IDC_PAUSE, 138);
-    volume = AddButton(IDC_VOLUME, 139, 148);
-    openVideo = AddButton(IDC_OPEN_VIDEO, 146);
-    repeat = AddButton(IDC_REPEAT, 137, 147);
-    maximize = AddButton(IDC_MAXIMIZE, 140, 152);
-    forward = AddButton(IDC_FORWARD, 142);
-    rewind = AddButton(IDC_REWIND, 141);
-    openPlayFile = AddButton(IDC_OPEN_PLAYFILE, 144);
-    play->setToolTip(QStringLiteral("再生"));
-    pause->setToolTip(QStringLiteral("一時停止"));
-    openVideo->setToolTip(QStringLiteral("動画を開く"));
-    openDvd->setToolTip(QStringLiteral("DVDを開く"));
-    openPlayFile->setToolTip(QStringLiteral("プレイファイルを開く"));
-    volume->setToolTip(QStringLiteral("消音"));
-    repeat->setToolTip(QStringLiteral("リピート"));
-    maximize->setToolTip(QStringLiteral("全画面"));
-    rewind->setToolTip(QStringLiteral("早戻し"));
-    forward->setToolTip(QStringLiteral("早送り"));
+    play_ = AddButton(IDC_PLAY, 136);
+    openDvd_ = AddButton(IDC_OPEN_DVD, 145);
+    pause_ = AddButton(IDC_PAUSE, 138);
+    volume_ = AddButton(IDC_VOLUME, 139, 148);
+    openVideo_ = AddButton(IDC_OPEN_VIDEO, 146);
+    repeat_ = AddButton(IDC_REPEAT, 137, 147);
+    maximize_ = AddButton(IDC_MAXIMIZE, 140, 152);
+    forward_ = AddButton(IDC_FORWARD, 142);
+    rewind_ = AddButton(IDC_REWIND, 141);
+    openPlayFile_ = AddButton(IDC_OPEN_PLAYFILE, 144);
+    play_->setToolTip(QStringLiteral("再生"));
+    pause_->setToolTip(QStringLiteral("一時停止"));
+    openVideo_->setToolTip(QStringLiteral("動画を開く"));
+    openDvd_->setToolTip(QStringLiteral("DVDを開く"));
+    openPlayFile_->setToolTip(QStringLiteral("プレイファイルを開く"));
+    volume_->setToolTip(QStringLiteral("消音"));
+    repeat_->setToolTip(QStringLiteral("リピート"));
+    maximize_->setToolTip(QStringLiteral("全画面"));
+    rewind_->setToolTip(QStringLiteral("早戻し"));
+    forward_->setToolTip(QStringLiteral("早送り"));
 
-    seekSlider = new CBitmapSlider(IDC_SEEK_SLIDER, this);
-    volumeSlider = new CBitmapSlider(IDC_VOLUME_SLIDER, this);
-    seekSlider->setObjectName(QStringLiteral("seekSlider"));
-    volumeSlider->setObjectName(QStringLiteral("volumeSlider"));
+    seekSlider_ = new CBitmapSlider(IDC_SEEK_SLIDER, this);
+    volumeSlider_ = new CBitmapSlider(IDC_VOLUME_SLIDER, this);
+    seekSlider_->setObjectName(QStringLiteral("seekSlider"));
+    volumeSlider_->setObjectName(QStringLiteral("volumeSlider"));
     const struct {
         CBitmapSlider* slider;
         int channel, activeChannel, thumb, activeThumb, position;
-    } sliders[] = {{seekSlider, 169, 168, 167, 166, 0}, {volumeSlider, 165, 164, 163, 162, 50}};
+    } sliders[] = {{seekSlider_, 169, 168, 167, 166, 0}, {volumeSlider_, 165, 164, 163, 162, 50}};
     for (const auto& s : sliders) {
         s.slider->LoadChannelBitmaps(s.channel, s.activeChannel, true, kColourFromPixel, 0, 0);
         s.slider->LoadThumbBitmaps(s.thumb, s.activeThumb, true, kColourFromPixel, 0, 0);
@@ -120,52 +120,52 @@ CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& lo
         s.slider->SetMargins(0, 0, 0, 0);
     }
 
-    controls_ = {{IDC_PLAY, play},
-                 {IDC_PAUSE, pause},
-                 {IDC_OPEN_VIDEO, openVideo},
-                 {IDC_VOLUME, volume},
-                 {IDC_SEEK_SLIDER, seekSlider},
-                 {IDC_VOLUME_SLIDER, volumeSlider},
-                 {IDC_ELAPSED, elapsed},
-                 {IDC_TOTAL, total},
-                 {IDC_OPEN_DVD, openDvd},
-                 {IDC_REPEAT, repeat},
-                 {IDC_MAXIMIZE, maximize},
-                 {IDC_REWIND, rewind},
-                 {IDC_FORWARD, forward},
-                 {IDC_DEVICE, device},
-                 {IDC_COUNTER, counter},
-                 {IDC_OPEN_PLAYFILE, openPlayFile},
-                 {IDC_STRIP, strip}};
+    controls_ = {{IDC_PLAY, play_},
+                 {IDC_PAUSE, pause_},
+                 {IDC_OPEN_VIDEO, openVideo_},
+                 {IDC_VOLUME, volume_},
+                 {IDC_SEEK_SLIDER, seekSlider_},
+                 {IDC_VOLUME_SLIDER, volumeSlider_},
+                 {IDC_ELAPSED, elapsed_},
+                 {IDC_TOTAL, total_},
+                 {IDC_OPEN_DVD, openDvd_},
+                 {IDC_REPEAT, repeat_},
+                 {IDC_MAXIMIZE, maximize_},
+                 {IDC_REWIND, rewind_},
+                 {IDC_FORWARD, forward_},
+                 {IDC_DEVICE, device_},
+                 {IDC_COUNTER, counter_},
+                 {IDC_OPEN_PLAYFILE, openPlayFile_},
+                 {IDC_STRIP, strip_}};
 
-    Append(compactRow, elapsed, 5, 5);
-    Append(compactRow, seekSlider, 5, 0);
-    Append(compactRow, total, 20, 0);
-    Append(compactRow, rewind, 20, 0);
-    Append(compactRow, play, 20, 0);
-    Append(compactRow, pause, 20, 0);
-    Append(compactRow, forward, 20, 0);
-    Append(compactRow, volume, 5, 0);
-    Append(compactRow, volumeSlider, 5, 0);
-    Append(compactRow, repeat, 5, 0);
-    Append(compactRow, counter, 5, 0);
-    Append(compactRow, maximize, 5, 0);
-    Append(rows[0], elapsed, 5, 5);
-    Append(rows[0], seekSlider, 5, 0);
-    Append(rows[0], total, 5, 0);
-    Append(rows[1], rewind, 40, 5);
-    Append(rows[1], play, 40, 0);
-    Append(rows[1], pause, 40, 0);
-    Append(rows[1], forward, 5, 0);
-    Append(rows[2], openDvd, 5, 5);
-    Append(rows[2], openVideo, 5, 0);
-    Append(rows[2], openPlayFile, 5, 0);
-    Append(rows[2], device, 5, 0);
-    Append(rows[2], counter, 40, 0);
-    Append(rows[2], volume, 5, 0);
-    Append(rows[2], volumeSlider, 5, 0);
-    Append(rows[2], repeat, 5, 0);
-    Append(rows[2], maximize, 5, 0);
+    Append(compactRow_, elapsed_, 5, 5);
+    Append(compactRow_, seekSlider_, 5, 0);
+    Append(compactRow_, total_, 20, 0);
+    Append(compactRow_, rewind_, 20, 0);
+    Append(compactRow_, play_, 20, 0);
+    Append(compactRow_, pause_, 20, 0);
+    Append(compactRow_, forward_, 20, 0);
+    Append(compactRow_, volume_, 5, 0);
+    Append(compactRow_, volumeSlider_, 5, 0);
+    Append(compactRow_, repeat_, 5, 0);
+    Append(compactRow_, counter_, 5, 0);
+    Append(compactRow_, maximize_, 5, 0);
+    Append(rows_[0], elapsed_, 5, 5);
+    Append(rows_[0], seekSlider_, 5, 0);
+    Append(rows_[0], total_, 5, 0);
+    Append(rows_[1], rewind_, 40, 5);
+    Append(rows_[1], play_, 40, 0);
+    Append(rows_[1], pause_, 40, 0);
+    Append(rows_[1], forward_, 5, 0);
+    Append(rows_[2], openDvd_, 5, 5);
+    Append(rows_[2], openVideo_, 5, 0);
+    Append(rows_[2], openPlayFile_, 5, 0);
+    Append(rows_[2], device_, 5, 0);
+    Append(rows_[2], counter_, 40, 0);
+    Append(rows_[2], volume_, 5, 0);
+    Append(rows_[2], volumeSlider_, 5, 0);
+    Append(rows_[2], repeat_, 5, 0);
+    Append(rows_[2], maximize_, 5, 0);
 }
 
 CBottomMainDlg::~CBottomMainDlg() = default;
@@ -189,22 +189,22 @@ void CBottomMainDlg::FollowHost() {
 
 void CBottomMainDlg::ArrangeControls(int barWidth) {
     const QRect stripRect(0, expanded_ ? kStripTop : 0, barWidth, kBarHeight);
-    if (strip->geometry() != stripRect) {
-        strip->setGeometry(stripRect);
+    if (strip_->geometry() != stripRect) {
+        strip_->setGeometry(stripRect);
         // The buttons that stay put now lie over another part of the strip, or off it.
         ResetButtonBackgrounds();
     }
-    strip->lower();
-    strip->show();
+    strip_->lower();
+    strip_->show();
     if (expanded_) {
-        ArrangeRow(0, 2, barWidth, rows[0]);
-        ArrangeRow(0, 30, barWidth, rows[1]);
-        ArrangeRow(0, 65, barWidth, rows[2]);
+        ArrangeRow(0, 2, barWidth, rows_[0]);
+        ArrangeRow(0, 30, barWidth, rows_[1]);
+        ArrangeRow(0, 65, barWidth, rows_[2]);
     } else {
         // The file buttons and the device label have no place in the one row.
-        QWidget* const outOfRow[] = {openDvd, openVideo, openPlayFile, device};
+        QWidget* const outOfRow[] = {openDvd_, openVideo_, openPlayFile_, device_};
         for (QWidget* control : outOfRow) control->hide();
-        ArrangeRow(0, 2, barWidth, compactRow);
+        ArrangeRow(0, 2, barWidth, compactRow_);
     }
     update();
 }
@@ -231,7 +231,7 @@ void CBottomMainDlg::ArrangeRow(int left, int top, int barWidth, const CtlRow& i
 // screen makes the whole bar opaque. Either way the buttons' snapshots of the old background
 // no longer hold.
 void CBottomMainDlg::ApplyLayoutMode() {
-    maximize->SetToggle(expanded_ ? 0 : 1);
+    maximize_->SetToggle(expanded_ ? 0 : 1);
     ResetButtonBackgrounds();
     update();
 }
@@ -250,45 +250,45 @@ void CBottomMainDlg::paintEvent(QPaintEvent*) {
 
 void CBottomMainDlg::SetCounter(int64_t time) {
     const QString text = CounterText(time);
-    if (counter->text() != text) counter->setText(text);
+    if (counter_->text() != text) counter_->setText(text);
 }
 
-void CBottomMainDlg::SetDeviceName(const QString&) { device->setText(QString()); }
+void CBottomMainDlg::SetDeviceName(const QString&) { device_->setText(QString()); }
 
 void CBottomMainDlg::SetElapsedTime(const QString& text) {
-    if (elapsed->text() != text) elapsed->SetWindowText(text);
+    if (elapsed_->text() != text) elapsed_->SetWindowText(text);
 }
 
 void CBottomMainDlg::SetTotalTime(const QString& text) {
-    if (total->text() != text) total->SetWindowText(text);
+    if (total_->text() != text) total_->SetWindowText(text);
 }
 
-void CBottomMainDlg::SetMediaPosition(int position) { seekSlider->SetPosition(position); }
+void CBottomMainDlg::SetMediaPosition(int position) { seekSlider_->SetPosition(position); }
 
-int CBottomMainDlg::GetVolume() const { return volumeSlider->GetPosition(); }
+int CBottomMainDlg::GetVolume() const { return volumeSlider_->GetPosition(); }
 
-void CBottomMainDlg::SetMuteState(bool on) { volume->SetToggle(on ? 1 : 0); }
+void CBottomMainDlg::SetMuteState(bool on) { volume_->SetToggle(on ? 1 : 0); }
 
-void CBottomMainDlg::SetRepeatState(bool on) { repeat->SetToggle(on ? 1 : 0); }
+void CBottomMainDlg::SetRepeatState(bool on) { repeat_->SetToggle(on ? 1 : 0); }
 
-QAbstractButton* CBottomMainDlg::GetMaximizeButton() const { return maximize; }
+QAbstractButton* CBottomMainDlg::GetMaximizeButton() const { return maximize_; }
 
 QWidget* CBottomMainDlg::Control(int id) const {
     const auto found = controls_.find(id);
     return found != controls_.end() ? found->second : nullptr;
 }
 
-QString CBottomMainDlg::ElapsedText() const { return elapsed->text(); }
+QString CBottomMainDlg::ElapsedText() const { return elapsed_->text(); }
 
-QString CBottomMainDlg::TotalText() const { return total->text(); }
+QString CBottomMainDlg::TotalText() const { return total_->text(); }
 
-QString CBottomMainDlg::CounterLabelText() const { return counter->text(); }
+QString CBottomMainDlg::CounterLabelText() const { return counter_->text(); }
 
-int CBottomMainDlg::MediaPosition() const { return seekSlider->GetPosition(); }
+int CBottomMainDlg::MediaPosition() const { return seekSlider_->GetPosition(); }
 
-bool CBottomMainDlg::MuteShown() const { return volume->GetToggle() != 0; }
+bool CBottomMainDlg::MuteShown() const { return volume_->GetToggle() != 0; }
 
-bool CBottomMainDlg::RepeatShown() const { return repeat->GetToggle() != 0; }
+bool CBottomMainDlg::RepeatShown() const { return repeat_->GetToggle() != 0; }
 
 bool CBottomMainDlg::event(QEvent* e) {
     if (e->type() != AppMessageEvent::EventType()) return QWidget::event(e);
@@ -372,11 +372,11 @@ void CBottomMainDlg::OnButtonPressed(int id, bool pressed) {
 
 void CBottomMainDlg::OnSliderMoving(int id) {
     if (id == IDC_VOLUME_SLIDER) {
-        volume->SetToggle(0);
+        volume_->SetToggle(0);
         Post(WM_APP_VOLUME_CHANGED);
         OUTPUT_LOG(log_, "音量スライダー移動");
     } else if (id == IDC_SEEK_SLIDER) {
-        Post(WM_APP_POSITION_CHANGED, seekSlider->GetPosition());
+        Post(WM_APP_POSITION_CHANGED, seekSlider_->GetPosition());
         OUTPUT_LOG(log_, "メディアスライダー移動");
     }
 }

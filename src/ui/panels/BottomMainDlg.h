@@ -115,25 +115,25 @@ private:
     QWidget* mainWindow_;
     OutputLog& log_;
 
-    CAlphaButton* play;
-    CAlphaButton* pause;
-    CAlphaButton* openVideo;
-    CAlphaButton* volume;
-    CAlphaButton* openDvd;
-    CAlphaButton* repeat;
-    CAlphaButton* maximize;
-    CAlphaButton* rewind;
-    CAlphaButton* forward;
-    CAlphaButton* openPlayFile;
-    CBitmapSlider* seekSlider;
-    CBitmapSlider* volumeSlider;
-    CTransparentStatic* elapsed;
-    CTransparentStatic* total;
-    QLabel* device;
-    QLabel* counter;
-    QLabel* strip;
+    CAlphaButton* play_;
+    CAlphaButton* pause_;
+    CAlphaButton* openVideo_;
+    CAlphaButton* volume_;
+    CAlphaButton* openDvd_;
+    CAlphaButton* repeat_;
+    CAlphaButton* maximize_;
+    CAlphaButton* rewind_;
+    CAlphaButton* forward_;
+    CAlphaButton* openPlayFile_;
+    CBitmapSlider* seekSlider_;
+    CBitmapSlider* volumeSlider_;
+    CTransparentStatic* elapsed_;
+    CTransparentStatic* total_;
+    QLabel* device_;
+    QLabel* counter_;
+    QLabel* strip_;
 
     std::map<int, QWidget*> controls_;  // by control id
-    CtlRow compactRow;
-    CtlRow rows[3];
+    CtlRow compactRow_;
+    CtlRow rows_[3];
 };

@@ -3,17 +3,17 @@
 #include "panels/PanelGeometry.h"
 #include "panels/TopMainDlg.h"
 
-CTopDlg::CTopDlg(QWidget* mainWindow) : PanelHost(mainWindow), titleBar(new CTopMainDlg(this)) {
+CTopDlg::CTopDlg(QWidget* mainWindow) : PanelHost(mainWindow), titleBar_(new CTopMainDlg(this)) {
     setObjectName(QStringLiteral("topPanel"));
-    SetContent(titleBar);
+    SetContent(titleBar_);
 }
 
 void CTopDlg::Reposition() {
     if (MainWindow() == nullptr) return;
     PlaceAt(TopPanelRect(MainClientRect()));
-    titleBar->FollowHost();
+    titleBar_->FollowHost();
 }
 
-void CTopDlg::SetTitle(const QString& text) { titleBar->SetTitle(text); }
+void CTopDlg::SetTitle(const QString& text) { titleBar_->SetTitle(text); }
 
-QString CTopDlg::Title() const { return titleBar->Title(); }
+QString CTopDlg::Title() const { return titleBar_->Title(); }

@@ -22,5 +22,5 @@ public:
     [[nodiscard]] QString Title() const;
 
 private:
-    CTopMainDlg* titleBar;
+    CTopMainDlg* titleBar_;
 };

@@ -5,21 +5,21 @@
 
 CTopMainDlg::CTopMainDlg(QWidget* host)
     : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      titleLabel(new CTransparentStatic(QStringLiteral("タイトル"), this)) {
+      titleLabel_(new CTransparentStatic(QStringLiteral("タイトル"), this)) {
     setObjectName(QStringLiteral("titleBar"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFont(DialogFont(8));
-    titleLabel->setObjectName(QStringLiteral("title"));
-    titleLabel->setGeometry(DialogUnitsToPixels(BaseUnitsOf(font()), QRect(6, 6, 297, 8)));
-    QPalette palette = titleLabel->palette();
+    titleLabel_->setObjectName(QStringLiteral("title"));
+    titleLabel_->setGeometry(DialogUnitsToPixels(BaseUnitsOf(font()), QRect(6, 6, 297, 8)));
+    QPalette palette = titleLabel_->palette();
     palette.setColor(QPalette::WindowText, Qt::white);
-    titleLabel->setPalette(palette);
+    titleLabel_->setPalette(palette);
 }
 
-void CTopMainDlg::SetTitle(const QString& text) { titleLabel->SetWindowText(text); }
+void CTopMainDlg::SetTitle(const QString& text) { titleLabel_->SetWindowText(text); }
 
-QString CTopMainDlg::Title() const { return titleLabel->text(); }
+QString CTopMainDlg::Title() const { return titleLabel_->text(); }
 
 void CTopMainDlg::FollowHost() {
     if (QWidget* host = parentWidget()) {

@@ -16,10 +16,10 @@ public:
 
     void SetTitle(const QString& text);
     [[nodiscard]] QString Title() const;
-    [[nodiscard]] CTransparentStatic* TitleLabel() const { return titleLabel; }
+    [[nodiscard]] CTransparentStatic* TitleLabel() const { return titleLabel_; }
     // Lies exactly over the host; the label keeps its place and size.
     void FollowHost();
 
 private:
-    CTransparentStatic* titleLabel;
+    CTransparentStatic* titleLabel_;
 };
