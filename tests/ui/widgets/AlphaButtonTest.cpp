@@ -15,68 +15,10 @@
 #include <vector>
 
 #include "support/TestSupport.h"
-#include "widgets/AlphaBlend.h"
 #include "widgets/AlphaButton.h"
 #include "widgets/AppMessage.h"
 
 namespace {
-
-using Bgra = std::array<uint8_t, 4>;
-
-TEST(BlendOver, PixelCases) {
-    struct Case {
-        Bgra source;       // straight alpha
-        Bgra destination;  // premultiplied
-        Bgra expected;
-    } cases[] = {
-        // Fully transparent source: the snapshot stays as it was, alpha included.
-        {{10, 20, 30, 0}, {40, 50, 60, 70}, {40, 50, 60, 70}},
-        // Opaque source replaces colour, alpha becomes opaque.
-        {{10, 20, 30, 255}, {40, 50, 60, 70}, {10, 20, 30, 255}},
-        // Half over opaque black: the source scaled by 128 / 255, truncated.
-        {{255, 100, 0, 128}, {0, 0, 0, 255}, {128, 50, 0, 255}},
-        // Half over nothing: the source premultiplied by its own alpha.
-        {{255, 255, 255, 128}, {0, 0, 0, 0}, {128, 128, 128, 128}},
-        // Half red over opaque blue.
-        {{0, 0, 255, 128}, {255, 0, 0, 255}, {127, 0, 128, 255}},
-    };
-    for (const auto& c : cases) {
-        Bgra destination = c.destination;
-        BlendOver(c.source.data(), 4, destination.data(), 4, 1, 1);
-        EXPECT_EQ(destination, c.expected) << int(c.source[3]) << " over " << int(c.destination[3]);
-    }
-}
-
-TEST(BlendOver, HonoursStridesAndLeavesPaddingAlone) {
-    // Two rows of two pixels; the source has 4 padding bytes per row, the destination 8.
-    std::vector<uint8_t> source(12 * 2, 0x55);
-    for (int y = 0; y < 2; ++y) {
-        for (int i = 0; i < 8; ++i) source[y * 12 + i] = static_cast<uint8_t>(y * 10 + i);
-        source[y * 12 + 3] = source[y * 12 + 7] = 255;
-    }
-    std::vector<uint8_t> destination(16 * 2, 0xEE);
-    BlendOver(source.data(), 12, destination.data(), 16, 2, 2);
-    for (int y = 0; y < 2; ++y) {
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(destination[y * 16 + i], source[y * 12 + i]);
-        for (int i = 8; i < 16; ++i) EXPECT_EQ(destination[y * 16 + i], 0xEE) << y << "," << i;
-    }
-}
-
-TEST(ChooseFrame, StateDecidesTheFrame) {
-    struct Case {
-        bool disabled, pressed, hovering, focused;
-        int frame;
-    } cases[] = {
-        {false, true, true, true, 2},    {true, true, true, true, 3},
-        {true, false, false, false, 3},  {false, false, false, true, 4},
-        {false, false, true, true, 1},   {false, false, true, false, 1},
-        {false, false, false, false, 0},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ChooseFrame(c.disabled, c.pressed, c.hovering, c.focused), c.frame)
-            << c.disabled << c.pressed << c.hovering << c.focused;
-    }
-}
 
 QRgb Argb(int r, int g, int b, int a = 255) { return qRgba(r, g, b, a); }
 

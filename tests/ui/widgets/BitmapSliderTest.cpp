@@ -14,53 +14,11 @@
 #include "support/TestSupport.h"
 #include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
-#include "widgets/SliderGeometry.h"
 
 namespace {
 
 using testing_support::TempDir;
 
-TEST(SliderGeometry, ThumbCentreAndPositionAtPixel) {
-    struct Case {
-        const char* name;
-        SliderGeometry g;
-        int position;
-        int centre;
-        int pixel;
-        int positionAtPixel;
-    } cases[] = {
-        {"seek start", {280, 14, 0, 100, 0, 0}, 0, 7, 9, 0},
-        {"seek middle", {280, 14, 0, 100, 0, 0}, 50, 140, 141, 50},
-        {"seek end", {280, 14, 0, 100, 0, 0}, 100, 273, 10, 1},
-        {"volume", {64, 14, 0, 100, 0, 0}, 50, 32, 8, 2},
-        // The share is taken before scaling: 29 / 50 * 100 truncates to 57, 58 / 100 * 50 to 28.
-        {"volume, share first", {64, 14, 0, 100, 0, 0}, 58, 35, 36, 57},
-        {"margins", {280, 14, 0, 100, 5, 11}, 50, 137, 137, 50},
-        {"margins at the end", {280, 14, 0, 100, 5, 11}, 100, 262, 262, 100},
-        {"range from 10", {280, 14, 10, 60, 0, 0}, 35, 140, 140, 35},
-        {"empty range", {280, 14, 5, 5, 0, 0}, 5, 7, 100, 5},
-        {"no room for the thumb", {14, 14, 0, 100, 0, 0}, 100, 7, 7, 0},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ThumbCentre(c.g, c.position), c.centre) << c.name;
-        EXPECT_EQ(ThumbLeft(c.g, c.position), c.centre - c.g.thumbWidth / 2) << c.name;
-        EXPECT_EQ(PositionAtPixel(c.g, c.pixel), c.positionAtPixel) << c.name;
-    }
-}
-
-TEST(SliderGeometry, DragKeepsTheThumbOnTheTrackEndLast) {
-    const SliderGeometry seek{280, 14, 0, 100, 5, 11};
-    const SliderGeometry cramped{20, 14, 0, 100, 5, 11};  // start 12 lies past end 2
-    struct Case {
-        SliderGeometry g;
-        int x;
-        int clamped;
-    } cases[] = {{seek, -50, 12},  {seek, 12, 12},    {seek, 100, 100}, {seek, 262, 262},
-                 {seek, 263, 262}, {cramped, -50, 2}, {cramped, 50, 2}};
-    for (const auto& c : cases) EXPECT_EQ(ClampDragPixel(c.g, c.x), c.clamped) << c.x;
-}
-
-// One application message as the parent received it.
 struct Message {
     unsigned message;
     uintptr_t id;
