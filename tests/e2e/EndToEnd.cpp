@@ -68,13 +68,16 @@ void EndToEnd::SetUp() {
 }
 
 void EndToEnd::TearDown() {
-    if (!HasFailure()) return;
+    if (HasFailure()) SaveScreen("");
+}
+
+void EndToEnd::SaveScreen(const std::string& suffix) const {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string folder = std::string(KESTRUNE_BINARY_DIR) + "/e2e-failures";
     std::filesystem::create_directories(folder);
     std::string name = test->name();
     std::replace(name.begin(), name.end(), '/', '_');  // parameterised stories
-    desktop.Screenshot(folder + "/" + name + ".png");
+    desktop.Screenshot(folder + "/" + name + suffix + ".png");
 }
 
 void EndToEnd::StartPlayer() {
@@ -128,8 +131,10 @@ double EndToEnd::ButtonShowing(int id, int strip) const {
 std::string EndToEnd::StackingText() const {
     std::ostringstream text;
     for (const unsigned long window : desktop.Stacking()) {
+        const QRect at = desktop.Geometry(window);
         text << std::hex << window << (window == main ? "(main" : "(") << std::dec
-             << (desktop.IsMinimised(window) ? ",hidden) " : ") ");
+             << (desktop.IsMinimised(window) ? ",hidden " : " ") << at.width() << "x" << at.height()
+             << "+" << at.x() << "+" << at.y() << ") ";
     }
     return text.str();
 }
@@ -141,9 +146,15 @@ void EndToEnd::ExpectBarShowing(const std::string& when) const {
                                            {Bar::IDC_PAUSE, 138},
                                            {Bar::IDC_FORWARD, 142}};
     for (const auto& [id, strip] : buttons) {
-        EXPECT_TRUE(WaitFor([&] { return ButtonShowing(id, strip) > 0.9; }, 30s))
-            << "button " << id << " " << when << ": " << ButtonShowing(id, strip)
-            << " of its picture shows; stacking " << StackingText();
+        const bool shown = WaitFor([&] { return ButtonShowing(id, strip) > 0.9; }, 30s);
+        EXPECT_TRUE(shown) << "button " << id << " " << when << ": " << ButtonShowing(id, strip)
+                           << " of its picture shows at " << ControlOnScreen(id).x() << ","
+                           << ControlOnScreen(id).y() << "; stacking " << StackingText();
+        if (!shown) {
+            // The screen as it was when the bar was missing, beside the one taken at the end.
+            SaveScreen(" (" + when + ")");
+            return;
+        }
     }
 }
 

@@ -53,6 +53,8 @@ protected:
 
     // A failed story leaves a picture of its screen in the build folder.
     void TearDown() override;
+    // The screen now, as e2e-failures/<story><suffix>.png in the build folder.
+    void SaveScreen(const std::string& suffix) const;
 
     void StartPlayer();
 
@@ -71,7 +73,7 @@ protected:
     // drawn: 1 when the bar is on top, near 0 when something covers it.
     [[nodiscard]] double ButtonShowing(int id, int strip) const;
 
-    // The player's windows from bottom to top, for failure messages.
+    // The player's windows from bottom to top with their places, for failure messages.
     [[nodiscard]] std::string StackingText() const;
 
     // The four playback buttons show on the screen as the bar draws them.
