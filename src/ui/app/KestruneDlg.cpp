@@ -27,14 +27,11 @@
 namespace {
 
 // Size types of Layout, as the window reports its state.
-constexpr int kSizeRestored = 0;
-constexpr int kSizeMinimized = 1;
-constexpr int kSizeMaximized = 2;
-
-int SizeTypeOf(Qt::WindowStates state) {
-    if (state & (Qt::WindowFullScreen | Qt::WindowMaximized)) return kSizeMaximized;
-    if (state & Qt::WindowMinimized) return kSizeMinimized;
-    return kSizeRestored;
+CKestruneDlg::SizeType SizeTypeOf(Qt::WindowStates state) {
+    using SizeType = CKestruneDlg::SizeType;
+    if (state & (Qt::WindowFullScreen | Qt::WindowMaximized)) return SizeType::kMaximized;
+    if (state & Qt::WindowMinimized) return SizeType::kMinimized;
+    return SizeType::kRestored;
 }
 
 }  // namespace
@@ -117,7 +114,7 @@ void CKestruneDlg::OnInitDialog() {
     minTrackWidth_ = width();
     minTrackHeight_ = height();
     setMinimumSize(minTrackWidth_, minTrackHeight_);
-    Layout(kSizeRestored, ClientSize().width(), ClientSize().height());
+    Layout(SizeType::kRestored, ClientSize().width(), ClientSize().height());
 
     auto debug = std::make_unique<CDebugDlg>(this);
     debug->logLevel = profile::GetInt("DEBUG", "LOG_LEVEL", 0);
@@ -286,13 +283,13 @@ QSize CKestruneDlg::ClientSize() const {
     return {width(), height() - menuHeight};
 }
 
-void CKestruneDlg::Layout(int sizeType, int w, int h) {
+void CKestruneDlg::Layout(SizeType sizeType, int w, int h) {
     if (!initialised_) return;
     if (w == 0 && h == 0) {
         w = ClientSize().width();
         h = ClientSize().height();
     }
-    if (sizeType == kSizeMaximized) {
+    if (sizeType == SizeType::kMaximized) {
         maximised_ = true;
         topPanel_->HidePanels();
     } else {
@@ -325,7 +322,7 @@ void CKestruneDlg::RepositionPanels() {
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
     RememberNormalGeometry();
-    Layout(fullScreenMode_ ? kSizeMaximized : SizeTypeOf(windowState()), ClientSize().width(),
+    Layout(fullScreenMode_ ? SizeType::kMaximized : SizeTypeOf(windowState()), ClientSize().width(),
            ClientSize().height());
     update();
     RepositionPanels();

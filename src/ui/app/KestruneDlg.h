@@ -60,6 +60,8 @@ public:
     // The window's handlers are split over three files; its log lines name one source.
     static constexpr const char* kOutputLogSource = "KestruneDlg.cpp";
     static constexpr int kAboutCommand = 40100;
+    // How the window is shown, as its layout is told: full screen counts as maximised.
+    enum class SizeType { kRestored, kMinimized, kMaximized };
 
     // Creates the player (unless one is given) and opens the operation log, then
     // initialises the window: video host, panels, minimum size, debug window, device link.
@@ -154,7 +156,7 @@ private:
     void OnSysCommand(unsigned command);
     void OnToggleFullScreen();
     void OnTimer(int id);
-    void Layout(int sizeType, int width, int height);
+    void Layout(SizeType sizeType, int width, int height);
     void RepositionPanels();
     void RaisePanels();
     void RememberNormalGeometry();
