@@ -1,8 +1,17 @@
 // End-to-end synchronisation accuracy: the demo video plays from the start in the real main
 // window with a dense play file (a line every 200 ms) into a dongle on a pseudo-terminal.
 // A packet's lateness is its arrival time minus (the first picture, taken at the first
-// video-output event, plus its line's time).
-// Run under a display: build/sync_accuracy [VIDEO] [SECONDS]  (default build/demo/demo.mp4, 30)
+// video-output event, plus its line's time). Against the clock, it is the adjusted playback
+// clock as the main window's tick that wrote the packet returns, minus the line's time.
+//
+// With --random-tenths the lines fall at random tenths of a second instead (a fixed seed, so
+// runs compare), 200 or 300 ms apart: a line whose time is not a multiple of the 40 ms tick
+// waits for the next tick. Lines at least 200 ms apart keep the link's 100 ms packet spacing
+// out of the figures (a line goes out up to one tick late, so two lines 100 ms apart could
+// leave 60 ms apart and the second one would wait).
+//
+// Run under a display:
+//   build/sync_accuracy [--random-tenths] [VIDEO] [SECONDS]  (default build/demo/demo.mp4, 30)
 
 #include <poll.h>
 #include <pty.h>
@@ -19,8 +28,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +47,29 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kLineSpacingTenths = 2;
+// The random lines: the seed and the gaps between lines, in tenths.
+constexpr unsigned kRandomSeed = 20261207;
+constexpr int kRandomGapMinTenths = 2;
+constexpr int kRandomGapMaxTenths = 3;
+
+// Line i's command byte (bit 7 direction, bits 0-6 speed 1 to 100): no two lines within 100
+// of each other share one, so a packet tells which line it is.
+uint8_t CommandOf(int i) { return static_cast<uint8_t>((i % 2) * 128 + 1 + i % 100); }
+
+// The lines' times in tenths: every kLineSpacingTenths, or at random tenths.
+std::vector<int> LineTimes(int seconds, bool random) {
+    std::vector<int> times;
+    if (!random) {
+        for (int i = 0; i < seconds * 10 / kLineSpacingTenths; ++i) {
+            times.push_back((i + 1) * kLineSpacingTenths);
+        }
+        return times;
+    }
+    std::mt19937 generator(kRandomSeed);
+    std::uniform_int_distribution<int> gap(kRandomGapMinTenths, kRandomGapMaxTenths);
+    for (int t = gap(generator); t <= seconds * 10; t += gap(generator)) times.push_back(t);
+    return times;
+}
 
 // Stamps the first video-output event as the main window receives it.
 class FirstPicture : public QObject {
@@ -52,6 +86,32 @@ public:
     }
     bool seen = false;
     Clock::time_point at;
+};
+
+// Reads the adjusted playback clock right after each of the main window's timer events, the
+// 40 ms synchronisation tick among them: a packet is written inside its tick, so the reading
+// after the tick that wrote it is the clock at the write (the write comes last in the tick).
+class TickClock : public QObject {
+public:
+    explicit TickClock(CKestruneDlg& dlg) : dlg_(dlg) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() != QEvent::Timer || watched != &dlg_ || inside_) return false;
+        inside_ = true;
+        const auto before = Clock::now();
+        static_cast<QObject&>(dlg_).event(e);
+        ticks.push_back({before, dlg_.Player().GetTime()});
+        inside_ = false;
+        return true;
+    }
+    struct Tick {
+        Clock::time_point began;
+        int64_t clockAfterMs;
+    };
+    std::vector<Tick> ticks;
+
+private:
+    CKestruneDlg& dlg_;
+    bool inside_ = false;
 };
 
 struct Arrival {
@@ -71,9 +131,12 @@ int main(int argc, char* argv[]) {
     platform::InitX11Threads();
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "xcb", 0);
     QApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool random = !args.empty() && args.front() == "--random-tenths";
+    if (random) args.erase(args.begin());
     const std::string video =
-        std::filesystem::absolute(argc > 1 ? argv[1] : "build/demo/demo.mp4").string();
-    const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
+        std::filesystem::absolute(!args.empty() ? args[0] : "build/demo/demo.mp4").string();
+    const int seconds = args.size() > 1 ? std::atoi(args[1].c_str()) : 30;
     const auto folder = std::filesystem::temp_directory_path() / "kestrune-sync-bench";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder / "serial");
@@ -111,12 +174,13 @@ int main(int argc, char* argv[]) {
         }
     });
 
-    // The play file: a line every 200 ms with a command that tells the lines apart.
-    const int lines = seconds * 10 / kLineSpacingTenths;
+    // The play file, with a command that tells the lines apart.
+    const std::vector<int> times = LineTimes(seconds, random);
+    const int lines = static_cast<int>(times.size());
     {
         std::ofstream play(folder / "dense.csv");
         for (int i = 0; i < lines; ++i) {
-            play << (i + 1) * kLineSpacingTenths << ',' << (i % 2) << ',' << (1 + i % 100) << '\n';
+            play << times[static_cast<size_t>(i)] << ',' << (i % 2) << ',' << (1 + i % 100) << '\n';
         }
     }
     {
@@ -131,6 +195,8 @@ int main(int argc, char* argv[]) {
     CKestruneDlg dlg(boxes);
     FirstPicture picture;
     dlg.installEventFilter(&picture);
+    TickClock tickClock(dlg);
+    dlg.installEventFilter(&tickClock);
     // The first picture as the screen shows it: the centre of the video host leaves black.
     std::optional<Clock::time_point> visible;
     QTimer look;
@@ -165,6 +231,7 @@ int main(int argc, char* argv[]) {
     }
     // Match each line's packet by its command byte, in order; stops (00) are left out.
     std::vector<double> lateness;
+    std::vector<double> againstClock;
     int closer = 0;
     for (size_t i = 1; i < arrivals.size(); ++i) {
         closer += arrivals[i].at - arrivals[i - 1].at < std::chrono::milliseconds(99);
@@ -172,18 +239,30 @@ int main(int argc, char* argv[]) {
     int next = 0;
     for (const auto& a : arrivals) {
         for (int i = next; i < lines; ++i) {
-            const uint8_t command = static_cast<uint8_t>((i % 2) * 128 + 1 + i % 100);
-            if (command != a.command) continue;
-            const auto due =
-                picture.at + std::chrono::milliseconds((i + 1) * 100 * kLineSpacingTenths);
+            if (CommandOf(i) != a.command) continue;
+            const int64_t lineMs = int64_t{times[static_cast<size_t>(i)]} * 100;
+            const auto due = picture.at + std::chrono::milliseconds(lineMs);
             lateness.push_back(std::chrono::duration<double, std::milli>(a.at - due).count());
+            // The last tick begun before the packet arrived wrote it.
+            const auto tick = std::upper_bound(
+                tickClock.ticks.begin(), tickClock.ticks.end(), a.at,
+                [](Clock::time_point at, const TickClock::Tick& t) { return at < t.began; });
+            if (tick != tickClock.ticks.begin()) {
+                againstClock.push_back(static_cast<double>(std::prev(tick)->clockAfterMs - lineMs));
+            }
             next = i + 1;
             break;
         }
     }
     const int due = lines;
-    std::printf("sync accuracy: %s, %d s, a line every %d ms\n", video.c_str(), seconds,
-                kLineSpacingTenths * 100);
+    if (random) {
+        std::printf("sync accuracy: %s, %d s, lines at random tenths %d to %d ms apart (seed %u)\n",
+                    video.c_str(), seconds, kRandomGapMinTenths * 100, kRandomGapMaxTenths * 100,
+                    kRandomSeed);
+    } else {
+        std::printf("sync accuracy: %s, %d s, a line every %d ms\n", video.c_str(), seconds,
+                    kLineSpacingTenths * 100);
+    }
     std::printf("lines due %d, sent %zu, packets in all %zu, closer than 100 ms %d\n", due,
                 lateness.size(), arrivals.size(), closer);
     std::printf("lateness ms: p50 %.1f  p99 %.1f  max %.1f  min %.1f  spread %.1f\n",
@@ -197,6 +276,10 @@ int main(int argc, char* argv[]) {
             std::chrono::duration<double, std::milli>(*visible - picture.at).count(),
         Percentile(lateness, 0.99) -
             std::chrono::duration<double, std::milli>(*visible - picture.at).count());
+    std::printf(
+        "lateness against the clock ms (%zu packets): p50 %.1f  p99 %.1f  max %.1f  min %.1f\n",
+        againstClock.size(), Percentile(againstClock, 0.5), Percentile(againstClock, 0.99),
+        Percentile(againstClock, 1.0), Percentile(againstClock, 0.0));
     std::filesystem::remove_all(folder);
     return 0;
 }
