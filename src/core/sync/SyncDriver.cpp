@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "configuration/SyncSettings.h"
 #include "device/UsbDongle.h"
 #include "log/Logger.h"
 
@@ -9,6 +10,10 @@ SyncDriver::SyncDriver(PlayerClock& clock, UsbDongle& link, Logger* log, NoteFn 
     : player_(clock), dongle_(link), logger_(log), note_(std::move(noteFn)) {}
 
 SyncDriver::~SyncDriver() = default;
+
+void SyncDriver::SetOffsetMs(int offsetMs) { offsetMs_ = ClampSyncOffsetMs(offsetMs); }
+
+int64_t SyncDriver::ScriptTime() { return player_.GetTime() + offsetMs_; }
 
 bool SyncDriver::LoadPlayFile(const std::string& path) {
     script_ = std::make_unique<PlayScript>(logger_);
@@ -18,7 +23,7 @@ bool SyncDriver::LoadPlayFile(const std::string& path) {
 void SyncDriver::OnPlaying() {
     if (!mediaReady_) return;
     note_("USBドングルへ再生コマンド送信");
-    Reposition(player_.GetTime());
+    Reposition(ScriptTime());
     dongle_.OpenPort();
 }
 
@@ -36,7 +41,7 @@ void SyncDriver::OnStopped() {
 
 void SyncDriver::OnTick() {
     if (!mediaReady_) return;
-    const int64_t t = player_.GetTime();
+    const int64_t t = ScriptTime();
     if (devicesChanged_) HandleDeviceChange(t);
     if (!script_) return;
     if (const auto due = script_->Advance(t)) dongle_.SendCommand(due->command, due->time);
@@ -50,7 +55,7 @@ void SyncDriver::OnClose() {
 }
 
 void SyncDriver::OnDevicesChanged() {
-    const int64_t t = player_.GetTime();
+    const int64_t t = ScriptTime();
     const PlayerState state = player_.GetState();
     devicesChanged_ = true;
     switch (state) {

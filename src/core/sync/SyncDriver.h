@@ -7,6 +7,9 @@
 //
 // Until the player has reported a length (media ready), play, pause, stop and ticks leave the
 // device alone. A seek and the window's close always stop it.
+//
+// The script is read at the player's time plus the user's offset: a positive offset sends
+// each line that many ms before its time, on every path (play, ticks, device changes).
 
 #include <cstdint>
 #include <functional>
@@ -41,6 +44,10 @@ public:
     void OnMediaReady() { mediaReady_ = true; }
     [[nodiscard]] bool IsMediaReady() const { return mediaReady_; }
 
+    // The user's offset in ms, kept within ±kMaxSyncOffsetMs; it applies from the next tick.
+    void SetOffsetMs(int offsetMs);
+    [[nodiscard]] int OffsetMs() const { return offsetMs_; }
+
     // The player started or resumed: the script goes to the current position and the port
     // is (re)opened.
     void OnPlaying();
@@ -59,6 +66,8 @@ public:
     void OnDevicesChanged();
 
 private:
+    // The player's adjusted time shifted by the offset: the time the script is read at.
+    [[nodiscard]] int64_t ScriptTime();
     void HandleDeviceChange(int64_t t);
     void Reposition(int64_t t);
 
@@ -69,4 +78,5 @@ private:
     std::unique_ptr<PlayScript> script_;
     bool mediaReady_ = false;
     bool devicesChanged_ = false;
+    int offsetMs_ = 0;
 };

@@ -11,6 +11,7 @@
 #include "app/DeviceWatch.h"
 #include "configuration/DongleSettings.h"
 #include "configuration/Profile.h"
+#include "configuration/SyncSettings.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
@@ -132,6 +133,7 @@ void CKestruneDlg::OnInitDialog() {
     sync_ = std::make_unique<SyncDriver>(
         *player_, *dongle_, logger_.get(),
         [this](const std::string& line) { OUTPUT_LOG(*operationLog_, line); });
+    sync_->SetOffsetMs(ReadSyncOffsetMs());
     bottomPanel_->SetDeviceName(QString::fromStdString(dongle_->GetDeviceName()));
     deviceWatch_ =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),

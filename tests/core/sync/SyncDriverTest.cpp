@@ -233,4 +233,51 @@ TEST_F(SyncDriverTest, AFailedLoadLeavesAnEmptyScriptThatSendsNothing) {
     EXPECT_EQ(journal.Count("write"), 0);
 }
 
+// With an offset, the device gets at player time t what it would get at t + offset without
+// one: the same packets at the same ticks, shifted. At the script's start and end too, and at
+// the offset's limits.
+TEST_F(SyncDriverTest, AnOffsetShiftsEveryLineByItsAmount) {
+    const std::string script = "0,1,50\n10,0,30\n25,1,100\n40,0,0\n50,1,20\n";
+    for (const int offset : {300, -300, 5000, -5000}) {
+        SCOPED_TRACE(offset);
+        // What the driver sends from the given clock readings, one tick each.
+        const auto sent = [&](int driverOffset, int64_t from, int64_t to) {
+            LoadScript(script);
+            driver->SetOffsetMs(driverOffset);
+            Play(from);
+            for (clock.now = from; clock.now <= to; clock.now += 40) {
+                const size_t before = journal.events.size();
+                driver->OnTick();
+                for (size_t i = before; i < journal.events.size(); ++i) {
+                    journal.events[i] += " @" + std::to_string(clock.now - from);
+                }
+            }
+            return Done();
+        };
+        const int64_t start = -1000;
+        const int64_t end = 11000;
+        const auto shifted = sent(offset, start, end);
+        EXPECT_EQ(shifted, sent(0, start + offset, end + offset));
+        EXPECT_FALSE(shifted.empty());
+    }
+}
+
+TEST_F(SyncDriverTest, APositiveOffsetSendsALineThatMuchEarlier) {
+    LoadScript("0,1,50\n10,0,30\n");
+    driver->SetOffsetMs(300);
+    Play(0);
+    for (clock.now = 0; clock.now < 680; clock.now += 40) driver->OnTick();
+    EXPECT_EQ(Done(), (std::vector<std::string>{"trace 0 b2", "write 01 01 b2"}));
+    clock.now = 700;  // 1.0 s less 300 ms
+    driver->OnTick();
+    EXPECT_EQ(Done().back(), "write 01 01 1e");
+}
+
+TEST_F(SyncDriverTest, TheOffsetIsKeptWithinFiveSeconds) {
+    driver->SetOffsetMs(9000);
+    EXPECT_EQ(driver->OffsetMs(), 5000);
+    driver->SetOffsetMs(-9000);
+    EXPECT_EQ(driver->OffsetMs(), -5000);
+}
+
 }  // namespace
