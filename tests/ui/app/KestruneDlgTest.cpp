@@ -27,6 +27,7 @@
 #include "support/FreshPty.h"
 #include "support/TestSupport.h"
 #include "support/UserAccess.h"
+#include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
 #include "widgets/AppMessage.h"
 
@@ -216,6 +217,11 @@ TEST_F(KestruneDlgTest, DeviceNamesAndPortSettingsAreReadAtStart) {
     auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
     EXPECT_TRUE(
         debug->TextControl()->toPlainText().contains(QStringLiteral("利用可能デバイス名 : A,  B")));
+}
+
+TEST_F(KestruneDlgTest, TheUsersOffsetIsReadAtStart) {
+    WriteIni("[SYNC]\nOFFSET_MS=-250\n");
+    EXPECT_EQ(Open().Sync().OffsetMs(), -250);
 }
 
 TEST_F(KestruneDlgTest, OnlyTheDevicesChangedEventIsLogged) {
