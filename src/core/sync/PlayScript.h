@@ -2,7 +2,7 @@
 
 // One loaded play file: its accepted lines sorted by time, and the synchronisation cursor
 // that walks them while the video plays. Created anew for every load and owned by the
-// UsbDongle. Used from the user-interface thread only.
+// SyncDriver. Used from the user-interface thread only.
 //
 // A play file line is "time,direction,speed[,anything]": time in tenths of a second,
 // direction 0 or 1, speed 0 to 100; digits only, no blanks.
