@@ -3,7 +3,8 @@
 // Keeps the motion device in step with the player: owns the play script, reads the player's
 // adjusted clock and state, and tells the device link what to send. The main window turns its
 // synchronisation timer, the player's events, its seek commands and the system's device
-// changes into these calls; all of them run on the user-interface thread.
+// changes into these calls; all of them run on the user-interface thread. Owned by the main
+// window, created once the device link is.
 //
 // Until the player has reported a length (media ready), play, pause, stop and ticks leave the
 // device alone. A seek and the window's close always stop it.
