@@ -14,21 +14,16 @@
 #include "platform/PosixSerialPort.h"
 #include "platform/Timing.h"
 #include "player/PlayerClock.h"
+#include "support/HandClock.h"
 #include "support/TestSupport.h"
 #include "support/VirtualDongle.h"
 #include "sync/SyncDriver.h"
 
 namespace {
 
+using testing_support::HandClock;
 using testing_support::TempDir;
 using testing_support::VirtualDongle;
-
-class HandClock final : public PlayerClock {
-public:
-    [[nodiscard]] int64_t GetTime() override { return now; }
-    [[nodiscard]] PlayerState GetState() const override { return PlayerState::kPlaying; }
-    int64_t now = 0;
-};
 
 TEST(SyncDriverSerial, UnplugDuringPlaybackThenReplug) {
     const TempDir dir;
@@ -44,6 +39,7 @@ TEST(SyncDriverSerial, UnplugDuringPlaybackThenReplug) {
     settings.deviceNames = {"Virtual_Dongle"};
     dongle.Init(&logger, settings);
     HandClock clock;
+    clock.state = PlayerState::kPlaying;  // a device change waits for the next tick
     SyncDriver driver(clock, dongle, &logger, [](const std::string&) {});
     testing_support::WriteFile(dir / "play.csv", "0,1,40\n10,0,60\n30,1,80\n50,0,20\n");
     ASSERT_TRUE(driver.LoadPlayFile(dir / "play.csv"));

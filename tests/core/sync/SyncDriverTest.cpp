@@ -15,6 +15,7 @@
 #include "device/UsbDongle.h"
 #include "player/PlayerClock.h"
 #include "support/DeviceFakes.h"
+#include "support/HandClock.h"
 #include "support/TestSupport.h"
 #include "sync/SyncDriver.h"
 
@@ -23,18 +24,11 @@ namespace {
 using testing_support::FakeDevices;
 using testing_support::FakePort;
 using testing_support::FakeTiming;
+using testing_support::HandClock;
 using testing_support::Journal;
 using testing_support::JournalLogger;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-class HandClock final : public PlayerClock {
-public:
-    [[nodiscard]] int64_t GetTime() override { return now; }
-    [[nodiscard]] PlayerState GetState() const override { return state; }
-    int64_t now = 0;
-    PlayerState state = PlayerState::kNothingSpecial;
-};
 
 const std::vector<std::string> kStopPacket = {"trace 0 00", "write 01 01 00"};
 
