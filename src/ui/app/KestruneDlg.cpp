@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include "app/DeviceWatch.h"
@@ -249,6 +250,7 @@ void CKestruneDlg::OnSysCommand(unsigned command) {
     if (command == SC_MAXIMIZE && !fullScreenMode_) {
         if (!(windowState() & Qt::WindowMaximized)) normalGeometry_ = geometry();
         fullScreenMode_ = true;
+        fullScreenCorrections_ = 0;
         bottomPanel_->ToggleLayout();
         showFullScreen();
         if (QScreen* display = screen()) setGeometry(display->geometry());
@@ -265,14 +267,11 @@ void CKestruneDlg::changeEvent(QEvent* e) {
     if (e->type() == QEvent::ActivationChange && isActiveWindow()) {
         PostAppMessage(this, WM_APP_RAISE_PANELS);
     }
-    if (e->type() != QEvent::WindowStateChange) return;
-    // Minimised, the panels go too: not every window manager hides a window's utility
-    // windows with it.
-    if (windowState() & Qt::WindowMinimized) {
-        topPanel_->HidePanels();
-        bottomPanel_->HidePanels();
-        return;
-    }
+    // Minimised, the panels are left to the window manager, which minimises a window's
+    // utility windows with it and brings them back with it. Hiding them here as well raced
+    // with that: a panel withdrawn while the window manager was minimising it was mapped again
+    // on restore and then dropped, and the bar stayed away.
+    if (e->type() != QEvent::WindowStateChange || (windowState() & Qt::WindowMinimized)) return;
     PostAppMessage(this, WM_APP_RAISE_PANELS);
     // The frame's maximise box leads to full screen as the bar's button does.
     if ((windowState() & Qt::WindowMaximized) && !fullScreenMode_) {
@@ -323,6 +322,7 @@ void CKestruneDlg::RepositionPanels() {
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
     QDialog::resizeEvent(e);
+    KeepFullScreenGeometry();
     RememberNormalGeometry();
     Layout(fullScreenMode_ ? SizeType::kMaximized : SizeTypeOf(windowState()), ClientSize().width(),
            ClientSize().height());
@@ -332,8 +332,27 @@ void CKestruneDlg::resizeEvent(QResizeEvent* e) {
 
 void CKestruneDlg::moveEvent(QMoveEvent* e) {
     QDialog::moveEvent(e);
+    KeepFullScreenGeometry();
     RememberNormalGeometry();
     RepositionPanels();
+}
+
+// In full screen the window has one right geometry, the screen's. The window manager
+// confirms the steps on its way there (the frame taken off, the window moved, then resized),
+// and a confirmation that arrives after the last one leaves Qt taking the window for its
+// earlier size, and the panels placed for that size. The screen's geometry is asked for again
+// from the event loop, a few times at most, so a window manager that insists keeps its way.
+void CKestruneDlg::KeepFullScreenGeometry() {
+    const QScreen* display = screen();
+    if (!fullScreenMode_ || display == nullptr || geometry() == display->geometry()) return;
+    if (fullScreenCorrections_ >= kMaxFullScreenCorrections) return;
+    ++fullScreenCorrections_;
+    QTimer::singleShot(0, this, [this] {
+        const QScreen* now = screen();
+        if (fullScreenMode_ && now != nullptr && geometry() != now->geometry()) {
+            setGeometry(now->geometry());
+        }
+    });
 }
 
 // A window manager that maximises the window resizes it before it announces the state, and

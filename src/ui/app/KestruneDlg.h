@@ -62,6 +62,8 @@ public:
     static constexpr int kAboutCommand = 40100;
     // How the window is shown, as its layout is told: full screen counts as maximised.
     enum class SizeType { kRestored, kMinimized, kMaximized };
+    // Times the screen's geometry is asked for again after going full screen.
+    static constexpr int kMaxFullScreenCorrections = 4;
 
     // Creates the player (unless one is given) and opens the operation log, then
     // initialises the window: video host, panels, minimum size, debug window, device link.
@@ -160,6 +162,7 @@ private:
     void RepositionPanels();
     void RaisePanels();
     void RememberNormalGeometry();
+    void KeepFullScreenGeometry();
     void OnDeviceAccessDenied();
     void HandleEscape();
 
@@ -204,6 +207,7 @@ private:
 
     std::array<QBasicTimer, 4> timers_;  // indexed by TimerId
     bool fullScreenMode_ = false;        // between the maximise and the restore command
+    int fullScreenCorrections_ = 0;      // made since then (see KeepFullScreenGeometry)
     QRect normalGeometry_;               // the framed window's last geometry in the normal state
     WId videoWindow_ = 0;                // the native window libvlc draws into
 };

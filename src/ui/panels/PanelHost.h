@@ -19,15 +19,27 @@ public:
     void HidePanels();
 
 protected:
-    // Moves the host to `rect` (screen coordinates) and repaints it.
+    // Moves the host to `rect` (screen coordinates) and repaints it. The host and its content
+    // keep that place against the window manager's late confirmations (see KeepPlacement).
     void PlaceAt(const QRect& rect);
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     // The content window, created by the concrete host.
-    void SetContent(QWidget* content) { content_ = content; }
+    void SetContent(QWidget* content);
     [[nodiscard]] QWidget* MainWindow() const { return mainWindow_; }
     // The main window's client area below its menu bar, in screen coordinates.
     [[nodiscard]] QRect MainClientRect() const;
 
 private:
+    // Corrections allowed per placement: a window manager that insists on its own geometry
+    // keeps it after these.
+    static constexpr int kMaxCorrections = 6;
+
+    void KeepPlacement(QWidget* window);
+
     QWidget* mainWindow_;
     QWidget* content_ = nullptr;
+    QRect placement_;      // where PlaceAt last put the host and its content
+    int corrections_ = 0;  // made since that placement
 };
