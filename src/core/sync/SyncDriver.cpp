@@ -13,6 +13,12 @@ SyncDriver::~SyncDriver() = default;
 
 void SyncDriver::SetOffsetMs(int offsetMs) { offsetMs_ = ClampSyncOffsetMs(offsetMs); }
 
+int SyncDriver::ChangeOffsetMs(int deltaMs) {
+    SetOffsetMs(offsetMs_ + deltaMs);
+    if (mediaReady_ && player_.GetState() == PlayerState::kPlaying) Reposition(ScriptTime());
+    return offsetMs_;
+}
+
 int64_t SyncDriver::ScriptTime() { return player_.GetTime() + offsetMs_; }
 
 bool SyncDriver::LoadPlayFile(const std::string& path) {

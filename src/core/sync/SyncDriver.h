@@ -47,6 +47,10 @@ public:
 
     // The user's offset in ms, kept within ±kMaxSyncOffsetMs; it applies from the next tick.
     void SetOffsetMs(int offsetMs);
+    // Moves the offset by `deltaMs` (kept within the bounds) and returns the new offset. While
+    // playing, the script goes to the new script time, so the next tick sends the line then in
+    // force once and the script goes on from there; paused or stopped, the next play does it.
+    int ChangeOffsetMs(int deltaMs);
     [[nodiscard]] int OffsetMs() const { return offsetMs_; }
 
     // The player started or resumed: the script goes to the current position and the port

@@ -272,6 +272,32 @@ TEST_F(SyncDriverTest, TheOffsetIsKeptWithinFiveSeconds) {
     EXPECT_EQ(driver->OffsetMs(), 5000);
     driver->SetOffsetMs(-9000);
     EXPECT_EQ(driver->OffsetMs(), -5000);
+    EXPECT_EQ(driver->ChangeOffsetMs(-50), -5000);
+    EXPECT_EQ(driver->ChangeOffsetMs(10), -4990);
+}
+
+// A change while playing sends nothing by itself; the next tick sends the line in force at the
+// new script time, once, and the script goes on from there, back over lines already sent when
+// the device is now later. Paused, nothing moves until play.
+TEST_F(SyncDriverTest, AnOffsetChangedWhilePlayingSendsOnlyTheLineThenInForce) {
+    LoadScript("0,1,50\n10,0,30\n20,1,70\n30,0,10\n");
+    Play(0);
+    TickUntil(2200);  // the 0, 1 and 2 s lines sent
+    journal.events.clear();
+    EXPECT_EQ(driver->ChangeOffsetMs(-1700), -1700);  // script time 0.5 s: the 0 s line
+    EXPECT_TRUE(journal.events.empty());
+    driver->OnTick();
+    driver->OnTick();
+    EXPECT_EQ(Done(), (std::vector<std::string>{"trace 0 b2", "write 01 01 b2"}));
+    journal.events.clear();
+    clock.now = 2700;  // script time 1.0 s
+    driver->OnTick();
+    EXPECT_EQ(Done(), (std::vector<std::string>{"trace 10 1e", "write 01 01 1e"}));
+
+    journal.events.clear();
+    clock.state = PlayerState::kPaused;
+    driver->ChangeOffsetMs(2000);
+    EXPECT_TRUE(journal.events.empty());
 }
 
 }  // namespace
