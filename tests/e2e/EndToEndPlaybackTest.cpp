@@ -187,6 +187,91 @@ TEST_F(EndToEnd, ASeekWithTheSliderStopsTheDeviceThenSendsTheLineInForce) {
                       "メディアスライダー移動", "USBドングルへ停止コマンド送信"});
 }
 
+// The keys do what the bar does: Space pauses (the device stops) and plays again (the line in
+// force), and Right moves 5 s on as a seek with the slider does: the device stops, then gets
+// the line in force 5 s further.
+TEST_F(EndToEnd, SpaceAndTheRightKeyPauseAndSeekAsTheBarDoes) {
+    PlayDemoWithSecondsPlayFile();
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 3; }, 30s),
+              0);
+    desktop.Keys(main, "space");
+    const int paused = WaitPacket(
+        Packets().size() - 1, [](const Packet& p) { return p.IsStop(); }, 30s);
+    ASSERT_GE(paused, 0) << "no stop packet on Space";
+    ASSERT_TRUE(WaitFor([&] { return LogHas("USBドングルへ一時停止コマンド送信"); }, 30s));
+    desktop.Keys(main, "space");
+    const int resumed = WaitPacket(
+        static_cast<size_t>(paused) + 1, [](const Packet& p) { return !p.IsStop(); }, 30s);
+    ASSERT_GE(resumed, 0) << "no line on Space again";
+
+    desktop.Keys(main, "Right");
+    const int stop = WaitPacket(
+        static_cast<size_t>(resumed) + 1, [](const Packet& p) { return p.IsStop(); }, 30s);
+    ASSERT_GE(stop, 0) << "no stop packet on the seek";
+    const int next = WaitPacket(
+        static_cast<size_t>(stop) + 1, [](const Packet& p) { return !p.IsStop(); }, 30s);
+    ASSERT_GE(next, 0);
+    const auto packets = Packets();
+    int last = 0;  // the line in force when the seek began
+    for (int i = 0; i < stop; ++i) {
+        if (!packets[static_cast<size_t>(i)].IsStop()) last = packets[static_cast<size_t>(i)].speed;
+    }
+    const int moved = packets[static_cast<size_t>(next)].speed - last;
+    // 5 s on from somewhere in the second of the last line sent.
+    EXPECT_GE(moved, 4);
+    EXPECT_LE(moved, 7);
+
+    CloseWindow();
+    ExpectLogInOrder({"再生ボタンクリック", "USBドングルへ再生コマンド送信",
+                      "一時停止ボタンクリック", "USBドングルへ一時停止コマンド送信",
+                      "再生ボタンクリック", "USBドングルへ再生コマンド送信",
+                      "メディアスライダー移動", "USBドングルへ停止コマンド送信"});
+}
+
+// "]" six times moves the user's offset to +300 ms: every later line reaches the device 300 ms
+// sooner against the video, within one 40 ms tick. Compared by the earliest arrival in each
+// stretch against its line's time: a busy machine only ever delays a packet, so the earliest
+// is one it did not delay.
+TEST_F(EndToEnd, SixPressesOfTheOffsetKeyBringEveryLine300MsSooner) {
+    PlayDemoWithSecondsPlayFile();
+    ASSERT_GE(WaitPacket(
+                  0, [](const Packet& p) { return p.speed >= 7; }, 30s),
+              0);
+    desktop.Keys(main,
+                 "bracketright bracketright bracketright bracketright bracketright "
+                 "bracketright");
+    ASSERT_TRUE(WaitFor([&] { return LogHas("同期オフセット変更：+300 ms"); }, 30s)) << Log();
+    const size_t changed = Packets().size();
+    int lastBefore = 0;
+    for (const Packet& p : Packets()) lastBefore = std::max(lastBefore, p.speed);
+    ASSERT_GE(WaitPacket(
+                  changed, [&](const Packet& p) { return p.speed >= lastBefore + 8; }, 30s),
+              0);
+
+    // The earliest arrival against its line's time (speed s is the line at s - 1 seconds),
+    // over the first packet of each speed in [from, to) above `above`.
+    const auto packets = Packets();
+    const auto earliest = [&](size_t from, size_t to, int above) {
+        double phase = 1e18;
+        int seen = above;
+        for (size_t i = from; i < to; ++i) {
+            const Packet& p = packets[i];
+            if (p.IsStop() || p.speed <= seen) continue;
+            seen = p.speed;
+            phase = std::min(phase, p.ms - (p.speed - 1) * 1000.0);
+        }
+        return phase;
+    };
+    // Before: past the first line, which goes out when play starts. After: past the line in
+    // force at the change and the one the change may have come within a tick of.
+    const double before = earliest(1, changed, 1);
+    const double after = earliest(changed, packets.size(), lastBefore + 1);
+    EXPECT_NEAR(after - before, -300, 40);
+
+    CloseWindow();
+}
+
 // The user holds fast forward for 4 s; the window steps every 200 ms, 1 s a step for the first
 // 3 s and 2 s a step after (twenty steps: 25 s). How many steps a busy machine lets the window
 // take in that time varies, so the story bounds where playback went by the steps the hold can

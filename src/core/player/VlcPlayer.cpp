@@ -53,6 +53,10 @@ VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
         return;
     }
     mediaPlayer_.reset(libvlc_media_player_new(instance_.get()));
+    // The window handles the keys and the mouse over the video (double click, wheel): the
+    // video output leaves those events to it.
+    libvlc_video_set_key_input(mediaPlayer_.get(), 0);
+    libvlc_video_set_mouse_input(mediaPlayer_.get(), 0);
     eventManager_ = libvlc_media_player_event_manager(mediaPlayer_.get());
     mediaList_.reset(libvlc_media_list_new(instance_.get()));
     listPlayer_.reset(libvlc_media_list_player_new(instance_.get()));

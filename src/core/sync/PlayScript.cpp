@@ -21,7 +21,7 @@ namespace {
 constexpr size_t kChunkSize = 64 * 1024;
 
 // Player milliseconds to play-file tenths of a second.
-int64_t ToTenths(int64_t ms) { return ms / 100; }
+int64_t ToTenths(int64_t ms) { return ms / kMsPerTenth; }
 
 struct Digits {
     bool valid = false;

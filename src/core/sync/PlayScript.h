@@ -14,6 +14,9 @@
 
 class Logger;
 
+// Line times are in tenths of a second.
+inline constexpr int64_t kMsPerTenth = 100;
+
 // One accepted line. `command` is the third byte of the packet sent for it:
 // bit 7 direction, bits 0-6 speed.
 struct CSV_LINE {

@@ -53,6 +53,11 @@ void SyncDriver::OnTick() {
     if (const auto due = script_->Advance(t)) dongle_.SendCommand(due->command, due->time);
 }
 
+std::optional<int64_t> SyncDriver::NextLineDueInMs() {
+    if (!mediaReady_ || !script_ || script_->Next().time < 0) return std::nullopt;
+    return script_->Next().time * kMsPerTenth - ScriptTime();
+}
+
 void SyncDriver::OnSeekStarted() { dongle_.SendStop(); }
 
 void SyncDriver::OnClose() {

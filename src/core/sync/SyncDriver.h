@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "player/PlayerClock.h"
@@ -62,6 +63,9 @@ public:
     void OnStopped();
     // One synchronisation step: a device change left for now, then the script's due line.
     void OnTick();
+    // Milliseconds until the script's next line is due at the clock's present reading (0 or
+    // less: due now); nothing when no line waits (no script, its end, media not ready).
+    [[nodiscard]] std::optional<int64_t> NextLineDueInMs();
     // A seek is on its way: the device stops until the script catches up.
     void OnSeekStarted();
     // The window closes: the stop packet and the port closed, media ready or not.

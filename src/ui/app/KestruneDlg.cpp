@@ -16,6 +16,7 @@
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
+#include "panels/OverlayText.h"
 #include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
 #include "platform/DeviceAccess.h"
@@ -111,6 +112,8 @@ void CKestruneDlg::OnInitDialog() {
     topPanel_ = std::make_unique<CTopDlg>(this);
     topPanel_->SetTitle(QString());
     bottomPanel_ = std::make_unique<CBottomDlg>(this, *operationLog_);
+    overlay_ = std::make_unique<OverlayText>(this);
+    setAcceptDrops(true);
 
     initialised_ = true;
     minTrackWidth_ = width();
@@ -142,7 +145,8 @@ void CKestruneDlg::OnInitDialog() {
 
     BuildMenu();
 
-    // Escape is looked at before any window of the player gets it.
+    // Keys, the mouse over the video and drags are looked at before any window of the
+    // player gets them.
     qApp->installEventFilter(this);
 }
 
@@ -226,6 +230,12 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
             break;
         case WM_APP_TOGGLE_FULLSCREEN:
             OnToggleFullScreen();
+            break;
+        case WM_APP_SEEK_BY:
+            OnSeekBy(static_cast<int64_t>(lParam));
+            break;
+        case WM_APP_OPEN_DROPPED:
+            OnOpenDropped();
             break;
         case WM_SYSCOMMAND:
             OnSysCommand(static_cast<unsigned>(wParam));
@@ -318,6 +328,7 @@ void CKestruneDlg::RaisePanels() {
 void CKestruneDlg::RepositionPanels() {
     if (topPanel_) topPanel_->Reposition();
     if (bottomPanel_) bottomPanel_->Reposition();
+    if (overlay_ && overlay_->isVisible()) overlay_->FollowArea(VideoAreaOnScreen());
 }
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
@@ -393,19 +404,33 @@ void CKestruneDlg::HandleEscape() {
 }
 
 bool CKestruneDlg::eventFilter(QObject* watched, QEvent* e) {
-    if (e->type() == QEvent::MouseButtonPress && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this) {
-        PostAppMessage(this, WM_APP_RAISE_PANELS);
-    }
-    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape &&
-        watched->isWidgetType()) {
-        // Only the main window and its panels: other dialogs keep their own Escape.
-        const QWidget* top = static_cast<QWidget*>(watched)->window();
-        if (top == this || top == topPanel_.get() || top == bottomPanel_.get() ||
-            (top != nullptr && top->parentWidget() == bottomPanel_.get())) {
-            HandleEscape();
-            return true;
-        }
+    if (!watched->isWidgetType()) return QDialog::eventFilter(watched, e);
+    auto* widget = static_cast<QWidget*>(watched);
+    // Only the main window and its panels: other dialogs keep their own keys and drops.
+    const bool own = IsOwnWindow(widget->window());
+    switch (e->type()) {
+        case QEvent::MouseButtonPress:
+            if (widget->window() == this) PostAppMessage(this, WM_APP_RAISE_PANELS);
+            break;
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+            if (widget == videoHost_ && HandleVideoMouse(e)) return true;
+            break;
+        case QEvent::KeyPress:
+            if (!own) break;
+            if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
+                HandleEscape();
+                return true;
+            }
+            if (HandleKey(*static_cast<QKeyEvent*>(e))) return true;
+            break;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            if (own && HandleDrag(e)) return true;
+            break;
+        default:
+            break;
     }
     return QDialog::eventFilter(watched, e);
 }
@@ -427,7 +452,7 @@ void CKestruneDlg::keyPressEvent(QKeyEvent* e) {
 
 void CKestruneDlg::SetTimer(int id, int milliseconds) {
     if (id <= 0 || id >= static_cast<int>(timers_.size())) return;
-    const auto type = id == TIMER_SYNC ? Qt::PreciseTimer : Qt::CoarseTimer;
+    const auto type = id == TIMER_SYNC || id == TIMER_LINE ? Qt::PreciseTimer : Qt::CoarseTimer;
     timers_[static_cast<size_t>(id)].start(milliseconds, type, this);
 }
 
@@ -452,6 +477,14 @@ void CKestruneDlg::OnTimer(int id) {
     switch (id) {
         case TIMER_SYNC:
             sync_->OnTick();
+            ArmLineTimer();
+            break;
+        case TIMER_LINE:
+            KillTimer(TIMER_LINE);
+            // Paused or stopped since it was armed: the tick is gone, and so is the line's turn.
+            if (!IsTimerActive(TIMER_SYNC)) break;
+            sync_->OnTick();
+            ArmLineTimer();
             break;
         case TIMER_FORWARD:
         case TIMER_REWIND:
@@ -464,6 +497,15 @@ void CKestruneDlg::OnTimer(int id) {
 
 // A serial device belongs to a group (dialout) that a new user is seldom in: the device
 // would never move, and the open failure alone goes only to the debug window.
+// The tick reads the clock every 40 ms and would send a line up to 40 ms after its time; a
+// line due before the next tick gets a one-shot timer for its own time, computed from the
+// clock's reading now, so it goes out when due.
+void CKestruneDlg::ArmLineTimer() {
+    KillTimer(TIMER_LINE);
+    const std::optional<int64_t> due = sync_->NextLineDueInMs();
+    if (due && *due > 0 && *due < kSyncPeriodMs) SetTimer(TIMER_LINE, static_cast<int>(*due));
+}
+
 void CKestruneDlg::OnDeviceAccessDenied() {
     OUTPUT_LOG(*operationLog_, "USBドングルを開く権限がありません：" + deniedDevice_);
     boxes_.Show(DeviceAccessDeniedText(deniedDevice_, deniedGroup_, platform::UserName()),

@@ -27,6 +27,8 @@ class QMenu;
 class QMenuBar;
 class DeviceWatch;
 class CTopDlg;
+class OverlayText;
+class QKeyEvent;
 class Logger;
 class SyncDriver;
 class UsbDongle;
@@ -39,6 +41,8 @@ enum TimerId : int {
     TIMER_SYNC = 1,
     TIMER_FORWARD = 2,
     TIMER_REWIND = 3,
+    // One shot at the time of a line due before the next synchronisation tick.
+    TIMER_LINE = 4,
 };
 
 // The device-change event that means "devices were added or removed".
@@ -62,6 +66,14 @@ public:
     static constexpr int kAboutCommand = 40100;
     // How the window is shown, as its layout is told: full screen counts as maximised.
     enum class SizeType { kRestored, kMinimized, kMaximized };
+    // The keys' steps: a seek by the arrow keys, the volume by the arrow keys and the wheel,
+    // and the user's offset by the bracket keys (fine with Shift).
+    static constexpr int64_t kKeySeekMs = 5000;
+    static constexpr int kKeyVolumeStep = 5;
+    static constexpr int kOffsetStepMs = 50;
+    static constexpr int kOffsetFineStepMs = 10;
+    // The synchronisation tick: reads the clock and sends the line due.
+    static constexpr int kSyncPeriodMs = 40;
     // Times the screen's geometry is asked for again after going full screen.
     static constexpr int kMaxFullScreenCorrections = 4;
 
@@ -111,6 +123,7 @@ public:
     [[nodiscard]] bool IsOpening() const { return opening_; }
     [[nodiscard]] UsbDongle& Dongle() const { return *dongle_; }
     [[nodiscard]] SyncDriver& Sync() const { return *sync_; }
+    [[nodiscard]] OverlayText* Overlay() const { return overlay_.get(); }
 
 protected:
     bool event(QEvent* e) override;
@@ -158,6 +171,7 @@ private:
     void OnSysCommand(unsigned command);
     void OnToggleFullScreen();
     void OnTimer(int id);
+    void ArmLineTimer();
     void Layout(SizeType sizeType, int width, int height);
     void RepositionPanels();
     void RaisePanels();
@@ -165,6 +179,18 @@ private:
     void KeepFullScreenGeometry();
     void OnDeviceAccessDenied();
     void HandleEscape();
+
+    // Keys, the mouse over the video and dropped files (KestruneDlgInput.cpp).
+    [[nodiscard]] bool IsOwnWindow(const QWidget* top) const;
+    bool HandleKey(const QKeyEvent& key);
+    bool HandleVideoMouse(QEvent* e);
+    bool HandleDrag(QEvent* e);
+    void ClickBarButton(int id);
+    void StepVolume(int delta);
+    void OnSeekBy(int64_t deltaMs);
+    void ChangeOffset(int deltaMs);
+    [[nodiscard]] QRect VideoAreaOnScreen() const;
+    void OnOpenDropped();
 
     // Declared in the reverse of the release order.
     std::unique_ptr<AdjustedPlayer> player_;
@@ -201,11 +227,14 @@ private:
     std::unique_ptr<CBottomDlg> bottomPanel_;
     std::unique_ptr<CTopDlg> topPanel_;
     std::unique_ptr<DeviceWatch> deviceWatch_;
+    std::unique_ptr<OverlayText> overlay_;
+    std::vector<std::string> droppedFiles_;  // local names, waiting for WM_APP_OPEN_DROPPED
+    int wheelRemainder_ = 0;                 // wheel turn short of a notch
     // The device node the user may not open, and the group that owns it.
     std::string deniedDevice_;
     std::string deniedGroup_;
 
-    std::array<QBasicTimer, 4> timers_;  // indexed by TimerId
+    std::array<QBasicTimer, 5> timers_;  // indexed by TimerId
     bool fullScreenMode_ = false;        // between the maximise and the restore command
     int fullScreenCorrections_ = 0;      // made since then (see KeepFullScreenGeometry)
     QRect normalGeometry_;               // the framed window's last geometry in the normal state

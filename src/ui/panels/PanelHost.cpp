@@ -14,6 +14,8 @@ PanelHost::PanelHost(QWidget* mainWindow)
     palette.setColor(QPalette::Window, Qt::black);
     setPalette(palette);
     setWindowOpacity(kOpacity);
+    // Files dropped on a panel go to the main window, which looks at every drag first.
+    setAcceptDrops(true);
 }
 
 // A window manager that minimises the main window minimises its utility windows with it. A
@@ -44,6 +46,7 @@ QRect PanelHost::MainClientRect() const {
 
 void PanelHost::SetContent(QWidget* content) {
     content_ = content;
+    content_->setAcceptDrops(true);
     content_->installEventFilter(this);
 }
 

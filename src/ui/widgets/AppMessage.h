@@ -34,6 +34,10 @@ enum AppMessageId : unsigned {
     WM_APP_RAISE_PANELS = 0x8120,
     // The dongle's device node may not be opened by this user.
     WM_APP_DEVICE_ACCESS_DENIED = 0x8121,
+    // A seek by lParam ms from the present time (the arrow keys).
+    WM_APP_SEEK_BY = 0x8122,
+    // Files were dropped onto the window.
+    WM_APP_OPEN_DROPPED = 0x8123,
 
     // Messages between the controls of the bar and the bar itself.
     UWM_SLIDER_MOVING = 0x28D1,

@@ -276,6 +276,28 @@ TEST_F(SyncDriverTest, TheOffsetIsKeptWithinFiveSeconds) {
     EXPECT_EQ(driver->ChangeOffsetMs(10), -4990);
 }
 
+// How long until the next line is due at the clock's reading, offset included: what the window
+// arms its one-shot timer with. Nothing waits before the media is ready, without a script or
+// past its end.
+TEST_F(SyncDriverTest, TheNextLineIsDueAtItsTimeLessTheOffset) {
+    EXPECT_FALSE(driver->NextLineDueInMs());
+    LoadScript("10,1,50\n25,0,30\n");
+    clock.now = 930;
+    EXPECT_FALSE(driver->NextLineDueInMs());  // the media is not ready
+    Play(930);
+    EXPECT_EQ(driver->NextLineDueInMs(), 70);
+    driver->SetOffsetMs(50);
+    EXPECT_EQ(driver->NextLineDueInMs(), 20);
+    clock.now = 950;  // script time 1.0 s
+    EXPECT_EQ(driver->NextLineDueInMs(), 0);
+    driver->OnTick();
+    EXPECT_EQ(driver->NextLineDueInMs(), 1500);
+    clock.now = 2450;
+    driver->OnTick();
+    EXPECT_EQ(Done().back(), "write 01 01 1e");
+    EXPECT_FALSE(driver->NextLineDueInMs());
+}
+
 // A change while playing sends nothing by itself; the next tick sends the line in force at the
 // new script time, once, and the script goes on from there, back over lines already sent when
 // the device is now later. Paused, nothing moves until play.
