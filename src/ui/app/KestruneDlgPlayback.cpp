@@ -19,7 +19,17 @@
 namespace {
 
 constexpr int kHoldPeriodMs = 200;
-constexpr int kSyncPeriodMs = 40;
+
+// The seek bar shows the loaded script's heat over a media of `lengthMs`; with no script or
+// no length, none.
+void ShowScriptHeat(CBottomDlg& bar, const SyncDriver& sync, int64_t lengthMs) {
+    const PlayScript* script = sync.Script();
+    if (script == nullptr || lengthMs <= 0) {
+        bar.ClearScriptHeat();
+        return;
+    }
+    bar.SetScriptHeat(script->Lines(), lengthMs);
+}
 
 }  // namespace
 
@@ -38,6 +48,7 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
             mediaHasLength_ = false;
             mediaReachedPlaying_ = false;
             mediaShowedPicture_ = false;
+            bottomPanel_->ClearScriptHeat();  // until the new media reports its length
             ShowOpeningTitle();
             break;
         case libvlc_MediaPlayerPlaying:
@@ -70,6 +81,7 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
         case libvlc_MediaPlayerLengthChanged:
             if (player_->GetLength() > 0) mediaHasLength_ = true;
             sync_->OnMediaReady();
+            ShowScriptHeat(*bottomPanel_, *sync_, player_->GetLength());
             break;
         default:
             break;
@@ -126,6 +138,11 @@ void CKestruneDlg::OnOpenPlayFile() {
 
 void CKestruneDlg::OpenPlayFile(const QString& path) {
     sync_->LoadPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
+    // A stopped or ended media's length no longer counts: the bar shows none (OnMediaStopped).
+    const PlayerState state = player_->GetState();
+    const bool open = state != PlayerState::kNothingSpecial && state != PlayerState::kStopped &&
+                      state != PlayerState::kEnded && state != PlayerState::kError;
+    ShowScriptHeat(*bottomPanel_, *sync_, mediaHasLength_ && open ? player_->GetLength() : 0);
 }
 
 void CKestruneDlg::OpenVideoFile(const QString& path) {
@@ -239,6 +256,7 @@ void CKestruneDlg::OnMediaStopped() {
     bottomPanel_->SetMediaPosition(0);
     bottomPanel_->SetElapsedTime(QStringLiteral("00:00:00"));
     bottomPanel_->SetTotalTime(QStringLiteral("00:00:00"));
+    bottomPanel_->ClearScriptHeat();
     sync_->OnStopped();
     KillTimer(TIMER_SYNC);
     bottomPanel_->SetCounter(0);

@@ -32,6 +32,12 @@ void CBottomDlg::SetCounter(int64_t time) { bar_->SetCounter(time); }
 
 void CBottomDlg::SetMediaPosition(int position) { bar_->SetMediaPosition(position); }
 
+void CBottomDlg::SetScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs) {
+    bar_->SetScriptHeat(lines, lengthMs);
+}
+
+void CBottomDlg::ClearScriptHeat() { bar_->ClearScriptHeat(); }
+
 void CBottomDlg::SetElapsedTime(const QString& text) { bar_->SetElapsedTime(text); }
 
 void CBottomDlg::SetTotalTime(const QString& text) { bar_->SetTotalTime(text); }

@@ -7,8 +7,10 @@
 
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 #include "panels/PanelHost.h"
+#include "sync/PlayScript.h"
 
 class CBottomMainDlg;
 class OutputLog;
@@ -30,6 +32,10 @@ public:
     void SetCounter(int64_t time);
     // The seek slider's position, 0 to 100.
     void SetMediaPosition(int position);
+    // The play file's intensity along a media of `lengthMs`, shown in the seek slider's
+    // channel; no lines or no length clears it.
+    void SetScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs);
+    void ClearScriptHeat();
     void SetElapsedTime(const QString& text);
     void SetTotalTime(const QString& text);
     void SetMuteState(bool on);

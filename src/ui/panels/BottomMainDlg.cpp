@@ -4,9 +4,11 @@
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
+#include <utility>
 
 #include "log/OutputLog.h"
 #include "panels/PanelGeometry.h"
+#include "sync/ScriptHeatmap.h"
 #include "widgets/AlphaButton.h"
 #include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
@@ -119,6 +121,7 @@ CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& lo
         s.slider->SetPosition(s.position);
         s.slider->SetMargins(0, 0, 0, 0);
     }
+    connect(seekSlider_, &CBitmapSlider::HeatWidthChanged, this, [this] { ShowScriptHeat(); });
 
     controls_ = {{IDC_PLAY, play_},
                  {IDC_PAUSE, pause_},
@@ -264,6 +267,33 @@ void CBottomMainDlg::SetTotalTime(const QString& text) {
 }
 
 void CBottomMainDlg::SetMediaPosition(int position) { seekSlider_->SetPosition(position); }
+
+void CBottomMainDlg::SetScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs) {
+    if (lines.empty() || lengthMs <= 0) {
+        ClearScriptHeat();
+        return;
+    }
+    heatLines_ = lines;
+    heatLengthMs_ = lengthMs;
+    ShowScriptHeat();
+}
+
+void CBottomMainDlg::ClearScriptHeat() {
+    heatLines_ = {};
+    heatLengthMs_ = 0;
+    seekSlider_->ClearHeat();
+}
+
+void CBottomMainDlg::ShowScriptHeat() {
+    const std::vector<HeatSlice> slices =
+        ScriptHeat(heatLines_, heatLengthMs_, seekSlider_->HeatWidth());
+    std::vector<HeatColumn> columns;
+    columns.reserve(slices.size());
+    for (const HeatSlice& slice : slices) {
+        columns.push_back({static_cast<float>(slice.speed), slice.directionChanges > 0});
+    }
+    seekSlider_->SetHeat(std::move(columns));
+}
 
 int CBottomMainDlg::GetVolume() const { return volumeSlider_->GetPosition(); }
 

@@ -21,6 +21,8 @@
 #include <memory>
 #include <vector>
 
+#include "sync/PlayScript.h"
+
 class CAlphaButton;
 class CBitmapSlider;
 class CTransparentStatic;
@@ -85,6 +87,11 @@ public:
     void SetElapsedTime(const QString& text);
     void SetTotalTime(const QString& text);
     void SetMediaPosition(int position);
+    // Shows the play file's intensity along a media of `lengthMs` in the seek slider's
+    // channel, one column per pixel of the thumb's travel, worked out again whenever that
+    // travel changes. No lines or no length clears it.
+    void SetScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs);
+    void ClearScriptHeat();
     [[nodiscard]] int GetVolume() const;
     void SetMuteState(bool on);
     void SetRepeatState(bool on);
@@ -109,6 +116,7 @@ private:
     void OnCommand(int id);
     void OnButtonPressed(int id, bool pressed);
     void OnSliderMoving(int id);
+    void ShowScriptHeat();
     void Post(unsigned message, intptr_t lParam = 0);
 
     bool expanded_ = true;  // the host's layout: three rows; one in full screen
@@ -132,6 +140,10 @@ private:
     QLabel* device_;
     QLabel* counter_;
     QLabel* strip_;
+
+    // What the seek slider's heat is worked out from; a copy, as the script may be replaced.
+    std::vector<CSV_LINE> heatLines_;
+    int64_t heatLengthMs_ = 0;
 
     std::map<int, QWidget*> controls_;  // by control id
     CtlRow compactRow_;

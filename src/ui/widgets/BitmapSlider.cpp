@@ -60,6 +60,89 @@ int SaturatedSum(int a, int64_t b) {
                                                 std::numeric_limits<int>::max()));
 }
 
+// Where the video is still to come the heat keeps its hues at about half the light: mixed
+// with a near-black shade.
+constexpr double kUnplayedShare = 0.55;
+constexpr QRgb kUnplayedShade = qRgb(24, 24, 24);
+// Direction ticks under the channel: one pixel below its outline, two pixels tall.
+constexpr int kTickOffset = 3;
+constexpr int kTickHeight = 2;
+constexpr QRgb kPlayedTick = qRgba(255, 255, 255, 235);
+constexpr QRgb kUnplayedTick = qRgba(255, 255, 255, 130);
+
+// The inside of the channel picture, where the heat goes: its opaque extent along the middle
+// column and the middle row, less a one-pixel outline when there is room for one. Empty for a
+// picture with nothing opaque in its middle column.
+QRect ChannelBody(const QPixmap& picture) {
+    const QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        if (qAlpha(image.pixel(image.width() / 2, y)) == 0) continue;
+        if (top < 0) top = y;
+        bottom = y;
+    }
+    if (top < 0) return {};
+    const int middle = (top + bottom) / 2;
+    int left = -1;
+    int right = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        if (qAlpha(image.pixel(x, middle)) == 0) continue;
+        if (left < 0) left = x;
+        right = x;
+    }
+    const QRect extent(QPoint(left, top), QPoint(right, bottom));
+    return extent.width() > 2 && extent.height() > 2 ? extent.adjusted(1, 1, -1, -1) : extent;
+}
+
+// Where the heat columns go, in the slider's pixels: the body they fill, and the span of the
+// thumb's travel they are spread over (the body's columns beyond it take the end columns).
+struct HeatLayout {
+    QRect body;
+    double stripLeft = 0;
+    double stripWidth = 0;
+    qreal pixelRatio = 1;
+};
+
+// `art` (one of the channel's pictures) with the heat painted into its body at the layout's
+// pixel ratio: at full strength for the played part, dimmed for the rest.
+QPixmap HeatPicture(const QPixmap& art, const std::vector<HeatColumn>& heat,
+                    const HeatLayout& layout, bool played) {
+    const qreal ratio = layout.pixelRatio;
+    const auto device = [ratio](double logical) {
+        return static_cast<int>(std::lround(logical * ratio));
+    };
+    QImage image(device(art.width()), device(art.height()), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.drawPixmap(image.rect(), art);
+    }
+    const QRect& body = layout.body;
+    const int top = std::max(0, device(body.top()));
+    const int bottom = std::min(image.height(), device(body.bottom() + 1));
+    const int tickTop = std::max(0, device(body.bottom() + kTickOffset));
+    const int tickBottom =
+        std::min(image.height(), device(body.bottom() + kTickOffset + kTickHeight));
+    const int right = std::min(image.width(), device(body.right() + 1));
+    const double last = static_cast<double>(heat.size()) - 1;
+    for (int x = std::max(0, device(body.left())); x < right; ++x) {
+        const double share = ((x + 0.5) / ratio - layout.stripLeft) / layout.stripWidth;
+        const double index =
+            std::clamp(std::floor(share * static_cast<double>(heat.size())), 0.0, last);
+        const HeatColumn& column = heat[static_cast<size_t>(index)];
+        const QRgb colour = HeatColour(column.speed);
+        const QRgb shown = played ? colour : MixColours(colour, kUnplayedShade, kUnplayedShare);
+        for (int y = top; y < bottom; ++y) reinterpret_cast<QRgb*>(image.scanLine(y))[x] = shown;
+        if (!column.mark) continue;
+        const QRgb tick = played ? kPlayedTick : kUnplayedTick;
+        for (int y = tickTop; y < tickBottom; ++y)
+            reinterpret_cast<QRgb*>(image.scanLine(y))[x] = tick;
+    }
+    image.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(image);
+}
+
 }  // namespace
 
 CBitmapSlider::CBitmapSlider(int controlId, QWidget* parent)
@@ -124,6 +207,7 @@ bool CBitmapSlider::LoadChannelFiles(const QString& path, const QString& activeP
                                      bool transparent, uint32_t colour, int pixelX, int pixelY) {
     const bool ok = LoadPart(channel_, path, activePath, transparent, colour, pixelX, pixelY);
     if (ok && channel_.loaded) setFixedSize(channel_.width, channel_.height);
+    NoteHeatWidth();
     update();
     return ok;
 }
@@ -136,6 +220,7 @@ bool CBitmapSlider::LoadThumbFiles(const QString& path, const QString& activePat
         channel_.width = width();
         channel_.height = height();
     }
+    NoteHeatWidth();
     update();
     return ok;
 }
@@ -181,6 +266,7 @@ void CBitmapSlider::SetMargins(int left, int top, int right, int bottom) {
     marginTop_ = top;
     marginRight_ = right;
     marginBottom_ = bottom;
+    NoteHeatWidth();
     update();
 }
 
@@ -198,6 +284,53 @@ void CBitmapSlider::SetMarginRight(int margin) {
 
 void CBitmapSlider::SetMarginBottom(int margin) {
     SetMargins(marginLeft_, marginTop_, marginRight_, margin);
+}
+
+void CBitmapSlider::SetHeat(std::vector<HeatColumn> heat) {
+    heat_ = std::move(heat);
+    heatStale_ = true;
+    if (heat_.empty()) {
+        heatNormal_ = QPixmap();
+        heatActive_ = QPixmap();
+    }
+    update();
+}
+
+int CBitmapSlider::HeatWidth() const {
+    return std::max(0, channel_.width - marginLeft_ - marginRight_ - thumb_.width);
+}
+
+void CBitmapSlider::NoteHeatWidth() {
+    const int width = HeatWidth();
+    if (width == heatWidth_) return;
+    heatWidth_ = width;
+    emit HeatWidthChanged(width);
+}
+
+void CBitmapSlider::UpdateHeatPictures() {
+    const HeatKey key{.channelWidth = channel_.width,
+                      .channelHeight = channel_.height,
+                      .thumbWidth = thumb_.width,
+                      .marginLeft = marginLeft_,
+                      .marginRight = marginRight_,
+                      .pixelRatio = devicePixelRatioF(),
+                      .normal = channel_.normal.cacheKey(),
+                      .active = channel_.active.cacheKey()};
+    if (!heatStale_ && key == heatKey_) return;
+    heatKey_ = key;
+    heatStale_ = false;
+    ++heatBuilds_;
+    // With no travel (a thumb as wide as the channel) the heat spreads over the body.
+    const QRect body = ChannelBody(channel_.normal);
+    const int travel = HeatWidth();
+    const HeatLayout layout{
+        .body = body,
+        .stripLeft = travel > 0 ? marginLeft_ + thumb_.width / 2.0 : body.left(),
+        .stripWidth = static_cast<double>(travel > 0 ? travel : std::max(1, body.width())),
+        .pixelRatio = key.pixelRatio};
+    heatNormal_ = HeatPicture(channel_.normal, heat_, layout, false);
+    heatActive_ =
+        HeatPicture(channel_.hasActive ? channel_.active : channel_.normal, heat_, layout, true);
 }
 
 void CBitmapSlider::SetFocusRectEnabled(bool enabled, bool redraw) {
@@ -327,14 +460,24 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     const SliderGeometry g = Geometry();
     const int centre = ThumbCentre(g, position_);
 
-    if (channel_.hasActive && enabled_) {
+    const bool heat = HasHeat() && channel_.loaded;
+    if (heat) UpdateHeatPictures();
+    const QPixmap& normal = heat ? heatNormal_ : channel_.normal;
+    const QPixmap& active = heat ? heatActive_ : channel_.active;
+    if ((channel_.hasActive || heat) && enabled_) {
         // Played part (left of the thumb's centre) from the active picture, the rest normal.
+        // Source rectangles are in the pictures' own pixels.
         const int split = std::clamp(centre, 0, channel_.width);
-        painter.drawPixmap(QPoint(split, 0), channel_.normal,
-                           QRect(split, 0, channel_.width - split, channel_.height));
-        painter.drawPixmap(QPoint(0, 0), channel_.active, QRect(0, 0, split, channel_.height));
+        const qreal ratio = normal.devicePixelRatio();
+        const auto source = [ratio](int x, int width, int height) {
+            return QRectF(x * ratio, 0, width * ratio, height * ratio);
+        };
+        painter.drawPixmap(QRectF(split, 0, channel_.width - split, channel_.height), normal,
+                           source(split, channel_.width - split, channel_.height));
+        painter.drawPixmap(QRectF(0, 0, split, channel_.height), active,
+                           source(0, split, channel_.height));
     } else {
-        painter.drawPixmap(0, 0, channel_.normal);
+        painter.drawPixmap(0, 0, normal);
     }
 
     if (thumb_.loaded && enabled_) {

@@ -8,12 +8,25 @@
 // or moved by a key, wParam the control id and lParam the position. While the user drags the
 // thumb it stays under the pointer: positions set from outside (the playback position, say)
 // are not shown until the release. Owned by its parent.
+//
+// It can also paint a heat strip (the play file's intensity along the video) into the
+// channel, keeping the picture's outline and ends. For the bar's 280 x 20 seek channel and
+// 14-pixel thumb:
+//
+//   rows 7, 12, columns 1, 278   the outline and ends, from the normal or active picture
+//   rows 8-11                    heat columns spread over x 7-273, the thumb centre's travel,
+//                                so the thumb sits on the heat of its moment; x 2-6 and
+//                                274-277 repeat the end columns. Full colour left of the
+//                                thumb's centre (played), dimmed right of it
+//   rows 14-15                   a white tick under each column where the direction changes
 
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
+#include "widgets/HeatColours.h"
 #include "widgets/SliderGeometry.h"
 
 class CBitmapSlider final : public QWidget {
@@ -70,6 +83,22 @@ public:
     [[nodiscard]] bool IsSliderEnabled() const { return enabled_; }
     [[nodiscard]] bool IsDragging() const { return dragging_; }
 
+    // The heat strip, ideally HeatWidth() columns, one per pixel of the thumb's travel (other
+    // counts are stretched over it); empty removes it. Painting uses pictures built from it
+    // once, rebuilt only when the heat, the pictures, the margins or the pixel ratio change.
+    void SetHeat(std::vector<HeatColumn> heat);
+    void ClearHeat() { SetHeat({}); }
+    [[nodiscard]] bool HasHeat() const { return !heat_.empty(); }
+    [[nodiscard]] const std::vector<HeatColumn>& Heat() const { return heat_; }
+    // The pixels the thumb's centre travels from the range's start to its end.
+    [[nodiscard]] int HeatWidth() const;
+    // How many times the heat pictures have been built.
+    [[nodiscard]] int HeatBuilds() const { return heatBuilds_; }
+
+signals:
+    // HeatWidth() changed with the channel, the thumb or the margins.
+    void HeatWidthChanged(int width);
+
 protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -101,6 +130,8 @@ private:
     void EndDrag();
     void DragTo(int x);
     void PostToParent(unsigned message);
+    void NoteHeatWidth();
+    void UpdateHeatPictures();
 
     const int controlId_;
     Part channel_;
@@ -117,4 +148,24 @@ private:
     bool focused_ = false;
     bool focusRectEnabled_ = true;
     bool enabled_ = true;
+
+    // What the heat pictures were built for.
+    struct HeatKey {
+        int channelWidth = 0;
+        int channelHeight = 0;
+        int thumbWidth = 0;
+        int marginLeft = 0;
+        int marginRight = 0;
+        qreal pixelRatio = 0;
+        qint64 normal = 0;  // the pictures' cache keys
+        qint64 active = 0;
+        bool operator==(const HeatKey&) const = default;
+    };
+    std::vector<HeatColumn> heat_;
+    QPixmap heatNormal_;  // the normal and active channel with the heat painted in
+    QPixmap heatActive_;
+    HeatKey heatKey_;
+    bool heatStale_ = true;
+    int heatBuilds_ = 0;
+    int heatWidth_ = 0;  // as last announced
 };

@@ -20,6 +20,7 @@
 #include "sync/PlayScript.h"
 #include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
+#include "widgets/BitmapSlider.h"
 
 namespace {
 
@@ -170,6 +171,10 @@ TEST_F(InputTest, DropsOpenWhatTheButtonsWouldAndARefusedDropStopsNothing) {
 
     QTest::keyClick(dlg.VideoHost(), Qt::Key_Space);
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
+    // With the script and the media's length known, the seek bar shows the script's heat.
+    const auto* seek = qobject_cast<CBitmapSlider*>(Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER));
+    ASSERT_NE(seek, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seek->HasHeat(); }, 30000));
     Drop(dlg.VideoHost(), {QString::fromStdString(dir / "picture.png")});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
     EXPECT_EQ(boxes.Shown().front().second, "ファイルのドロップ");
@@ -177,6 +182,7 @@ TEST_F(InputTest, DropsOpenWhatTheButtonsWouldAndARefusedDropStopsNothing) {
     EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPlaying);
     EXPECT_EQ(dlg.Sync().Script()->Lines().size(), 2u);
     EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 0);
+    EXPECT_TRUE(seek->HasHeat());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
 #include <functional>
@@ -104,8 +105,9 @@ protected:
     }
 
     // The colour shown at (x, y) of the slider, with the bar under it.
-    QString ShownAt(int x, int y) {
-        return bar.grab(slider->geometry()).toImage().pixelColor(x, y).name();
+    QString ShownAt(int x, int y) { return ColourAt(x, y).name(); }
+    QColor ColourAt(int x, int y) {
+        return bar.grab(slider->geometry()).toImage().pixelColor(x, y);
     }
 
     void Mouse(QEvent::Type type, int x, Qt::MouseButton button = Qt::LeftButton) {
@@ -381,6 +383,109 @@ TEST_F(BitmapSliderTest, PaintsPlayedPartActiveAndThumbOverIt) {
 
     slider->Enable(false);
     check("disabled", {{20, 5, kChannel}, {140, 5, kChannel}, {140, 0, kBar}});
+}
+
+// The heat strip in a 280 x 20 channel drawn like the bar's: a band over rows 7 to 12 whose
+// outline (rows 7 and 12, columns 1 and 278) surrounds a body of rows 8 to 11. The thumb's
+// centre travels x 7 to 273, so heat column c lies under x = 7 + c.
+class BitmapSliderHeatTest : public BitmapSliderTest {
+protected:
+    static constexpr QColor kOutline{90, 90, 90};
+    static constexpr QColor kActiveOutline{0, 140, 190};
+
+    void SetUp() override {
+        BitmapSliderTest::SetUp();
+        const auto channel = [&](const char* name, QColor outline, QColor body) {
+            return WriteBmp(dir, name, 280, 20, [=](int x, int y) {
+                if (y < 7 || y > 12 || x < 1 || x > 278) return QColor(Qt::white);
+                return y == 7 || y == 12 || x == 1 || x == 278 ? outline : body;
+            });
+        };
+        ASSERT_TRUE(slider->LoadChannelFiles(
+            channel("band.bmp", kOutline, kChannel),
+            channel("band-active.bmp", kActiveOutline, kActiveChannel), true, 0x00FFFFFF, 0, 0));
+        ASSERT_TRUE(slider->LoadThumbFiles(Part("thumb.bmp", 14, kThumb), {}, true,
+                                           CBitmapSlider::kColourFromPixel, 0, 0));
+        slider->SetPosition(50);  // thumb centre 140, over 133 to 146
+    }
+
+    // Full speed, rest, full speed, rest; the device turns round in columns 30 and 180.
+    static std::vector<HeatColumn> Stripes() {
+        std::vector<HeatColumn> heat(266);
+        for (size_t c = 0; c < heat.size(); ++c) {
+            heat[c].speed = c < 60 || (c >= 120 && c < 200) ? 100 : 0;
+            heat[c].mark = c == 30 || c == 180;
+        }
+        return heat;
+    }
+};
+
+TEST_F(BitmapSliderHeatTest, PaintsHotAndColdInTheBodyBrighterWhereAlreadyPlayed) {
+    ASSERT_EQ(slider->HeatWidth(), 266);
+    slider->SetHeat(Stripes());
+    struct Case {
+        int played;  // x left of the thumb
+        int toCome;  // x right of it, at the same speed
+        bool hot;
+    } cases[] = {{30, 180, true}, {100, 240, false}};
+    for (const Case& c : cases) {
+        const QColor now = ColourAt(c.played, 9);
+        const QColor later = ColourAt(c.toCome, 9);
+        for (const QColor& shown : {now, later}) {
+            EXPECT_GT(c.hot ? shown.red() - shown.blue() : shown.blue() - shown.red(), 40)
+                << shown.name().toStdString() << (c.hot ? " for full speed" : " at rest");
+        }
+        EXPECT_GT(now.value(), later.value() + 40) << c.played << " against " << c.toCome;
+    }
+    // Before the travel starts, the body carries on with the first column.
+    EXPECT_EQ(ShownAt(3, 10), ShownAt(30, 10));
+
+    // The artwork's outline and ends, the thumb and the bar around stay as they were.
+    EXPECT_EQ(ShownAt(30, 7), kActiveOutline.name());
+    EXPECT_EQ(ShownAt(180, 12), kOutline.name());
+    EXPECT_EQ(ShownAt(1, 9), kActiveOutline.name());
+    EXPECT_EQ(ShownAt(278, 9), kOutline.name());
+    EXPECT_EQ(ShownAt(140, 9), kThumb.name());
+    EXPECT_EQ(ShownAt(100, 3), kBar.name());
+
+    // Direction ticks one pixel under the outline, dimmer over the part to come.
+    const QColor playedTick = ColourAt(37, 14);
+    const QColor tickToCome = ColourAt(187, 15);
+    EXPECT_EQ(ShownAt(37, 13), kBar.name());
+    EXPECT_EQ(ShownAt(38, 14), kBar.name());
+    EXPECT_EQ(ShownAt(37, 16), kBar.name());
+    EXPECT_GT(playedTick.lightness(), tickToCome.lightness() + 40);
+    EXPECT_GT(tickToCome.lightness(), kBar.lightness() + 40);
+
+    slider->Enable(false);  // no played part
+    EXPECT_EQ(ShownAt(30, 9), ShownAt(180, 9));
+}
+
+TEST_F(BitmapSliderHeatTest, RebuildsItsPicturesOnlyForNewHeatOrGeometry) {
+    QSignalSpy widths(slider, &CBitmapSlider::HeatWidthChanged);
+    slider->SetHeat(Stripes());
+    const QString hot = ShownAt(30, 9);
+    const int builds = slider->HeatBuilds();
+    slider->SetPosition(80);
+    slider->SetRange(0, 200);
+    ShownAt(30, 9);
+    EXPECT_EQ(slider->HeatBuilds(), builds);
+
+    // Two columns stretched over the travel: the left half hot, the right half at rest.
+    slider->SetHeat({{100, false}, {0, false}});
+    EXPECT_EQ(ShownAt(30, 9), hot);
+    EXPECT_EQ(slider->HeatBuilds(), builds + 1);
+    EXPECT_GT(ColourAt(139, 9).red(), ColourAt(141, 9).red() + 100);
+
+    slider->SetMargins(20, 0, 20, 0);
+    EXPECT_EQ(widths.count(), 1);
+    EXPECT_EQ(slider->HeatWidth(), 226);
+    ShownAt(30, 9);
+    EXPECT_EQ(slider->HeatBuilds(), builds + 2);
+
+    slider->ClearHeat();
+    EXPECT_EQ(ShownAt(30, 9), kActiveChannel.name());
+    EXPECT_EQ(ShownAt(250, 9), kChannel.name());
 }
 
 }  // namespace
