@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QTimerEvent>
+#include <chrono>
 
 #include "app/DeviceWatch.h"
 #include "configuration/DongleSettings.h"
@@ -476,16 +477,26 @@ void CKestruneDlg::timerEvent(QTimerEvent* e) {
 void CKestruneDlg::OnTimer(int id) {
     switch (id) {
         case TIMER_SYNC:
+        case TIMER_LINE: {
+            if (id == TIMER_LINE) {
+                KillTimer(TIMER_LINE);
+                // Paused or stopped since it was armed: the tick is gone, and so is the line's
+                // turn.
+                if (!IsTimerActive(TIMER_SYNC)) break;
+            }
+            const auto began = std::chrono::steady_clock::now();
             sync_->OnTick();
-            ArmLineTimer();
+            // A step held up by the link for a tick or more (a device that stopped reading,
+            // each write waiting for its time-out) leaves the next line to the tick, so the
+            // window is not held by two such writes in a row.
+            if (std::chrono::steady_clock::now() - began <
+                std::chrono::milliseconds(kSyncPeriodMs)) {
+                ArmLineTimer();
+            } else {
+                KillTimer(TIMER_LINE);
+            }
             break;
-        case TIMER_LINE:
-            KillTimer(TIMER_LINE);
-            // Paused or stopped since it was armed: the tick is gone, and so is the line's turn.
-            if (!IsTimerActive(TIMER_SYNC)) break;
-            sync_->OnTick();
-            ArmLineTimer();
-            break;
+        }
         case TIMER_FORWARD:
         case TIMER_REWIND:
             OnHoldStep(id);

@@ -191,6 +191,11 @@ void CKestruneDlg::OnMediaEnded() {
     }
     if (repeat_) {
         OUTPUT_LOG(*operationLog_, "リピート再生");
+        // No tick until the new run's playing event puts the script at its start: a tick in
+        // between reads the clock of the new run against the cursor of the old one, goes back
+        // to the first line and sends it, and the playing event sent it again.
+        KillTimer(TIMER_SYNC);
+        KillTimer(TIMER_LINE);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         player_->Play();
     } else {
