@@ -484,16 +484,22 @@ void CKestruneDlg::OnTimer(int id) {
                 // turn.
                 if (!IsTimerActive(TIMER_SYNC)) break;
             }
+            // A step the link held up for a write's time-out (a device that stopped reading)
+            // is followed by one tick without a step, and by no line timer: the window handles
+            // what waited meanwhile (a click on pause, a repaint) before the link may hold it
+            // again.
+            if (lastStepHeldUp_) {
+                lastStepHeldUp_ = false;
+                break;
+            }
             const auto began = std::chrono::steady_clock::now();
             sync_->OnTick();
-            // A step held up by the link for a tick or more (a device that stopped reading,
-            // each write waiting for its time-out) leaves the next line to the tick, so the
-            // window is not held by two such writes in a row.
-            if (std::chrono::steady_clock::now() - began <
-                std::chrono::milliseconds(kSyncPeriodMs)) {
-                ArmLineTimer();
-            } else {
+            lastStepHeldUp_ = std::chrono::steady_clock::now() - began >=
+                              std::chrono::milliseconds(UsbDongle::kWriteTimeoutMs);
+            if (lastStepHeldUp_) {
                 KillTimer(TIMER_LINE);
+            } else {
+                ArmLineTimer();
             }
             break;
         }

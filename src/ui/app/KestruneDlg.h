@@ -235,6 +235,7 @@ private:
     std::string deniedGroup_;
 
     std::array<QBasicTimer, 5> timers_;  // indexed by TimerId
+    bool lastStepHeldUp_ = false;        // the last sync step waited a write time-out
     bool fullScreenMode_ = false;        // between the maximise and the restore command
     int fullScreenCorrections_ = 0;      // made since then (see KeepFullScreenGeometry)
     QRect normalGeometry_;               // the framed window's last geometry in the normal state
