@@ -52,14 +52,14 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
     return condition();
 }
 
-PlayerProcess::PlayerProcess(const TempDir& dir, const std::string& ini,
+PlayerProcess::PlayerProcess(const TempDir& dir, const std::optional<std::string>& ini,
                              const std::vector<std::string>& arguments,
                              const std::vector<std::string>& extraEnv) {
     const std::string bin = dir / "bin";
     std::filesystem::create_directories(bin);
     std::filesystem::copy_file(BinaryDir() + "/Kestrune", bin + "/Kestrune",
                                std::filesystem::copy_options::overwrite_existing);
-    WriteFile(bin + "/Kestrune.ini", ini);
+    if (ini) WriteFile(bin + "/Kestrune.ini", *ini);
     std::filesystem::create_directories(dir / "elsewhere");
 
     const std::string exe = bin + "/Kestrune";

@@ -20,11 +20,11 @@ namespace testing_support {
 // Polls `condition` every 50 ms until it holds or `limit` has passed; the last answer.
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
-// The player copied into `dir`/bin with `ini` next to it as Kestrune.ini, started from
-// `dir`/elsewhere with XDG_DATA_HOME=`dir`/share (its operation log goes there).
+// The player copied into `dir`/bin with `ini` next to it as Kestrune.ini (none for nullopt),
+// started from `dir`/elsewhere with XDG_DATA_HOME=`dir`/share (its operation log goes there).
 class PlayerProcess {
 public:
-    PlayerProcess(const TempDir& dir, const std::string& ini,
+    PlayerProcess(const TempDir& dir, const std::optional<std::string>& ini,
                   const std::vector<std::string>& arguments = {},
                   const std::vector<std::string>& extraEnv = {});
     ~PlayerProcess();

@@ -28,6 +28,14 @@ void PrepareTestEnvironment() {
     ::setenv("HOME", KESTRUNE_TEST_HOME, 1);
     ::setenv("XDG_DATA_HOME", KESTRUNE_TEST_HOME "/share", 1);
     ::setenv("XDG_RUNTIME_DIR", KESTRUNE_TEST_HOME "/runtime", 1);
+    // A Kestrune.ini in the user's own configuration folder must not steer the tests.
+    ::setenv("XDG_CONFIG_HOME", KESTRUNE_TEST_HOME "/config", 1);
+    // The interface's own language, Japanese, whatever the machine's locale: the tests check
+    // its texts. Tests of the English interface set their own.
+    ::unsetenv("LANGUAGE");
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_MESSAGES");
+    ::setenv("LANG", "C.UTF-8", 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("KESTRUNE_BINARY_DIR", KESTRUNE_BINARY_DIR, 1);
 }

@@ -1,25 +1,29 @@
 // Draws the application icon, res/kestrune.png (128 x 128, transparent corners):
-// a dark disc with a cyan rotation arrow around a white play triangle.
-// Usage: kestrune_draw_icon OUTPUT.png
+// a dark disc with a cyan rotation arrow around a white play triangle. The drawing is vector
+// work on a 128-unit square, so any size can be drawn (the package's icon theme sizes).
+// Usage: kestrune_draw_icon OUTPUT.png [SIZE]    (SIZE in pixels, 16 to 1024; 128 by default)
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[]) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
+    const int size = argc == 3 ? std::atoi(argv[2]) : 128;
+    if (argc < 2 || argc > 3 || size < 16 || size > 1024) {
+        std::fprintf(stderr, "usage: %s OUTPUT.png [SIZE]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
-    QImage image(128, 128, QImage::Format_ARGB32);
+    QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 128.0, size / 128.0);
 
     QRadialGradient disc(QPointF(52, 44), 80);
     disc.setColorAt(0, QColor(48, 56, 72));

@@ -25,7 +25,10 @@ inline constexpr const char* kUsage =
     "  --play-file FILE  the play file to load\n"
     "  --play            start playing at once\n"
     "  --repeat          start with repeat on: the video starts again when it ends\n"
-    "  --fullscreen      start in full screen\n";
+    "  --fullscreen      start in full screen\n"
+    "Settings are read from Kestrune.ini next to the program, else from\n"
+    "$XDG_CONFIG_HOME/kestrune/Kestrune.ini (~/.config/kestrune/ when unset), else from\n"
+    "/etc/kestrune/Kestrune.ini; without one the defaults apply. The program never writes it.\n";
 
 // `arguments` without the program name.
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& arguments);

@@ -17,4 +17,4 @@ struct DongleSettings {
 
 // [USB_DONGLE] DEVICE_NAME, then, when it names any device, [COM_PORT] BAUD_RATE, PARITY,
 // DATA_BITS, STOP_BITS, DTR_CONTROL and RTS_CONTROL.
-[[nodiscard]] DongleSettings ReadDongleSettings(const std::string& file = profile::kIniFile);
+[[nodiscard]] DongleSettings ReadDongleSettings(const std::string& file = profile::IniFile());

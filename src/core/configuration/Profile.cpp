@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <optional>
+#include <utility>
 
 namespace profile {
 namespace {
@@ -64,7 +65,16 @@ std::optional<std::string> FindValue(const std::string& section, const std::stri
     return std::nullopt;
 }
 
+std::string& SelectedIniFile() {
+    static std::string file = kIniFile;
+    return file;
+}
+
 }  // namespace
+
+const std::string& IniFile() { return SelectedIniFile(); }
+
+void UseIniFile(std::string file) { SelectedIniFile() = std::move(file); }
 
 std::string GetString(const std::string& section, const std::string& key,
                       const std::string& defaultValue, const std::string& file) {

@@ -15,4 +15,4 @@ inline constexpr int kMaxSyncOffsetMs = 5000;
 
 // [SYNC] OFFSET_MS, read like the other integer keys (missing or empty: 0), kept within ±5000.
 // Positive sends each line that many ms before its time; negative, after it.
-[[nodiscard]] int ReadSyncOffsetMs(const std::string& file = profile::kIniFile);
+[[nodiscard]] int ReadSyncOffsetMs(const std::string& file = profile::IniFile());

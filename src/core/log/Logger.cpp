@@ -7,6 +7,8 @@ void Logger::LogCommand(int64_t, const uint8_t*) {}
 
 void Logger::LogMessage(const char*, ...) {}
 
+void Logger::LogNote(const std::string&) {}
+
 std::string FormatMessageV(const char* format, va_list args) {
     va_list measure;
     va_copy(measure, args);

@@ -18,6 +18,8 @@ public:
     // `packet` points to the three bytes of a command packet about to be written.
     virtual void LogCommand(int64_t counter, const uint8_t* packet);
     virtual void LogMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // A line shown at every log level but 0 (such as which settings file was read).
+    virtual void LogNote(const std::string& text);
 
     // The value of LOG_LEVEL; stored by the owner right after construction.
     int logLevel = 0;

@@ -1,8 +1,11 @@
 #include "player/VlcPlayer.h"
 
+#include <sys/stat.h>
 #include <vlc/vlc.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/Trace.h"
@@ -31,8 +34,27 @@ void AppendNames(libvlc_track_description_t* first, std::vector<std::string>* li
 
 }  // namespace
 
-std::vector<const char*> VlcPlayer::DefaultArguments() {
-    return {"-I", "dumy", "--ignore-config", "--plugin-path=./plugins"};
+std::vector<const char*> VlcPlayer::DefaultArguments() { return {"-I", "dumy", "--ignore-config"}; }
+
+std::string PluginPathWith(const std::string& folder, const char* current) {
+    if (current == nullptr || current[0] == '\0') return folder;
+    // Already there (a second call, or the user named it): leave the path as it is.
+    const std::string path(current);
+    size_t start = 0;
+    while (start <= path.size()) {
+        const size_t colon = std::min(path.find(':', start), path.size());
+        if (path.compare(start, colon - start, folder) == 0 && colon - start == folder.size()) {
+            return path;
+        }
+        start = colon + 1;
+    }
+    return path + ":" + folder;
+}
+
+void VlcPlayer::UsePluginFolder(const std::string& folder) {
+    struct stat info {};
+    if (folder.empty() || ::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
+    ::setenv("VLC_PLUGIN_PATH", PluginPathWith(folder, std::getenv("VLC_PLUGIN_PATH")).c_str(), 1);
 }
 
 void VlcPlayer::Release::operator()(libvlc_instance_t* object) const { libvlc_release(object); }

@@ -30,15 +30,27 @@ enum class MediaKind {
 // libvlc's event callback: called on libvlc's threads.
 using PlayerEventCallbackFn = void (*)(const libvlc_event_t* event, void* userData);
 
+// VLC_PLUGIN_PATH's value `current` (null: unset) with `folder` added at its end, unless it is
+// already one of its entries.
+[[nodiscard]] std::string PluginPathWith(const std::string& folder, const char* current);
+
 class VlcPlayer final : public PlayerTime {
 public:
     // Starts libvlc with the player's fixed arguments; other arguments are for tests.
     explicit VlcPlayer(const std::vector<const char*>& arguments = DefaultArguments());
     ~VlcPlayer() override;
 
-    // "-I", "dumy", "--ignore-config", "--plugin-path=./plugins": the arguments the player has
-    // always passed. "dumy" names no interface, and none is started through libvlc_new.
+    // "-I", "dumy", "--ignore-config": the arguments the player has always passed. "dumy"
+    // names no interface, and none is started through libvlc_new. (libvlc 3 has no
+    // --plugin-path option; the plug-in folder next to the program goes through
+    // UsePluginFolder.)
     [[nodiscard]] static std::vector<const char*> DefaultArguments();
+
+    // Makes libvlc also load the plug-ins in `folder` (such as "plugins" next to the
+    // executable) when it is a folder: its VLC_PLUGIN_PATH, read when libvlc starts. Call it
+    // before the first player is made, while the process has no other threads reading the
+    // environment.
+    static void UsePluginFolder(const std::string& folder);
 
     VlcPlayer(const VlcPlayer&) = delete;
     VlcPlayer& operator=(const VlcPlayer&) = delete;

@@ -11,8 +11,11 @@
 
 #include "app/KestruneDlg.h"
 #include "configuration/CommandLine.h"
+#include "configuration/IniLocation.h"
+#include "log/Logger.h"
 #include "platform/Paths.h"
 #include "platform/TerminationSignals.h"
+#include "player/VlcPlayer.h"
 #include "widgets/AppMessage.h"
 #include "widgets/QtMessageBoxes.h"
 
@@ -41,8 +44,12 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
         playFile = CompanionPlayFile(video).value_or("");
     }
 
+    // The settings are found before the window reads them (its debug window's level among
+    // them). libvlc also loads the plug-ins in a "plugins" folder next to the executable.
+    const configuration::IniChoice settings = configuration::SelectIniFile();
     const std::string folder = platform::GetModuleDirectory();
     [[maybe_unused]] const int changed = ::chdir(folder.c_str());
+    if (!folder.empty()) VlcPlayer::UsePluginFolder(folder + "plugins");
 
     // A log file that may grow no further (a file-size limit) must fail the write, which the
     // operation log reports, rather than end the player and leave the device running.
@@ -50,6 +57,7 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);
+    if (Logger* logger = dlg.GetLogger()) logger->LogNote(settings.Describe());
     // A DVD starts at once, as from its dialog; a video waits for --play.
     if (dvd) {
         dlg.OpenDvd(video);

@@ -52,6 +52,11 @@ void CDebugDlg::LogMessage(const char* format, ...) {
     AppendLine(text);
 }
 
+void CDebugDlg::LogNote(const std::string& text) {
+    if (logLevel == 0) return;
+    AppendLine(text);
+}
+
 void CDebugDlg::AppendLine(const std::string& text) {
     pending_.push_back(QString::fromStdString(FormatDebugLine(clock_.Now(), text)));
     // Lines that would fall off the bottom at once need not reach the window at all.

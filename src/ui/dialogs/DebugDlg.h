@@ -34,6 +34,7 @@ public:
 
     void LogCommand(int64_t counter, const uint8_t* packet) override;
     void LogMessage(const char* format, ...) override __attribute__((format(printf, 2, 3)));
+    void LogNote(const std::string& text) override;
 
     // Puts one line at the top of the window (with the lines given before it, on the next
     // turn of the event loop).

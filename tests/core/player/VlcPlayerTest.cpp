@@ -263,3 +263,20 @@ TEST(AdjustedPlayer, FileClockAdvancesSmoothlyWhilePlaying) {
 }
 
 }  // namespace
+
+namespace {
+
+// libvlc 3 reads extra plug-in folders from VLC_PLUGIN_PATH (it has no --plugin-path option):
+// the folder next to the program is added once, after what the user set.
+TEST(PluginPathWith, AddsTheFolderOnceAfterWhatIsSet) {
+    EXPECT_EQ(PluginPathWith("/opt/k/plugins", nullptr), "/opt/k/plugins");
+    EXPECT_EQ(PluginPathWith("/opt/k/plugins", ""), "/opt/k/plugins");
+    EXPECT_EQ(PluginPathWith("/opt/k/plugins", "/mine"), "/mine:/opt/k/plugins");
+    EXPECT_EQ(PluginPathWith("/opt/k/plugins", "/mine:/opt/k/plugins"), "/mine:/opt/k/plugins");
+    EXPECT_EQ(PluginPathWith("/opt/k/plugins", "/opt/k/plugins:/mine"), "/opt/k/plugins:/mine");
+    // A longer entry that merely starts with the folder is another folder.
+    EXPECT_EQ(PluginPathWith("/opt/k/plugins", "/opt/k/plugins2"),
+              "/opt/k/plugins2:/opt/k/plugins");
+}
+
+}  // namespace

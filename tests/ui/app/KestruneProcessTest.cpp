@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,19 @@ using testing_support::OperationLogText;
 using testing_support::PlayerProcess;
 using testing_support::WaitFor;
 using testing_support::WindowExists;
+
+// What the far end of a pseudo-terminal holds now.
+std::string ReadAvailable(int master) {
+    std::string bytes;
+    pollfd p{master, POLLIN, 0};
+    char buffer[64];
+    while (::poll(&p, 1, 50) > 0) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+}
 
 class SignalTest : public ::testing::TestWithParam<int> {};
 
@@ -93,6 +107,56 @@ TEST(CommandLine, PlaysTheVideoWithItsPlayFileIntoTheDongle) {
     commands += testing_support::ReadAllWritten(m, pty.slave.Get());
     ASSERT_GE(commands.size(), 3u);
     EXPECT_EQ(commands.substr(commands.size() - 3), std::string("\x01\x01\x00", 3));
+}
+
+// An installed player has no settings next to itself: it reads the user's
+// $XDG_CONFIG_HOME/kestrune/Kestrune.ini. One next to the program (a portable copy, the build
+// folder) wins over it. Each ini names another dongle; the packets show which was read.
+TEST(SettingsFile, IsReadFromTheUsersConfigFolderUnlessOneIsNextToTheProgram) {
+    struct Case {
+        const char* name;
+        bool nextToProgram;
+        const char* expectedDongle;
+    };
+    for (const Case& c : {Case{"config folder only", false, "Config_Dongle"},
+                          Case{"both", true, "Portable_Dongle"}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::filesystem::create_directories(dir / "serial");
+        const auto portable = testing_support::OpenRawPty();
+        const auto config = testing_support::OpenRawPty();
+        ASSERT_FALSE(portable.path.empty());
+        ASSERT_FALSE(config.path.empty());
+        std::filesystem::create_symlink(portable.path, dir / "serial/usb-Portable_Dongle-if00");
+        std::filesystem::create_symlink(config.path, dir / "serial/usb-Config_Dongle-if00");
+        std::filesystem::create_directories(dir / "config/kestrune");
+        testing_support::WriteFile(dir / "config/kestrune/Kestrune.ini",
+                                   "[USB_DONGLE]\nDEVICE_NAME=Config_Dongle\n");
+        std::filesystem::copy_file(std::string(KESTRUNE_TEST_MEDIA) + "/clip.mp4",
+                                   dir / "clip.mp4");
+        testing_support::WriteFile(dir / "clip.csv", "5,1,77\n");
+
+        std::optional<std::string> ini;
+        if (c.nextToProgram) ini = "[USB_DONGLE]\nDEVICE_NAME=Portable_Dongle\n";
+        PlayerProcess player(
+            dir, ini, {dir / "clip.mp4", "--play"},
+            {"KESTRUNE_SERIAL_DIR=" + (dir / "serial"), "XDG_CONFIG_HOME=" + (dir / "config")});
+        ASSERT_GT(player.Pid(), 0);
+        const auto& chosen = std::string(c.expectedDongle) == "Config_Dongle" ? config : portable;
+        const auto& other = &chosen == &config ? portable : config;
+        std::string commands;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                commands += ReadAvailable(chosen.master.Get());
+                return commands.find(std::string("\x01\x01\xCD", 3)) != std::string::npos;
+            },
+            20s))
+            << "the line of the play file never reached " << c.expectedDongle;
+        ASSERT_EQ(::kill(player.Pid(), SIGTERM), 0);
+        EXPECT_EQ(player.WaitExit(20s), 0);
+        EXPECT_EQ(testing_support::ReadAllWritten(other.master.Get(), other.slave.Get()), "")
+            << "the other dongle was written to";
+    }
 }
 
 // A box has an event loop of its own; a signal still ends the process. (Without a window

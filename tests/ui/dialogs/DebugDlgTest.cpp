@@ -61,7 +61,10 @@ TEST_F(DebugDlgTest, LevelDecidesWhichLinesAreShown) {
         logger.logLevel = c.level;
         logger.LogCommand(5, packet);
         logger.LogMessage("利用デバイス : %s", "dongle");
+        logger.LogNote("設定ファイル：/x/Kestrune.ini");
         const QString text = logger.TextControl()->toPlainText();
+        EXPECT_EQ(text.contains(QStringLiteral("設定ファイル：/x/Kestrune.ini")), c.level != 0)
+            << "level " << c.level;
         EXPECT_EQ(text.contains(QStringLiteral("カウンタ")), c.commands) << "level " << c.level;
         EXPECT_EQ(text.contains(QStringLiteral("利用デバイス : dongle")), c.messages)
             << "level " << c.level;
