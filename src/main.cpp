@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/KestruneApp.h"
+#include "app/Translation.h"
 #include "configuration/CommandLine.h"
 #include "platform/X11Threads.h"
 
@@ -26,6 +27,8 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    // Before any window: texts are translated as the widgets are made.
+    InstallSessionLanguage();
 
     std::vector<std::string> arguments;
     for (const QString& argument : QApplication::arguments().mid(1)) {

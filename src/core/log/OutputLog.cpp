@@ -10,11 +10,15 @@
 
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/Translatable.h"
 
 namespace {
 
-constexpr const char* kDirectoryErrorCaption = "ディレクトリ操作エラー";
-constexpr const char* kFileErrorCaption = "ファイル操作エラー";
+// Source texts of message boxes, which the interface translates (platform/Translatable.h).
+constexpr const char* kDirectoryErrorCaption =
+    KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "ディレクトリ操作エラー");
+constexpr const char* kFileErrorCaption =
+    KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "ファイル操作エラー");
 
 bool IsDirectory(const std::string& path) {
     struct stat info {};
@@ -38,7 +42,10 @@ bool MakeDirectories(const std::string& path) {
 OutputLog::OutputLog(platform::MessageBoxes& boxes, const platform::LocalClock& clock)
     : boxes_(boxes), clock_(clock) {
     const auto appData = platform::GetAppDataFolder();
-    if (!appData) boxes_.Show("AppDataのパスの取得に失敗しました。", kDirectoryErrorCaption);
+    if (!appData) {
+        boxes_.Show(KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "AppDataのパスの取得に失敗しました。"),
+                    kDirectoryErrorCaption);
+    }
 
     const std::string fileName = FileNameFor(clock_.Now());
 
@@ -46,13 +53,17 @@ OutputLog::OutputLog(platform::MessageBoxes& boxes, const platform::LocalClock& 
     // reports its failure without touching the file system.
     const std::string productFolder = appData ? *appData + "/QUAMBERPlayer" : std::string();
     if (!MakeDirectories(productFolder)) {
-        boxes_.Show("ログフォルダ(AppData/QUAMBERPlayer)の作成に失敗しました。",
-                    kDirectoryErrorCaption);
+        boxes_.Show(
+            KESTRUNE_TRANSLATE_NOOP("MessageBoxes",
+                                    "ログフォルダ(AppData/QUAMBERPlayer)の作成に失敗しました。"),
+            kDirectoryErrorCaption);
     }
     const std::string logFolder = appData ? productFolder + "/log" : std::string();
     if (!MakeDirectories(logFolder)) {
-        boxes_.Show("ログフォルダ(AppData/QUAMBERPlayer/log)の作成に失敗しました。",
-                    kDirectoryErrorCaption);
+        boxes_.Show(
+            KESTRUNE_TRANSLATE_NOOP(
+                "MessageBoxes", "ログフォルダ(AppData/QUAMBERPlayer/log)の作成に失敗しました。"),
+            kDirectoryErrorCaption);
     }
 
     if (appData) {
@@ -61,7 +72,11 @@ OutputLog::OutputLog(platform::MessageBoxes& boxes, const platform::LocalClock& 
         // The lock keeps a second running copy from writing into the same file.
         if (file_.Valid() && ::flock(file_.Get(), LOCK_EX | LOCK_NB) != 0) file_.Reset();
     }
-    if (!file_.Valid()) boxes_.Show("ログファイルのオープンに失敗しました。", kFileErrorCaption);
+    if (!file_.Valid()) {
+        boxes_.Show(
+            KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "ログファイルのオープンに失敗しました。"),
+            kFileErrorCaption);
+    }
 }
 
 std::string OutputLog::FileNameFor(const platform::LocalTime& t) {
@@ -104,6 +119,8 @@ void OutputLog::WriteLine(const std::string& text) {
         return;
     }
     if (!writeFailing_.exchange(true)) {
-        boxes_.Show("ログファイルの書き込みに失敗しました。", kFileErrorCaption);
+        boxes_.Show(
+            KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "ログファイルの書き込みに失敗しました。"),
+            kFileErrorCaption);
     }
 }

@@ -42,10 +42,18 @@ CKestruneDlg::SizeType SizeTypeOf(Qt::WindowStates state) {
 
 std::string DeviceAccessDeniedText(const std::string& device, const std::string& group,
                                    const std::string& user) {
-    const std::string owner =
-        group.empty() ? "デバイスを所有するグループ" : "グループ「" + group + "」";
-    std::string text = "USBドングル（" + device + "）を開く権限がありません。\n" + owner +
-                       "にユーザーを追加してから、ログインし直して下さい。";
+    // Whole sentences with the parts put in, translated here: the message box shows the text
+    // as it comes.
+    const QString owner =
+        group.empty() ? QCoreApplication::translate("MessageBoxes", "デバイスを所有するグループ")
+                      : QCoreApplication::translate("MessageBoxes", "グループ「%1」")
+                            .arg(QString::fromStdString(group));
+    std::string text =
+        QCoreApplication::translate("MessageBoxes",
+                                    "USBドングル（%1）を開く権限がありません。\n"
+                                    "%2にユーザーを追加してから、ログインし直して下さい。")
+            .arg(QString::fromStdString(device), owner)
+            .toStdString();
     if (!group.empty() && !user.empty()) {
         text += "\n\nsudo usermod -aG " + group + " " + user;
     }
@@ -66,8 +74,10 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
     EnsureResources();
     setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));
     if (!player_->IsAvailable()) {
-        boxes_.Show("再生エンジンを起動できません。VLCのインストールを確認して下さい。",
-                    "起動エラー");
+        boxes_.Show(
+            QT_TRANSLATE_NOOP("MessageBoxes",
+                              "再生エンジンを起動できません。VLCのインストールを確認して下さい。"),
+            QT_TRANSLATE_NOOP("MessageBoxes", "起動エラー"));
     }
     OnInitDialog();
 }
@@ -526,7 +536,7 @@ void CKestruneDlg::ArmLineTimer() {
 void CKestruneDlg::OnDeviceAccessDenied() {
     OUTPUT_LOG(*operationLog_, "USBドングルを開く権限がありません：" + deniedDevice_);
     boxes_.Show(DeviceAccessDeniedText(deniedDevice_, deniedGroup_, platform::UserName()),
-                "USBドングルエラー");
+                QT_TRANSLATE_NOOP("MessageBoxes", "USBドングルエラー"));
 }
 
 void CKestruneDlg::OnDeviceChange(unsigned event) {

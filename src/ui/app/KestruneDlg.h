@@ -49,7 +49,7 @@ enum TimerId : int {
 inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
 
 // The box that says the user may not open the dongle's device node, owned by `group`, and
-// how `user` gets in.
+// how `user` gets in, in the interface's language.
 [[nodiscard]] std::string DeviceAccessDeniedText(const std::string& device,
                                                  const std::string& group, const std::string& user);
 
@@ -144,6 +144,7 @@ private:
     void OnPlaybackError();
     void OnOpenVideo();
     void OnOpenDvd();
+    // `tooMany`: the source text of the box for more names than the menu takes.
     void AddMenuItems(QMenu* menu, const std::vector<std::string>& names, int firstId,
                       const char* tooMany);
     // The client area below the menu bar.

@@ -117,8 +117,7 @@ void CKestruneDlg::ChangeOffset(int deltaMs) {
     const int offset = sync_->ChangeOffsetMs(deltaMs);
     if (offset != before)
         OUTPUT_LOG(*operationLog_, "同期オフセット変更：" + Signed(offset) + " ms");
-    const QString text =
-        QStringLiteral("オフセット %1 ms").arg(QString::fromStdString(Signed(offset)));
+    const QString text = tr("オフセット %1 ms").arg(QString::fromStdString(Signed(offset)));
     overlay_->ShowText(text, VideoAreaOnScreen());
 }
 
@@ -182,10 +181,11 @@ void CKestruneDlg::OnOpenDropped() {
         OUTPUT_LOG(*operationLog_, "ドロップされたファイルを開けません：" + name);
     }
     if (plan.Empty()) {
-        boxes_.Show(
-            "ドロップされたファイルは開けません。動画ファイル、プレイファイル（.csv/.txt）、"
-            "DVDフォルダまたはISOイメージをドロップして下さい。",
-            "ファイルのドロップ");
+        boxes_.Show(QT_TRANSLATE_NOOP("MessageBoxes",
+                                      "ドロップされたファイルは開けません。動画ファイル、"
+                                      "プレイファイル（.csv/.txt）、DVDフォルダまたはISOイメージを"
+                                      "ドロップして下さい。"),
+                    QT_TRANSLATE_NOOP("MessageBoxes", "ファイルのドロップ"));
         return;
     }
     if (plan.videoKind == DropPlan::VideoKind::kFile && !IsBusyOpening()) {

@@ -34,7 +34,7 @@ void CKestruneDlg::AddMenuItems(QMenu* menu, const std::vector<std::string>& nam
                                 const char* tooMany) {
     for (size_t i = 0; i < names.size(); ++i) {
         if (i >= static_cast<size_t>(kMaxItems)) {
-            boxes_.Show(tooMany, "エラー");
+            boxes_.Show(tooMany, QT_TRANSLATE_NOOP("MessageBoxes", "エラー"));
             break;
         }
         const int id = firstId + static_cast<int>(i);
@@ -54,27 +54,30 @@ void CKestruneDlg::BuildMenu() {
         }
     }
     menuBar_->clear();
-    QMenu* dvd = menuBar_->addMenu(QStringLiteral("DVDメニュー"));
+    QMenu* dvd = menuBar_->addMenu(tr("DVDメニュー"));
     dvd->setObjectName(QStringLiteral("dvdMenu"));
     if (player_->GetMediaKind() == MediaKind::kByLocation) {
         OUTPUT_LOG(*operationLog_, "DVDメニュー設定");
-        QMenu* titles = new QMenu(QStringLiteral("タイトル"), dvd);
-        QMenu* chapters = new QMenu(QStringLiteral("チャプター"), dvd);
+        QMenu* titles = new QMenu(tr("タイトル"), dvd);
+        QMenu* chapters = new QMenu(tr("チャプター"), dvd);
         titles->setObjectName(QStringLiteral("titleMenu"));
         chapters->setObjectName(QStringLiteral("chapterMenu"));
         std::vector<std::string> names;
         player_->GetTitleNames(&names);
         AddMenuItems(titles, names, kFirstTitleId,
-                     "タイトルメニューが多すぎるためメニューに設定できません。");
+                     QT_TRANSLATE_NOOP("MessageBoxes",
+                                       "タイトルメニューが多すぎるためメニューに設定できません。"));
         names.clear();
         player_->GetChapterNames(&names);
-        AddMenuItems(chapters, names, kFirstChapterId,
-                     "チャプターメニューが多すぎるためメニューに設定できません。");
+        AddMenuItems(
+            chapters, names, kFirstChapterId,
+            QT_TRANSLATE_NOOP("MessageBoxes",
+                              "チャプターメニューが多すぎるためメニューに設定できません。"));
         dvd->addMenu(titles);
         dvd->addMenu(chapters);
     }
-    QMenu* help = menuBar_->addMenu(QStringLiteral("ヘルプ(&H)"));
-    QAction* about = help->addAction(QStringLiteral("QUAMBERPlayerについて(&A)"));
+    QMenu* help = menuBar_->addMenu(tr("ヘルプ(&H)"));
+    QAction* about = help->addAction(tr("QUAMBERPlayerについて(&A)"));
     about->setData(kAboutCommand);
     connect(about, &QAction::triggered, this, [this] { OnMenuCommand(kAboutCommand); });
 }

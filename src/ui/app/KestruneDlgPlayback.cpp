@@ -20,6 +20,11 @@ namespace {
 
 constexpr int kHoldPeriodMs = 200;
 
+// The box for media that do not play; the box translates its source texts.
+constexpr const char* kUnplayableText =
+    QT_TRANSLATE_NOOP("MessageBoxes", "メディアが再生できません。メディアを確認して下さい。");
+constexpr const char* kUnplayableCaption = QT_TRANSLATE_NOOP("MessageBoxes", "再生エラー");
+
 // The seek bar shows the loaded script's heat over a media of `lengthMs`; with no script or
 // no length, none.
 void ShowScriptHeat(CBottomDlg& bar, const SyncDriver& sync, int64_t lengthMs) {
@@ -89,7 +94,8 @@ void CKestruneDlg::HandlePlayerEvent(int type) {
 }
 
 void CKestruneDlg::ShowOpeningTitle() {
-    topPanel_->SetTitle(QString::fromStdString(displayTitle_ + "(メディアを開いています...)"));
+    topPanel_->SetTitle(
+        tr("%1(メディアを開いています...)").arg(QString::fromStdString(displayTitle_)));
     opening_ = true;
 }
 
@@ -100,10 +106,11 @@ void CKestruneDlg::ShowMediaTitle() {
 
 void CKestruneDlg::OnPlaybackError() {
     if (opening_) {
-        boxes_.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
+        boxes_.Show(kUnplayableText, kUnplayableCaption);
         ShowMediaTitle();
     } else {
-        boxes_.Show("エラーが発生しました。", "エラー");
+        boxes_.Show(QT_TRANSLATE_NOOP("MessageBoxes", "エラーが発生しました。"),
+                    QT_TRANSLATE_NOOP("MessageBoxes", "エラー"));
     }
 }
 
@@ -115,7 +122,7 @@ bool CKestruneDlg::IsBusyOpening() const {
 
 void CKestruneDlg::OnOpenVideo() {
     if (IsBusyOpening()) return;
-    QFileDialog dialog(this, QStringLiteral("動画を開く"));
+    QFileDialog dialog(this, tr("動画を開く"));
     dialog.setObjectName(QStringLiteral("openVideoDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -126,12 +133,11 @@ void CKestruneDlg::OnOpenVideo() {
 // Allowed in every player state: playback goes on, and the new script is positioned on the
 // next play, seek or device change.
 void CKestruneDlg::OnOpenPlayFile() {
-    QFileDialog dialog(this, QStringLiteral("開く"));
+    QFileDialog dialog(this, tr("開く"));
     dialog.setObjectName(QStringLiteral("openPlayFileDialog"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(
-        {QStringLiteral("プレイファイル (*.csv *.txt)"), QStringLiteral("すべてのファイル (*)")});
+    dialog.setNameFilters({tr("プレイファイル (*.csv *.txt)"), tr("すべてのファイル (*)")});
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     OpenPlayFile(dialog.selectedFiles().constFirst());
 }
@@ -185,7 +191,7 @@ void CKestruneDlg::OnMediaEnded() {
     // not start it again on repeat. A raw stream (.h264, .m2v) has no length either, but it
     // played and showed its pictures.
     if (!mediaHasLength_ && !(mediaReachedPlaying_ && mediaShowedPicture_)) {
-        boxes_.Show("メディアが再生できません。メディアを確認して下さい。", "再生エラー");
+        boxes_.Show(kUnplayableText, kUnplayableCaption);
         OnMediaStopped();
         return;
     }

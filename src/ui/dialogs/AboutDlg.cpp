@@ -22,7 +22,7 @@ QLabel* AddLabel(QWidget* parent, const QString& text, const QRect& rect) {
 CAboutDlg::CAboutDlg(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
-    setWindowTitle(QStringLiteral("QUAMBERPlayerについて"));
+    setWindowTitle(tr("QUAMBERPlayerについて"));
     setFont(DialogFont(8));
     const DialogBaseUnits units = BaseUnitsOf(font());
     const auto at = [&](int x, int y, int w, int h) {
@@ -36,18 +36,18 @@ CAboutDlg::CAboutDlg(QWidget* owner)
     EnsureResources();
     icon->setPixmap(QIcon(QStringLiteral(":/res/kestrune.png")).pixmap(iconRect.size()));
     AddLabel(this, QStringLiteral("QUAMBERPlayer"), at(45, 16, 114, 8));
-    versionLabel_ = AddLabel(this, QStringLiteral("バージョン X.X.X.X"), at(45, 26, 114, 8));
+    versionLabel_ = AddLabel(this, tr("バージョン X.X.X.X"), at(45, 26, 114, 8));
     versionLabel_->setObjectName(QStringLiteral("version"));
-    AddLabel(this, QStringLiteral("作成者: LOMBIX"), at(45, 36, 114, 8));
+    AddLabel(this, tr("作成者: LOMBIX"), at(45, 36, 114, 8));
     AddLabel(this, QString(), at(7, 47, 54, 8));
     noteEdit_ = new QLineEdit(this);
     noteEdit_->setGeometry(at(74, 47, 91, 12));
     noteEdit_->setEnabled(false);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
     ok->setGeometry(at(206, 49, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    versionLabel_->setText(QStringLiteral("バージョン %1").arg(QLatin1String(kVersion)));
+    versionLabel_->setText(tr("バージョン %1").arg(QLatin1String(kVersion)));
     noteEdit_->clear();
 }

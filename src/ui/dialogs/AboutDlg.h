@@ -8,7 +8,8 @@
 class QLabel;
 class QLineEdit;
 
-inline constexpr const char* kVersion = "1.0.1.0";
+// The project's version (CMakeLists.txt), as the package carries it.
+inline constexpr const char* kVersion = KESTRUNE_VERSION;
 
 class CAboutDlg final : public QDialog {
     Q_OBJECT

@@ -14,6 +14,7 @@ CDebugDlg::CDebugDlg(QWidget* owner, const platform::LocalClock& clock)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       clock_(clock),
       text_(new QPlainTextEdit(this)) {
+    // Japanese in every interface language, as its lines and the operation log are.
     setWindowTitle(QStringLiteral("デバッグ情報"));
     setFont(DialogFont(8));
     const DialogBaseUnits units = BaseUnitsOf(font());

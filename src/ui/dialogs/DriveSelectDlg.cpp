@@ -11,7 +11,7 @@
 CDriveSelectDlg::CDriveSelectDlg(QWidget* owner, const DriveRoots& roots)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
-    setWindowTitle(QStringLiteral("DVDドライブ選択"));
+    setWindowTitle(tr("DVDドライブ選択"));
     setFont(DialogFont(8));
     const DialogBaseUnits units = BaseUnitsOf(font());
     const auto at = [&](int x, int y, int w, int h) {
@@ -24,21 +24,21 @@ CDriveSelectDlg::CDriveSelectDlg(QWidget* owner, const DriveRoots& roots)
     connect(driveList_, &QListWidget::itemDoubleClicked, this, &CDriveSelectDlg::OnOk);
 
     // A folder and a file cannot be chosen in one file dialog, so the button offers both.
-    openButton_ = new QPushButton(QStringLiteral("フォルダ/イメージを開く..."), this);
+    openButton_ = new QPushButton(tr("フォルダ/イメージを開く..."), this);
     openButton_->setGeometry(at(7, 82, 110, 14));
     openButton_->setAutoDefault(false);
     auto* menu = new QMenu(openButton_);
-    connect(menu->addAction(QStringLiteral("フォルダ...")), &QAction::triggered, this,
+    connect(menu->addAction(tr("フォルダ...")), &QAction::triggered, this,
             [this] { ChooseLocation(true); });
-    connect(menu->addAction(QStringLiteral("イメージ (.iso)...")), &QAction::triggered, this,
+    connect(menu->addAction(tr("イメージ (.iso)...")), &QAction::triggered, this,
             [this] { ChooseLocation(false); });
     openButton_->setMenu(menu);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(tr("OK"), this);
     ok->setGeometry(at(124, 82, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CDriveSelectDlg::OnOk);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     cancel->setGeometry(at(178, 82, 50, 14));
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -60,7 +60,7 @@ void CDriveSelectDlg::OnOk() {
 }
 
 void CDriveSelectDlg::ChooseLocation(bool folderMode) {
-    QFileDialog chooser(this, QStringLiteral("フォルダ/イメージを開く"));
+    QFileDialog chooser(this, tr("フォルダ/イメージを開く"));
     chooser.setOption(QFileDialog::DontUseNativeDialog);
     if (folderMode) {
         // A folder holding VIDEO_TS, or VIDEO_TS itself: the player reads either.
@@ -68,8 +68,7 @@ void CDriveSelectDlg::ChooseLocation(bool folderMode) {
         chooser.setOption(QFileDialog::ShowDirsOnly);
     } else {
         chooser.setFileMode(QFileDialog::ExistingFile);
-        chooser.setNameFilters(
-            {QStringLiteral("DVDイメージ (*.iso)"), QStringLiteral("すべてのファイル (*)")});
+        chooser.setNameFilters({tr("DVDイメージ (*.iso)"), tr("すべてのファイル (*)")});
     }
     if (chooser.exec() != QDialog::Accepted) return;
     const QStringList chosen = chooser.selectedFiles();

@@ -59,7 +59,7 @@ CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& lo
 
     elapsed_ = new CTransparentStatic(QStringLiteral("00:00:00"), this);
     total_ = new CTransparentStatic(QStringLiteral("00:00:00"), this);
-    device_ = new QLabel(QStringLiteral("ハード名"), this);
+    device_ = new QLabel(tr("ハード名"), this);
     counter_ = new QLabel(QStringLiteral("000000"), this);
     for (QLabel* label :
          {static_cast<QLabel*>(elapsed_), static_cast<QLabel*>(total_), device_, counter_}) {
@@ -94,16 +94,16 @@ CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& lo
     forward_ = AddButton(IDC_FORWARD, 142);
     rewind_ = AddButton(IDC_REWIND, 141);
     openPlayFile_ = AddButton(IDC_OPEN_PLAYFILE, 144);
-    play_->setToolTip(QStringLiteral("再生"));
-    pause_->setToolTip(QStringLiteral("一時停止"));
-    openVideo_->setToolTip(QStringLiteral("動画を開く"));
-    openDvd_->setToolTip(QStringLiteral("DVDを開く"));
-    openPlayFile_->setToolTip(QStringLiteral("プレイファイルを開く"));
-    volume_->setToolTip(QStringLiteral("消音"));
-    repeat_->setToolTip(QStringLiteral("リピート"));
-    maximize_->setToolTip(QStringLiteral("全画面"));
-    rewind_->setToolTip(QStringLiteral("早戻し"));
-    forward_->setToolTip(QStringLiteral("早送り"));
+    play_->setToolTip(tr("再生"));
+    pause_->setToolTip(tr("一時停止"));
+    openVideo_->setToolTip(tr("動画を開く"));
+    openDvd_->setToolTip(tr("DVDを開く"));
+    openPlayFile_->setToolTip(tr("プレイファイルを開く"));
+    volume_->setToolTip(tr("消音"));
+    repeat_->setToolTip(tr("リピート"));
+    maximize_->setToolTip(tr("全画面"));
+    rewind_->setToolTip(tr("早戻し"));
+    forward_->setToolTip(tr("早送り"));
 
     seekSlider_ = new CBitmapSlider(IDC_SEEK_SLIDER, this);
     volumeSlider_ = new CBitmapSlider(IDC_VOLUME_SLIDER, this);

@@ -5,7 +5,7 @@
 
 CTopMainDlg::CTopMainDlg(QWidget* host)
     : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      titleLabel_(new CTransparentStatic(QStringLiteral("タイトル"), this)) {
+      titleLabel_(new CTransparentStatic(tr("タイトル"), this)) {
     setObjectName(QStringLiteral("titleBar"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);

@@ -14,8 +14,9 @@ void ShowModal(const QString& text, const QString& caption) {
 }  // namespace
 
 void QtMessageBoxes::Show(const std::string& text, const std::string& caption) {
-    const QString qtext = QString::fromStdString(text);
-    const QString qcaption = QString::fromStdString(caption);
+    // Looked up on the calling thread: translate() may be called from any thread.
+    const QString qtext = QCoreApplication::translate(kContext, text.c_str());
+    const QString qcaption = QCoreApplication::translate(kContext, caption.c_str());
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) return;
     if (QThread::currentThread() == app->thread()) {

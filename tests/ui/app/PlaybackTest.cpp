@@ -23,6 +23,7 @@
 #include "player/PlaybackMath.h"
 #include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
+#include "ui/app/MessageWatch.h"
 #include "widgets/BitmapSlider.h"
 
 namespace {
@@ -30,23 +31,6 @@ namespace {
 QString Media(const char* name) {
     return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
 }
-
-// Calls `seen` as each application message reaches `target`, before the window handles it.
-class MessageWatch : public QObject {
-public:
-    MessageWatch(QObject* target, std::function<void()> seen) : seen_(std::move(seen)) {
-        target->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) seen_();
-        return false;
-    }
-
-private:
-    std::function<void()> seen_;
-};
 
 class PlaybackTest : public MainWindowTest {
 protected:
