@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include "configuration/Profile.h"
 #include "platform/Paths.h"
@@ -44,13 +45,34 @@ std::optional<std::string> FindIniFile(const std::vector<std::string>& places) {
     return std::nullopt;
 }
 
+namespace {
+
+std::optional<IniChoice>& Current() {
+    static std::optional<IniChoice> choice;
+    return choice;
+}
+
+}  // namespace
+
 IniChoice SelectIniFile() {
     IniChoice choice;
     choice.places = IniSearchPath(platform::GetModuleDirectory(), std::getenv("XDG_CONFIG_HOME"),
                                   std::getenv("HOME"));
     choice.file = FindIniFile(choice.places);
-    profile::UseIniFile(choice.file.value_or(std::string()));
+    UseIniChoice(choice);
     return choice;
+}
+
+void UseIniChoice(IniChoice choice) {
+    profile::UseIniFile(choice.file.value_or(std::string()));
+    Current() = std::move(choice);
+}
+
+const std::optional<IniChoice>& CurrentIniChoice() { return Current(); }
+
+void ForgetIniChoice() {
+    Current().reset();
+    profile::UseIniFile(profile::kIniFile);
 }
 
 std::string IniChoice::Describe() const {

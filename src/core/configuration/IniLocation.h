@@ -33,7 +33,17 @@ struct IniChoice {
 };
 
 // Looks the settings file up for this process (the executable's folder, the environment) and
-// makes it the file every settings reader uses by default.
+// makes the choice this process's (UseIniChoice).
 IniChoice SelectIniFile();
+
+// Makes `choice` this process's: its file becomes the one every settings reader uses by
+// default, and the main window's debug window names it before anything else.
+void UseIniChoice(IniChoice choice);
+
+// The choice in use; nullopt until one is made (the readers then use profile::kIniFile).
+[[nodiscard]] const std::optional<IniChoice>& CurrentIniChoice();
+
+// Back to the state before any choice (for tests).
+void ForgetIniChoice();
 
 }  // namespace configuration

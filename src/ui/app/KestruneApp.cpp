@@ -12,7 +12,6 @@
 #include "app/KestruneDlg.h"
 #include "configuration/CommandLine.h"
 #include "configuration/IniLocation.h"
-#include "log/Logger.h"
 #include "platform/Paths.h"
 #include "platform/TerminationSignals.h"
 #include "player/VlcPlayer.h"
@@ -46,7 +45,7 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
 
     // The settings are found before the window reads them (its debug window's level among
     // them). libvlc also loads the plug-ins in a "plugins" folder next to the executable.
-    const configuration::IniChoice settings = configuration::SelectIniFile();
+    configuration::SelectIniFile();
     const std::string folder = platform::GetModuleDirectory();
     [[maybe_unused]] const int changed = ::chdir(folder.c_str());
     if (!folder.empty()) VlcPlayer::UsePluginFolder(folder + "plugins");
@@ -57,7 +56,6 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);
-    if (Logger* logger = dlg.GetLogger()) logger->LogNote(settings.Describe());
     // A DVD starts at once, as from its dialog; a video waits for --play.
     if (dvd) {
         dlg.OpenDvd(video);

@@ -12,6 +12,7 @@
 
 #include "app/DeviceWatch.h"
 #include "configuration/DongleSettings.h"
+#include "configuration/IniLocation.h"
 #include "configuration/Profile.h"
 #include "configuration/SyncSettings.h"
 #include "device/UsbDongle.h"
@@ -135,6 +136,10 @@ void CKestruneDlg::OnInitDialog() {
     auto debug = std::make_unique<CDebugDlg>(this);
     debug->logLevel = profile::GetInt("DEBUG", "LOG_LEVEL", 0);
     if (debug->logLevel != 0) debug->CreateWindow();
+    // Which settings file was read comes before what was read from it.
+    if (const auto& settings = configuration::CurrentIniChoice()) {
+        debug->LogNote(settings->Describe());
+    }
     logger_ = std::move(debug);
 
     dongle_ = std::make_unique<UsbDongle>();

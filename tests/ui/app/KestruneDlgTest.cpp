@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/KestruneDlg.h"
+#include "configuration/IniLocation.h"
 #include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
@@ -217,6 +218,26 @@ TEST_F(KestruneDlgTest, DeviceNamesAndPortSettingsAreReadAtStart) {
     auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
     EXPECT_TRUE(
         debug->TextControl()->toPlainText().contains(QStringLiteral("利用可能デバイス名 : A,  B")));
+}
+
+// The settings file the program chose (next to it, in the user's folder, in /etc) is named
+// before anything read from it: the earliest line, at the bottom of the newest-first window.
+TEST_F(KestruneDlgTest, TheDebugWindowFirstNamesTheSettingsFileRead) {
+    WriteIni("[DEBUG]\nLOG_LEVEL=2\n[USB_DONGLE]\nDEVICE_NAME=A\n");
+    const std::string file = std::filesystem::absolute(dir / "Kestrune.ini");
+    configuration::UseIniChoice({file, {file, "/etc/kestrune/Kestrune.ini"}});
+    CKestruneDlg& dlg = Open();
+    auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
+    ASSERT_NE(debug, nullptr);
+    QStringList lines;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        lines = debug->TextControl()->toPlainText().split(QChar(u'\n'));
+        return lines.size() >= 2;
+    }));
+    configuration::ForgetIniChoice();
+    EXPECT_TRUE(lines.back().endsWith(QString::fromStdString("設定ファイル：" + file)))
+        << lines.join(QChar(u'\n')).toStdString();
+    EXPECT_TRUE(lines.join(QChar(u'\n')).contains(QStringLiteral("利用可能デバイス名 : A")));
 }
 
 TEST_F(KestruneDlgTest, TheUsersOffsetIsReadAtStart) {
