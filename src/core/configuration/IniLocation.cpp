@@ -54,13 +54,12 @@ std::optional<IniChoice>& Current() {
 
 }  // namespace
 
-IniChoice SelectIniFile() {
+void SelectIniFile() {
     IniChoice choice;
     choice.places = IniSearchPath(platform::GetModuleDirectory(), std::getenv("XDG_CONFIG_HOME"),
                                   std::getenv("HOME"));
     choice.file = FindIniFile(choice.places);
-    UseIniChoice(choice);
-    return choice;
+    UseIniChoice(std::move(choice));
 }
 
 void UseIniChoice(IniChoice choice) {

@@ -34,7 +34,7 @@ struct IniChoice {
 
 // Looks the settings file up for this process (the executable's folder, the environment) and
 // makes the choice this process's (UseIniChoice).
-IniChoice SelectIniFile();
+void SelectIniFile();
 
 // Makes `choice` this process's: its file becomes the one every settings reader uses by
 // default, and the main window's debug window names it before anything else.

@@ -24,10 +24,6 @@
 
 namespace {
 
-QString Media(const char* name) {
-    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
-}
-
 class InputTest : public MainWindowTest {
 protected:
     CBottomMainDlg& Bar() { return *window->BottomPanel()->Bar(); }

@@ -18,6 +18,11 @@
 #include "support/TestSupport.h"
 #include "widgets/AppMessage.h"
 
+// A file of the media made at build time for the tests.
+inline QString Media(const char* name) {
+    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
+}
+
 // Counts the application messages a window receives, by number, in arrival order.
 class MessageRecorder : public QObject {
 public:

@@ -28,10 +28,6 @@
 
 namespace {
 
-QString Media(const char* name) {
-    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
-}
-
 class PlaybackTest : public MainWindowTest {
 protected:
     CBottomMainDlg& Bar() { return *window->BottomPanel()->Bar(); }

@@ -25,10 +25,6 @@ namespace {
 
 using platform::UniqueFd;
 
-QString Media(const char* name) {
-    return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
-}
-
 class SyncTest : public MainWindowTest {
 protected:
     SyncTest() {
