@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Options.h"
 #include "PacketStream.h"
 #include "Talk.h"
 #include "VirtualPort.h"
@@ -36,7 +37,9 @@
 
 namespace {
 
-constexpr const char* kDefaultName = "usb-Kestrune_Virtual_Dongle-if00";
+using devsim::Options;
+using devsim::UsageError;
+
 constexpr int kMaxSpeed = 100;
 // How long to leave the master alone after it reported that no slave is open.
 constexpr double kHangUpPauseMs = 100.0;
@@ -98,87 +101,6 @@ packet, bytes in two-digit lower-case hex.
 Exit status: 0 at a normal end (the link is removed), 1 on a failure, 2 on a bad command
 line.
 )";
-
-struct Options {
-    std::optional<std::string> folder;
-    std::string name = kDefaultName;
-    std::optional<std::string> record;
-    bool epochMs = false;
-    std::optional<double> unplugAfter;
-    std::optional<double> replugAfter;
-    std::optional<double> duration;
-    std::vector<devsim::Utterance> talk;
-    std::vector<devsim::Utterance> talkEvery;
-};
-
-class UsageError : public std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-double ParseSeconds(const std::string& option, const std::string& text) {
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno != 0 || !std::isfinite(value) || value < 0) {
-        throw UsageError(option + " needs a number of seconds, not '" + text + "'");
-    }
-    return value;
-}
-
-Options ParseOptions(int argc, char* argv[], bool& help) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        std::optional<std::string> inlineValue;
-        if (const auto eq = option.find('='); option.rfind("--", 0) == 0 && eq != option.npos) {
-            inlineValue = option.substr(eq + 1);
-            option.resize(eq);
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= argc) throw UsageError(option + " needs a value");
-            return argv[++i];
-        };
-        if (option == "-h" || option == "--help") {
-            help = true;
-        } else if (option == "--dir") {
-            options.folder = value();
-            if (options.folder->empty()) throw UsageError("--dir needs a folder");
-        } else if (option == "--name") {
-            options.name = value();
-            if (options.name.empty() || options.name == "." || options.name == ".." ||
-                options.name.find('/') != std::string::npos) {
-                throw UsageError("--name needs a file name, not '" + options.name + "'");
-            }
-        } else if (option == "--record") {
-            options.record = value();
-        } else if (option == "--epoch-ms" && !inlineValue) {
-            options.epochMs = true;
-        } else if (option == "--unplug-after") {
-            options.unplugAfter = ParseSeconds(option, value());
-        } else if (option == "--replug-after") {
-            options.replugAfter = ParseSeconds(option, value());
-        } else if (option == "--duration") {
-            options.duration = ParseSeconds(option, value());
-        } else if (option == "--talk" || option == "--talk-every") {
-            auto& list = option == "--talk" ? options.talk : options.talkEvery;
-            try {
-                for (auto& u : devsim::ParseTalk(value())) list.push_back(std::move(u));
-            } catch (const std::invalid_argument& e) {
-                throw UsageError(option + ": " + e.what());
-            }
-        } else {
-            throw UsageError("unknown option '" + std::string(argv[i]) + "'");
-        }
-    }
-    if (options.replugAfter && !options.unplugAfter) {
-        throw UsageError("--replug-after needs --unplug-after");
-    }
-    for (const auto& u : options.talkEvery) {
-        if (u.ms < 1) throw UsageError("--talk-every needs a period of 1 ms or more");
-    }
-    return options;
-}
 
 double MonotonicMs() {
     timespec ts{};
@@ -456,7 +378,7 @@ int main(int argc, char* argv[]) {
     Options options;
     try {
         bool help = false;
-        options = ParseOptions(argc, argv, help);
+        options = devsim::ParseOptions(argc, argv, help);
         if (help) {
             std::fputs(kUsage, stdout);
             return 0;
