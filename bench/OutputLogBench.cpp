@@ -15,6 +15,7 @@ namespace {
 class SilentBoxes final : public platform::MessageBoxes {
 public:
     void Show(const std::string&, const std::string&) override {}
+    void Post(const std::string&, const std::string&) override {}
 };
 
 void BM_LogLine(benchmark::State& state) {

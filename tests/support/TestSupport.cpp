@@ -57,9 +57,20 @@ void RecordingMessageBoxes::Show(const std::string& text, const std::string& cap
     shown_.emplace_back(text, caption);
 }
 
+void RecordingMessageBoxes::Post(const std::string& text, const std::string& caption) {
+    std::lock_guard lock(mutex_);
+    shown_.emplace_back(text, caption);
+    posted_.emplace_back(text, caption);
+}
+
 std::vector<std::pair<std::string, std::string>> RecordingMessageBoxes::Shown() const {
     std::lock_guard lock(mutex_);
     return shown_;
+}
+
+std::vector<std::pair<std::string, std::string>> RecordingMessageBoxes::Posted() const {
+    std::lock_guard lock(mutex_);
+    return posted_;
 }
 
 void RecordingLogger::LogMessage(const char* format, ...) {

@@ -55,14 +55,20 @@ public:
     platform::LocalTime time;
 };
 
+// Records every box, shown or posted, in order.
 class RecordingMessageBoxes final : public platform::MessageBoxes {
 public:
     void Show(const std::string& text, const std::string& caption) override;
+    void Post(const std::string& text, const std::string& caption) override;
+    // Every box, whether shown or posted.
     [[nodiscard]] std::vector<std::pair<std::string, std::string>> Shown() const;
+    // The posted ones only.
+    [[nodiscard]] std::vector<std::pair<std::string, std::string>> Posted() const;
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> shown_;
+    std::vector<std::pair<std::string, std::string>> posted_;
 };
 
 // Sets the environment every test program runs in; call first thing in main.

@@ -5,10 +5,14 @@
 // recording user actions, device commands and player events. Owned by the main window;
 // opened at construction, closed at destruction.
 //
-// Line layout (code page 932, CR LF, nothing quoted):
+// Line layout (code page 932, CR LF, nothing quoted; CR and LF inside a field become spaces):
 //   level,YYYY/MM/DD,hh:mm:ss.mmm,source,line,message
+//
+// The folders and the file are private to the user (0700, 0600). Each line reaches the file
+// whole or not at all.
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "platform/LocalClock.h"
@@ -37,7 +41,8 @@ inline constexpr const char* kOutputLogSource = nullptr;
 class OutputLog {
 public:
     // Creates the folders when they are missing and opens the file; each failure shows its
-    // own message box and the next step runs regardless.
+    // own message box and the next step runs regardless. Anything but a regular file at the
+    // log's name (a symbolic link, a named pipe) counts as a file that cannot be opened.
     OutputLog(platform::MessageBoxes& boxes, const platform::LocalClock& clock);
     ~OutputLog() = default;
 
@@ -45,8 +50,9 @@ public:
     OutputLog& operator=(const OutputLog&) = delete;
 
     // Formats and appends one line; the line is in the file when the call returns. Called
-    // from the user-interface thread and from libvlc's event thread: each line goes to the
-    // file in a single write on an append-only descriptor, so lines never mix.
+    // from the user-interface thread and from libvlc's event thread: lines are written one at
+    // a time, so they never mix. A line that cannot be written is dropped, and a box saying so
+    // is posted (never shown in place) once per failing stretch.
     void Log(const char* level, const char* source, int line, std::string message);
 
     [[nodiscard]] bool IsOpen() const { return file_.Valid(); }
@@ -61,11 +67,14 @@ public:
 
 private:
     void WriteLine(const std::string& text);
+    // Appends the whole line, or nothing: false when it could not.
+    bool Append(const std::string& text);
 
     platform::MessageBoxes& boxes_;
     const platform::LocalClock& clock_;
     platform::UniqueFd file_;
     std::string path_;
+    std::mutex writing_;
     // Set while writes fail, so that a full disk shows one box rather than one per line.
     std::atomic<bool> writeFailing_ = false;
 };

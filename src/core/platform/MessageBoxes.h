@@ -15,6 +15,11 @@ public:
     // call returns when it is dismissed; from another thread the box is handed to the
     // user-interface thread and the call returns at once.
     virtual void Show(const std::string& text, const std::string& caption) = 0;
+    // The box is shown later, from the user-interface thread's event loop; the call never
+    // waits, whatever thread makes it. For reports made where a modal box would hold up what
+    // must not wait: a log line written while the device is being stopped, or from inside
+    // libvlc's event callback, which may hold libvlc's locks.
+    virtual void Post(const std::string& text, const std::string& caption) = 0;
 };
 
 }  // namespace platform

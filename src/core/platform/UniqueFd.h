@@ -27,6 +27,8 @@ public:
 
     [[nodiscard]] int Get() const { return fd_; }
     [[nodiscard]] bool Valid() const { return fd_ >= 0; }
+    // Gives the descriptor up to the caller, who closes it.
+    [[nodiscard]] int Release() { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) {
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Message boxes with an OK button and no icon, always on the user-interface thread: a box
-// asked for on another thread is queued to that thread and the caller does not wait.
+// asked for on another thread, or posted, is queued to that thread and the caller does not
+// wait. Texts are plain text, never markup.
 //
 // Text and caption are source texts (Japanese) of the translation context kContext, where
 // the core marks its own with KESTRUNE_TRANSLATE_NOOP and the interface with
@@ -15,4 +16,5 @@ public:
     static constexpr const char* kContext = "MessageBoxes";
 
     void Show(const std::string& text, const std::string& caption) override;
+    void Post(const std::string& text, const std::string& caption) override;
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <latch>
 #include <memory>
 #include <optional>
@@ -205,7 +207,12 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"JapaneseInCp932", kTime, "File.cpp", 7, "ログ",
                              "DEBUG,2026/01/02,03:04:05.045,File.cpp,7,\x83\x8D\x83\x4F\r\n"},
                     LineCase{"UnmappableBecomesQuestionMark", kTime, "File.cpp", 8, "a😀b€c",
-                             "DEBUG,2026/01/02,03:04:05.045,File.cpp,8,a?b?c\r\n"}),
+                             "DEBUG,2026/01/02,03:04:05.045,File.cpp,8,a?b?c\r\n"},
+                    // A file name with line ends cannot start a line of its own.
+                    LineCase{"LineEndsInAFieldBecomeSpaces", kTime, "File.cpp", 9,
+                             "x.mp4\r\nDEBUG,2026/01/02,03:04:05.045,Forged.cpp,1,played\n",
+                             "DEBUG,2026/01/02,03:04:05.045,File.cpp,9,x.mp4  DEBUG,2026/01/02,"
+                             "03:04:05.045,Forged.cpp,1,played \r\n"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(OutputLogTest, JapaneseMessageRoundTripsThroughCp932) {
@@ -290,6 +297,106 @@ INSTANTIATE_TEST_SUITE_P(
                                     "",
                                     "",
                                     {kOpenFailed}}),
+    [](const auto& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------------------------
+// The log is private and opened safely.
+
+// Sets the process's umask for the scope.
+class ScopedUmask {
+public:
+    explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+    ~ScopedUmask() { ::umask(previous_); }
+    ScopedUmask(const ScopedUmask&) = delete;
+    ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+    mode_t previous_;
+};
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST_F(OutputLogTest, FoldersAndFileArePrivateWhateverTheUmask) {
+    for (const mode_t mask : {mode_t{0}, mode_t{022}, mode_t{0277}}) {
+        SCOPED_TRACE("umask " + std::to_string(mask));
+        fs::remove_all(ProductFolder());
+        ScopedUmask umask(mask);
+        OutputLog log(boxes_, clock_);
+        ASSERT_TRUE(log.IsOpen());
+        log.Log("DEBUG", "File.cpp", 1, "kept");
+        EXPECT_EQ(ModeOf(ProductFolder()), 0700u);
+        EXPECT_EQ(ModeOf(LogFolder()), 0700u);
+        EXPECT_EQ(ModeOf(LogFile()), 0600u);
+    }
+    EXPECT_EQ(boxes_.Shown(), Boxes{});
+}
+
+// Folders and a log of the same second left readable to others by an earlier version.
+TEST_F(OutputLogTest, FoldersAndFileLeftOpenToOthersBecomePrivate) {
+    fs::create_directories(LogFolder());
+    WriteFile(LogFile(), Line("Old.cpp", 1, "earlier"));
+    for (const std::string& path : {ProductFolder(), LogFolder()}) ::chmod(path.c_str(), 0755);
+    ::chmod(LogFile().c_str(), 0644);
+    {
+        OutputLog log(boxes_, clock_);
+        ASSERT_TRUE(log.IsOpen());
+        log.Log("DEBUG", "New.cpp", 2, "later");
+    }
+    EXPECT_EQ(ModeOf(ProductFolder()), 0700u);
+    EXPECT_EQ(ModeOf(LogFolder()), 0700u);
+    EXPECT_EQ(ModeOf(LogFile()), 0600u);
+    EXPECT_EQ(ReadFile(LogFile()), Line("Old.cpp", 1, "earlier") + Line("New.cpp", 2, "later"));
+}
+
+// Something other than a regular file waits at the log's name: it is neither followed nor
+// waited on, and the log reports that it cannot open its file.
+struct PlantedCase {
+    std::string name;
+    std::function<void(const std::string& logFile, const std::string& elsewhere)> plant;
+};
+
+class OutputLogPlanted : public OutputLogTest, public testing::WithParamInterface<PlantedCase> {};
+
+TEST_P(OutputLogPlanted, IsNotFollowedAndCountsAsAFileThatCannotBeOpened) {
+    fs::create_directories(LogFolder());
+    const std::string elsewhere = dir_ / "elsewhere.txt";
+    WriteFile(elsewhere, "someone else's");
+    GetParam().plant(LogFile(), elsewhere);
+
+    // A named pipe opened for writing waits for a reader: run it where a hang shows.
+    std::promise<bool> opened;
+    auto result = opened.get_future();
+    std::thread([&] {
+        OutputLog log(boxes_, clock_);
+        log.Log("DEBUG", "File.cpp", 1, "must go nowhere");
+        opened.set_value(log.IsOpen());
+    }).detach();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(20)), std::future_status::ready)
+        << "the open waited";
+    EXPECT_FALSE(result.get());
+    EXPECT_EQ(boxes_.Shown(), Boxes{kOpenFailed});
+    EXPECT_EQ(ReadFile(elsewhere), "someone else's");
+    EXPECT_NE(ModeOf(elsewhere), 0600u);
+    EXPECT_FALSE(fs::exists(elsewhere + ".new"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AtTheLogsName, OutputLogPlanted,
+    testing::Values(PlantedCase{"SymbolicLinkToAFile",
+                                [](const std::string& log, const std::string& elsewhere) {
+                                    fs::create_symlink(elsewhere, log);
+                                }},
+                    PlantedCase{"SymbolicLinkToNothing",
+                                [](const std::string& log, const std::string& elsewhere) {
+                                    fs::create_symlink(elsewhere + ".new", log);
+                                }},
+                    PlantedCase{"NamedPipe",
+                                [](const std::string& log, const std::string&) {
+                                    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+                                }}),
     [](const auto& info) { return info.param.name; });
 
 // Changes the working folder for the scope, so that relative paths land somewhere visible.
@@ -464,7 +571,8 @@ bool LimitFileSize(rlim_t bytes) {
     return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
-TEST_F(OutputLogTest, WriteFailureShownOncePerFailingStretch) {
+// A line is written whole or not at all, and its failure is posted once per failing stretch.
+TEST_F(OutputLogTest, WriteFailurePostedOncePerFailingStretch) {
     const std::string path = LogFile();
     RunInChild([&]() -> std::string {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -473,7 +581,8 @@ TEST_F(OutputLogTest, WriteFailureShownOncePerFailingStretch) {
         if (!log.IsOpen()) return "log did not open";
         const auto fileSize = [&] { return static_cast<rlim_t>(fs::file_size(path)); };
         const auto boxesAre = [&](const Boxes& expected, const char* when) -> std::string {
-            if (boxes.Shown() == expected) return {};
+            // Posted: a failing line never holds up its writer with a modal box.
+            if (boxes.Shown() == expected && boxes.Posted() == expected) return {};
             std::string shown;
             for (const auto& [text, caption] : boxes.Shown())
                 shown += text + " / " + caption + "; ";
@@ -491,7 +600,8 @@ TEST_F(OutputLogTest, WriteFailureShownOncePerFailingStretch) {
         log.Log("DEBUG", "W.cpp", 4, "between failures");
         if (auto e = boxesAre({kWriteFailed}, "writes succeeding again"); !e.empty()) return e;
 
-        if (!LimitFileSize(fileSize())) return "cannot limit the file size again";
+        // Room for part of a line this time: the part written is taken back.
+        if (!LimitFileSize(fileSize() + 10)) return "cannot limit the file size again";
         for (int i = 0; i < 3; ++i) log.Log("DEBUG", "W.cpp", 5, "lost again");
         if (auto e = boxesAre({kWriteFailed, kWriteFailed}, "second failing stretch"); !e.empty()) {
             return e;
