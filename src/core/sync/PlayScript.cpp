@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <new>
 #include <string_view>
 
 #include "log/Logger.h"
@@ -67,37 +68,90 @@ LineKind ClassifyLine(std::string_view line, CSV_LINE& accepted) {
     return LineKind::kAccepted;
 }
 
-// Calls onLine for every line of the open file: "\n" and "\r\n" end a line and are not part
-// of it; a last line without a line end counts too. A read error ends the file early.
+// How reading a file ended.
+enum class ReadEnd { kWhole, kTooLarge };
+
+// Calls onLine(line, overlong) for every line of the open file: "\n" and "\r\n" end a line
+// and are not part of it; a last line without a line end counts too. A line longer than
+// kMaxPlayFileLineBytes is passed on empty with `overlong` set, so that memory stays bounded
+// whatever the file holds. Reading stops after kMaxPlayFileBytes; a read error ends the file
+// early.
 template <typename OnLine>
-void ForEachLine(int fd, OnLine&& onLine) {
+ReadEnd ForEachLine(int fd, OnLine&& onLine) {
     std::vector<char> chunk(kChunkSize);
     std::string pending;  // the start of a line that crosses a chunk boundary
-    auto emit = [&onLine](std::string_view line) {
+    bool overlong = false;
+    int64_t total = 0;
+    auto emit = [&](std::string_view line) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        onLine(line);
+        if (overlong || line.size() > kMaxPlayFileLineBytes) {
+            onLine(std::string_view(), true);
+        } else {
+            onLine(line, false);
+        }
+        overlong = false;
+    };
+    // Keeps the part of a line that does not end in this chunk, up to the line limit (the
+    // limit plus its "\r": the line end may still come).
+    auto keep = [&](const char* begin, const char* end) {
+        if (overlong) return;
+        pending.append(begin, end);
+        if (pending.size() > kMaxPlayFileLineBytes + 1) {
+            overlong = true;
+            pending.clear();
+        }
     };
     for (;;) {
         const ssize_t got = ::read(fd, chunk.data(), chunk.size());
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
+        total += got;
+        if (total > kMaxPlayFileBytes) return ReadEnd::kTooLarge;
         const char* begin = chunk.data();
         const char* const end = begin + got;
         while (const void* found = std::memchr(begin, '\n', static_cast<size_t>(end - begin))) {
             const char* lineEnd = static_cast<const char*>(found);
-            if (pending.empty()) {
+            if (pending.empty() && !overlong) {
                 emit(std::string_view(begin, static_cast<size_t>(lineEnd - begin)));
             } else {
-                pending.append(begin, lineEnd);
+                keep(begin, lineEnd);
                 emit(pending);
                 pending.clear();
             }
             begin = lineEnd + 1;
         }
-        pending.append(begin, end);
+        keep(begin, end);
     }
     // No line end follows, so a trailing "\r" here is part of the line.
-    if (!pending.empty()) onLine(std::string_view(pending));
+    if (overlong || pending.size() > kMaxPlayFileLineBytes) {
+        onLine(std::string_view(), true);
+    } else if (!pending.empty()) {
+        onLine(std::string_view(pending), false);
+    }
+    return ReadEnd::kWhole;
+}
+
+// Opens a play file for reading, or -1. Only what can be read to an end is opened: a folder,
+// a terminal, /dev/zero or a disk is refused before it is opened (opening a device may act on
+// it) and again after. The open does not wait: a named pipe nobody writes to would block it,
+// and the window with it, for good. Reads wait again, so a pipe that is being written (the
+// shell's <(...)) is read to its end; one without a writer reads as empty.
+int OpenReadable(const std::string& path, bool& tooLarge) {
+    const auto readable = [&tooLarge](const struct stat& info) {
+        if (S_ISDIR(info.st_mode) || S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+            return false;
+        }
+        tooLarge = S_ISREG(info.st_mode) && info.st_size > kMaxPlayFileBytes;
+        return !tooLarge;
+    };
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !readable(info)) return -1;
+    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !readable(info) ||
+        ::fcntl(file.Get(), F_SETFL, 0) != 0) {
+        return -1;
+    }
+    return file.Release();
 }
 
 }  // namespace
@@ -106,25 +160,37 @@ PlayScript::PlayScript(Logger* logger) : logger_(logger) {}
 
 bool PlayScript::Load(const std::string& path) {
     lines_.clear();
-
-    // Opened without waiting: a named pipe nobody writes to would block the open, and the
-    // window with it, for good. Reads wait again, so a pipe that is being written (the shell's
-    // <(...)) is read to its end; one without a writer reads as empty.
-    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode) ||
-        ::fcntl(file.Get(), F_SETFL, 0) != 0) {
-        if (logger_ != nullptr)
-            logger_->LogMessage("プレイファイル(%s)がオープンできません", path.c_str());
-        return false;
+    bool tooLarge = false;
+    // Whatever the file holds, the player goes on: a load that runs out of memory counts as
+    // one that could not be read.
+    try {
+        if (ReadLines(path, tooLarge)) return true;
+    } catch (const std::bad_alloc&) {
     }
+    lines_.clear();
+    lines_.shrink_to_fit();
+    index_ = 0;
+    LoadNext();
+    if (logger_ != nullptr) {
+        logger_->LogMessage("プレイファイル(%s)がオープンできません", path.c_str());
+        if (tooLarge) {
+            logger_->LogMessage("プレイファイルが大きすぎます (上限 %lldMB)",
+                                static_cast<long long>(kMaxPlayFileBytes >> 20));
+        }
+    }
+    return false;
+}
+
+bool PlayScript::ReadLines(const std::string& path, bool& tooLarge) {
+    platform::UniqueFd file(OpenReadable(path, tooLarge));
+    if (!file.Valid()) return false;
 
     long lineNumber = 0;
     long count = 0;
-    ForEachLine(file.Get(), [&](std::string_view line) {
+    const ReadEnd end = ForEachLine(file.Get(), [&](std::string_view line, bool overlong) {
         ++lineNumber;
         CSV_LINE accepted;
-        switch (ClassifyLine(line, accepted)) {
+        switch (overlong ? LineKind::kNotNumeric : ClassifyLine(line, accepted)) {
             case LineKind::kSkipped:
                 break;
             case LineKind::kNotNumeric:
@@ -147,6 +213,10 @@ bool PlayScript::Load(const std::string& path) {
                 break;
         }
     });
+    if (end == ReadEnd::kTooLarge) {
+        tooLarge = true;
+        return false;
+    }
 
     const auto byTime = [](const CSV_LINE& a, const CSV_LINE& b) { return a.time < b.time; };
     if (!std::is_sorted(lines_.begin(), lines_.end(), byTime)) {

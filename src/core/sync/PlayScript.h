@@ -17,6 +17,21 @@ class Logger;
 // Line times are in tenths of a second.
 inline constexpr int64_t kMsPerTenth = 100;
 
+// The largest play file read: 64 MiB, some six days at a line a tenth, far beyond any real
+// one. A larger file, or a stream that goes on past it (/dev/zero through a pipe), is refused
+// as a file that cannot be opened.
+inline constexpr int64_t kMaxPlayFileBytes = int64_t{64} << 20;
+// The longest line read; a longer one is rejected as non-numeric data.
+inline constexpr size_t kMaxPlayFileLineBytes = 4096;
+
+// A line's time in ms; times too large for that give the largest ms time.
+[[nodiscard]] constexpr int64_t TenthsToMs(int64_t tenths) {
+    constexpr int64_t kMax = INT64_MAX / kMsPerTenth;
+    if (tenths > kMax) return INT64_MAX;
+    if (tenths < -kMax) return INT64_MIN;
+    return tenths * kMsPerTenth;
+}
+
 // One accepted line. `command` is the third byte of the packet sent for it:
 // bit 7 direction, bits 0-6 speed.
 struct CSV_LINE {
@@ -30,7 +45,9 @@ public:
     explicit PlayScript(Logger* logger);
 
     // Reads and parses the file, reporting rejected lines and the result through the logger.
-    // True when the file could be opened, even if no line was accepted.
+    // True when the file could be read, even if no line was accepted. Folders, devices, files
+    // larger than kMaxPlayFileBytes and loads that run out of memory are reported as files
+    // that cannot be opened, and leave the script empty.
     [[nodiscard]] bool Load(const std::string& path);
 
     // One synchronisation step at player time `t` (ms): the line that is due now, if any.
@@ -50,6 +67,10 @@ public:
     [[nodiscard]] int64_t PreviousTime() const { return previousTime_; }
 
 private:
+    // Load's reading and parsing; false when the file cannot be read (`tooLarge` says when
+    // that was for its size).
+    bool ReadLines(const std::string& path, bool& tooLarge);
+
     std::vector<CSV_LINE> lines_;
     Logger* logger_;
     CSV_LINE next_{-1, 0};

@@ -1,5 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +10,9 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <future>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -19,6 +23,7 @@
 
 #include "log/Logger.h"
 #include "platform/UniqueFd.h"
+#include "support/FreshPty.h"
 #include "support/LinearCursor.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -186,18 +191,130 @@ TEST_F(PlayScriptTest, CompletionNamesTheFileWithoutFolders) {
 TEST_F(PlayScriptTest, LongLinesAndReadBoundaries) {
     std::string content;
     Lines expected;
+    // Lines of filler (without commas: skipped) that bring the content to `size` bytes.
+    const auto fill = [&](size_t size) {
+        while (content.size() < size) {
+            const size_t n = std::min<size_t>(size - content.size(), kMaxPlayFileLineBytes);
+            content += std::string(n - 1, 'x') + "\n";
+        }
+    };
     for (size_t boundary = 4096; boundary <= (1u << 20); boundary *= 2) {
         const std::string line = std::to_string(expected.size()) + ",0,50\r";
-        content += std::string(boundary - 1 - content.size() - line.size(), 'x') + "\n" + line;
-        content += "\n";
+        fill(boundary - line.size());
+        content += line + "\n";
         expected.emplace_back(static_cast<int64_t>(expected.size()), 50);
     }
+    const long longLine = static_cast<long>(std::count(content.begin(), content.end(), '\n')) + 1;
     content += "1,1,1" + std::string(10'000'000, 'x') + "\n";
     ASSERT_TRUE(Load(content));
-    const long longLine = static_cast<long>(2 * expected.size() + 1);
     EXPECT_EQ(logger.messages, (std::vector<std::string>{NotNumeric(longLine),
                                                          Loaded("play.csv", expected.size())}));
     EXPECT_EQ(Pairs(script.Lines()), expected);
+}
+
+// A line longer than kMaxPlayFileLineBytes is not kept, whatever it holds, and is reported as
+// non-numeric; loading goes on with the next line. Here one fits exactly, and the long ones
+// fall within a read, across the 64 KiB read boundary and at the end without a line end.
+TEST_F(PlayScriptTest, OverlongLinesAreRejectedAndLoadingGoesOn) {
+    const auto padded = [](const std::string& start, size_t size) {
+        return start + std::string(size - start.size(), 'x');
+    };
+    std::string content = "1,0,1\n";
+    content += padded("2,0,2,", kMaxPlayFileLineBytes) + "\r\n";    // line 2: fits
+    content += padded("3,0,3,", kMaxPlayFileLineBytes + 1) + "\n";  // line 3: too long
+    content += std::string(kMaxPlayFileLineBytes + 1, 'y') + "\n";  // line 4: too long
+    content += "5,0,5\n";
+    content += padded("6,0,6,", (64 << 10) - content.size() + 100) + "\n";  // line 6: across
+    content += "7,0,7\n";
+    content += padded("8,0,8,", 3 * kMaxPlayFileLineBytes);  // line 8: no line end
+    ASSERT_TRUE(Load(content));
+    EXPECT_EQ(logger.messages,
+              (std::vector<std::string>{NotNumeric(3), NotNumeric(4), NotNumeric(6), NotNumeric(8),
+                                        Loaded("play.csv", 4)}));
+    EXPECT_EQ(Pairs(script.Lines()), (Lines{{1, 1}, {2, 2}, {5, 5}, {7, 7}}));
+}
+
+// Loads `path` on a thread of its own; nullopt when the load did not end within 20 s (it is
+// left waiting: the test fails anyway).
+std::optional<bool> LoadWithin(PlayScript& script, const std::string& path) {
+    auto done = std::make_shared<std::promise<bool>>();
+    auto result = done->get_future();
+    std::thread([done, &script, path] { done->set_value(script.Load(path)); }).detach();
+    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        return std::nullopt;
+    }
+    return result.get();
+}
+
+std::string CannotOpen(const std::string& path) {
+    return "プレイファイル(" + path + ")がオープンできません";
+}
+const std::string kTooLarge = "プレイファイルが大きすぎます (上限 64MB)";
+
+// What cannot be read to an end is refused as a file that cannot be opened, before it is
+// read: /dev/zero would fill the memory, a terminal would wait for input for good.
+TEST_F(PlayScriptTest, DevicesAreRefusedWithoutBeingRead) {
+    auto pty = testing_support::OpenFreshPty();
+    ASSERT_FALSE(pty.path.empty());
+    for (const std::string& path : {"/dev/zero"s, "/dev/null"s, pty.path}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(Load("10,1,50\n"));
+        logger.messages.clear();
+        const auto loaded = LoadWithin(script, path);
+        ASSERT_TRUE(loaded) << "the load did not end";
+        EXPECT_FALSE(*loaded);
+        EXPECT_EQ(logger.messages, std::vector<std::string>{CannotOpen(path)});
+        EXPECT_TRUE(script.Lines().empty());
+        EXPECT_EQ(script.Next().time, -1);
+    }
+}
+
+// A file of the limit's size is read (its one line of 64 MiB is too long); one byte more and
+// it is refused unread, with a message that names the limit. A stream that goes on past the
+// limit is refused once it has.
+TEST_F(PlayScriptTest, FilesAndStreamsLargerThanTheLimitAreRefused) {
+    const std::string path = dir / "large.csv";
+    platform::UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(file.Valid());
+    ASSERT_EQ(::ftruncate(file.Get(), kMaxPlayFileBytes), 0);
+    EXPECT_TRUE(script.Load(path));
+    EXPECT_EQ(logger.messages, (std::vector<std::string>{NotNumeric(1), Loaded("large.csv", 0)}));
+
+    ASSERT_EQ(::ftruncate(file.Get(), kMaxPlayFileBytes + 1), 0);
+    logger.messages.clear();
+    EXPECT_FALSE(script.Load(path));
+    EXPECT_EQ(logger.messages, (std::vector<std::string>{CannotOpen(path), kTooLarge}));
+    EXPECT_TRUE(script.Lines().empty());
+
+    // Good lines, more of them than the limit holds, through a pipe. The holder keeps a reader
+    // on the pipe, so that the feeder's first writes wait for the loader rather than fail;
+    // closed after the load, it lets the feeder's last write fail.
+    const std::string fifo = dir / "stream.csv";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    platform::UniqueFd holder(::open(fifo.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(holder.Valid());
+    std::thread feeder([&fifo] {
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        const platform::UniqueFd out(::open(fifo.c_str(), O_WRONLY | O_CLOEXEC));
+        std::string block;
+        for (int i = 0; i < 10000; ++i) block += std::to_string(i) + ",1,50\n";
+        for (int64_t sent = 0; out.Valid() && sent <= 2 * kMaxPlayFileBytes;) {
+            const ssize_t n = ::write(out.Get(), block.data(), block.size());
+            if (n <= 0) return;
+            sent += n;
+        }
+    });
+    logger.messages.clear();
+    const auto loaded = LoadWithin(script, fifo);
+    holder.Reset();
+    feeder.join();
+    ASSERT_TRUE(loaded) << "the load did not end";
+    EXPECT_FALSE(*loaded);
+    EXPECT_EQ(logger.messages, (std::vector<std::string>{CannotOpen(fifo), kTooLarge}));
+    EXPECT_TRUE(script.Lines().empty());
 }
 
 // ---------------------------------------------------------------------------------------------
