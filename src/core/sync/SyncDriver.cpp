@@ -19,7 +19,12 @@ int SyncDriver::ChangeOffsetMs(int deltaMs) {
     return offsetMs_;
 }
 
-int64_t SyncDriver::ScriptTime() { return player_.GetTime() + offsetMs_; }
+int64_t SyncDriver::ScriptTime() {
+    int64_t t = 0;
+    if (__builtin_add_overflow(player_.GetTime(), offsetMs_, &t))
+        return offsetMs_ > 0 ? INT64_MAX : INT64_MIN;
+    return t;
+}
 
 bool SyncDriver::LoadPlayFile(const std::string& path) {
     script_ = std::make_unique<PlayScript>(logger_);
@@ -55,7 +60,12 @@ void SyncDriver::OnTick() {
 
 std::optional<int64_t> SyncDriver::NextLineDueInMs() {
     if (!mediaReady_ || !script_ || script_->Next().time < 0) return std::nullopt;
-    return script_->Next().time * kMsPerTenth - ScriptTime();
+    // Saturating: a line may lie anywhere up to the largest time a play file can hold.
+    int64_t left = 0;
+    if (__builtin_sub_overflow(TenthsToMs(script_->Next().time), ScriptTime(), &left)) {
+        return INT64_MAX;  // a line at or past the largest time, with the clock before zero
+    }
+    return left;
 }
 
 void SyncDriver::OnSeekStarted() { dongle_.SendStop(); }

@@ -298,6 +298,30 @@ TEST_F(SyncDriverTest, TheNextLineIsDueAtItsTimeLessTheOffset) {
     EXPECT_FALSE(driver->NextLineDueInMs());
 }
 
+// Lines may lie anywhere up to the largest time a play file holds; the time until them is
+// worked out without overflowing, and they are never due on a clock that can reach no further.
+TEST_F(SyncDriverTest, LinesAtTheLargestTimesAreWaitedForWithoutOverflow) {
+    LoadScript("10,1,50\n92233720368547758,0,30\n9223372036854775807,1,70\n");
+    Play(900);
+    EXPECT_EQ(driver->NextLineDueInMs(), 100);
+    journal.events.clear();
+    clock.now = 1000;
+    driver->OnTick();
+    EXPECT_EQ(driver->NextLineDueInMs(), INT64_C(9223372036854775800) - 1000);
+    clock.now = -5000;  // the clock read before a seek took hold
+    EXPECT_GT(driver->NextLineDueInMs().value_or(0), 0);
+    for (const int64_t t : {int64_t{2000}, INT64_MAX - 100, INT64_MAX}) {
+        clock.now = t;
+        driver->OnTick();
+        EXPECT_GT(driver->NextLineDueInMs().value_or(1), -1) << t;
+    }
+    driver->OnTick();
+    EXPECT_EQ(Done(), (std::vector<std::string>{"trace 10 b2", "write 01 01 b2",
+                                                "trace 92233720368547758 1e", "write 01 01 1e"}));
+    clock.now = -5000;
+    EXPECT_EQ(driver->NextLineDueInMs(), INT64_MAX);
+}
+
 // A change while playing sends nothing by itself; the next tick sends the line in force at the
 // new script time, once, and the script goes on from there, back over lines already sent when
 // the device is now later. Paused, nothing moves until play.
