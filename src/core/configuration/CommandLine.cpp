@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -27,6 +29,23 @@ bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
     return true;
 }
 
+bool IsVideoTsName(const std::string& name) {
+    return name.size() == 8 && EndsWithNoCase(name, "video_ts");
+}
+
+// Discs and copies of them spell the folder in either case.
+bool HoldsVideoTs(const std::string& folder) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (IsVideoTsName(entry->path().filename().string()) &&
+            IsDirectory(entry->path().string())) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsDvdSource(const std::string& path) {
@@ -34,7 +53,7 @@ bool IsDvdSource(const std::string& path) {
     if (IsDirectory(path)) {
         std::string folder = path;
         while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-        return EndsWithNoCase(folder, "video_ts") || IsDirectory(folder + "/VIDEO_TS");
+        return IsVideoTsName(folder.substr(folder.rfind('/') + 1)) || HoldsVideoTs(folder);
     }
     return EndsWithNoCase(path, ".iso") && IsRegularFile(path);
 }
@@ -42,6 +61,7 @@ bool IsDvdSource(const std::string& path) {
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     bool optionsEnded = false;
+    bool videoGiven = false;  // an empty VIDEO counts as the one video: it opens nothing
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         if (!optionsEnded && argument == "--") {
@@ -65,8 +85,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
             line.error = "unknown option " + argument;
             break;
-        } else if (line.video.empty()) {
+        } else if (!videoGiven) {
             line.video = argument;
+            videoGiven = true;
         } else {
             line.error = "only one video can be opened";
             break;

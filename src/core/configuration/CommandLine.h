@@ -34,7 +34,7 @@ inline constexpr const char* kUsage =
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // A DVD rather than a video file: a "dvd://" location, a folder holding VIDEO_TS, a VIDEO_TS
-// folder itself, or an .iso image.
+// folder itself (either name in any case), or an .iso image.
 [[nodiscard]] bool IsDvdSource(const std::string& path);
 
 // The play file that goes with a video: same folder and base name, extension .csv, else

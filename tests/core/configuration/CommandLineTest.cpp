@@ -22,6 +22,11 @@ TEST(CommandLine, ReadsVideoPlayFileAndPlay) {
         {{"--play-file"}, "", "", false, true},
         {{"--volume", "3"}, "", "", false, true},
         {{"a.mp4", "b.mp4"}, "a.mp4", "", false, true},
+        // An empty VIDEO (an unset variable in a script) is one: another after it is refused,
+        // as before it.
+        {{""}, "", "", false, false},
+        {{"", "b.mp4"}, "", "", false, true},
+        {{"b.mp4", ""}, "", "", false, true},
     };
     for (const auto& c : cases) {
         const CommandLine line = ParseCommandLine(c.arguments);
@@ -80,6 +85,23 @@ TEST(IsDvdSource, KnowsDvdFoldersImagesAndLocations) {
     testing_support::WriteFile(dir / "ディスク 1 ?.iso", "x");
     EXPECT_TRUE(IsDvdSource(dir / "disc #5 100%41"));
     EXPECT_TRUE(IsDvdSource(dir / "ディスク 1 ?.iso"));
+}
+
+TEST(IsDvdSource, GoesByTheWholeFolderNameInAnyCase) {
+    testing_support::TempDir dir;
+    // Copied and lower-cased discs spell VIDEO_TS in other cases.
+    std::filesystem::create_directories(dir / "copy/video_ts");
+    std::filesystem::create_directories(dir / "mixed/Video_TS");
+    // A name that only ends in it is an ordinary folder, and so is one holding a file of it.
+    std::filesystem::create_directories(dir / "my_video_ts/clips");
+    std::filesystem::create_directories(dir / "notes");
+    testing_support::WriteFile(dir / "notes/VIDEO_TS", "x");
+    EXPECT_TRUE(IsDvdSource(dir / "copy"));
+    EXPECT_TRUE(IsDvdSource(dir / "copy/video_ts"));
+    EXPECT_TRUE(IsDvdSource(dir / "mixed"));
+    EXPECT_FALSE(IsDvdSource(dir / "my_video_ts"));
+    EXPECT_FALSE(IsDvdSource(dir / "my_video_ts/"));
+    EXPECT_FALSE(IsDvdSource(dir / "notes"));
 }
 
 }  // namespace
