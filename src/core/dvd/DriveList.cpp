@@ -32,20 +32,15 @@ bool HasPrefix(const std::string& name, std::initializer_list<std::string_view> 
                        [&](std::string_view prefix) { return name.starts_with(prefix); });
 }
 
-// The property `key` of the "E:" lines udev recorded for the block device numbered
-// "major:minor"; empty if none.
+// The property `key` of the block device numbered "major:minor"; empty if none.
 std::string UdevProperty(const std::string& udevData, const std::string& majorMinor,
                          std::string_view key) {
     if (majorMinor.empty()) return {};
-    std::ifstream in(udevData + "/b" + majorMinor);
-    for (std::string line; std::getline(in, line);) {
-        const std::string_view entry(line);
-        if (entry.starts_with("E:") && entry.substr(2).starts_with(key) &&
-            entry.substr(2 + key.size()).starts_with('=')) {
-            return Trim(entry.substr(3 + key.size()));
-        }
-    }
-    return {};
+    std::ifstream in(udevData + "/b" + majorMinor, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream record;
+    record << in.rdbuf();
+    return UdevRecordProperty(record.str(), key);
 }
 
 // udev knows CD/DVD drives that are not named "sr" (some USB drives, other drivers).
@@ -90,39 +85,36 @@ void AddBlockDevices(const DriveRoots& roots, int driveTypes, std::vector<DriveI
     }
 }
 
-// The mount table writes space, tab, newline and backslash as three-digit octal escapes.
-std::string Unescape(const std::string& field) {
-    std::string text;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::all_of(field.begin() + i + 1, field.begin() + i + 4,
-                        [](char c) { return c >= '0' && c <= '7'; })) {
-            text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                      (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            text += field[i];
-        }
-    }
-    return text;
-}
-
-bool IsNetworkFileSystem(const std::string& fsType) {
+bool IsNetworkFileSystem(std::string_view fsType) {
     static constexpr std::array<std::string_view, 12> kTypes = {
         "nfs",        "nfs4", "cifs", "smb3", "smbfs",     "sshfs",
         "fuse.sshfs", "9p",   "afs",  "ceph", "glusterfs", "davfs"};
     return std::find(kTypes.begin(), kTypes.end(), fsType) != kTypes.end();
 }
 
+// The first three fields of a mount table line. The kernel puts a space between fields and
+// escapes the spaces, tabs and newlines in names; any other byte, a carriage return say, is
+// part of the name.
+bool MountFields(std::string_view line, std::string_view (&fields)[3]) {
+    for (std::string_view& field : fields) {
+        const size_t start = std::min(line.find_first_not_of(' '), line.size());
+        const size_t end = std::min(line.find(' ', start), line.size());
+        if (start == end) return false;
+        field = line.substr(start, end - start);
+        line.remove_prefix(end);
+    }
+    return true;
+}
+
 void AddNetworkDrives(const DriveRoots& roots, std::vector<DriveInfo>& drives) {
     std::vector<DriveInfo> mounted;
     std::ifstream in(roots.mounts);
     for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string source, target, fsType;
-        if (!(fields >> source >> target >> fsType) || !IsNetworkFileSystem(fsType)) continue;
-        target = Unescape(target);
-        mounted.push_back({target, kDriveNetwork, Unescape(source) + " (" + target + ")"});
+        std::string_view fields[3];  // source, mount point, type
+        if (!MountFields(line, fields) || !IsNetworkFileSystem(fields[2])) continue;
+        const std::string target = UnescapeMountField(fields[1]);
+        mounted.push_back(
+            {target, kDriveNetwork, UnescapeMountField(fields[0]) + " (" + target + ")"});
     }
     // Of a folder mounted over several times the last mount is the one seen; listed first, it
     // is the one kept when duplicates go.
@@ -164,6 +156,35 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+std::string UnescapeMountField(std::string_view field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() &&
+            std::all_of(field.begin() + i + 1, field.begin() + i + 4,
+                        [](char c) { return c >= '0' && c <= '7'; })) {
+            text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                      (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+std::string UdevRecordProperty(std::string_view record, std::string_view key) {
+    while (!record.empty()) {
+        const size_t end = std::min(record.find('\n'), record.size());
+        const std::string_view entry = record.substr(0, end);
+        record.remove_prefix(std::min(end + 1, record.size()));
+        if (entry.starts_with("E:") && entry.substr(2).starts_with(key) &&
+            entry.substr(2 + key.size()).starts_with('=')) {
+            return Trim(entry.substr(3 + key.size()));
+        }
+    }
+    return {};
+}
 
 std::vector<DriveInfo> ListDrives(int driveTypes, const DriveRoots& roots) {
     std::vector<DriveInfo> drives;

@@ -5,6 +5,7 @@
 // functions with no state; the drive picker calls ListDrives each time it fills its list.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Drive kinds, as bits of a mask.
@@ -32,3 +33,11 @@ struct DriveRoots {
 // (sr2 before sr10), each once. A block device is a CD/DVD drive when it is named "sr" or
 // udev has marked it ID_CDROM=1. A root that cannot be read contributes nothing.
 [[nodiscard]] std::vector<DriveInfo> ListDrives(int driveTypes, const DriveRoots& roots = {});
+
+// A field of the mount table with its octal escapes decoded: the kernel writes space, tab,
+// newline and backslash in names as \040, \011, \012 and \134.
+[[nodiscard]] std::string UnescapeMountField(std::string_view field);
+
+// The value of property `key` in a udev database record (the content of /run/udev/data/bM:m),
+// from the first "E:KEY=VALUE" line, trimmed; empty if there is none.
+[[nodiscard]] std::string UdevRecordProperty(std::string_view record, std::string_view key);

@@ -107,6 +107,8 @@ TEST_F(DriveListTest, DrivesAreNamedByLabelElseVendorAndModelElseDevice) {
     }
 }
 
+// The kernel escapes space, tab, newline and backslash in the mount table; any other byte (a
+// carriage return, a vertical tab, a form feed) stands as it is and is part of the name.
 TEST_F(DriveListTest, NetworkMountsAreDecodedAndListedOnce) {
     WriteFile(roots.mounts,
               "//nas/Films /mnt/my\\040films cifs rw 0 0\n"
@@ -114,14 +116,23 @@ TEST_F(DriveListTest, NetworkMountsAreDecodedAndListedOnce) {
               "old:/export /mnt/share nfs4 rw 0 0\n"
               "new:/export /mnt/share nfs4 rw 0 0\n"
               "tmpfs /tmp tmpfs rw 0 0\n"
-              "truncated-line nfs\n");
+              "truncated-line nfs\n"
+              "nas:/a\rb /mnt/cr\r nfs rw 0 0\n"
+              "nas:/x\\134y /mnt/tab\\011and\vvt\f cifs rw 0 0\n");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"/home/u/remote", "user@host:/srv (/home/u/remote)"},
+        {"/mnt/cr\r", "nas:/a\rb (/mnt/cr\r)"},
+        {"/mnt/my films", "//nas/Films (/mnt/my films)"},
+        // The later mount hides the earlier one.
+        {"/mnt/share", "new:/export (/mnt/share)"},
+        {"/mnt/tab\tand\vvt\f", "nas:/x\\y (/mnt/tab\tand\vvt\f)"},
+    };
     const std::vector<DriveInfo> drives = ListDrives(kDriveNetwork, roots);
-    ASSERT_EQ(drives.size(), 3u);
-    EXPECT_EQ(drives[0].displayName, "user@host:/srv (/home/u/remote)");
-    EXPECT_EQ(drives[1].path, "/mnt/my films");
-    EXPECT_EQ(drives[1].displayName, "//nas/Films (/mnt/my films)");
-    // The later mount hides the earlier one.
-    EXPECT_EQ(drives[2].displayName, "new:/export (/mnt/share)");
+    ASSERT_EQ(drives.size(), expected.size());
+    for (size_t i = 0; i < drives.size(); ++i) {
+        EXPECT_EQ(drives[i].path, expected[i].first);
+        EXPECT_EQ(drives[i].displayName, expected[i].second);
+    }
 }
 
 // Numbers in device names and mount points count: sr2 comes before sr10, nvme0n2 before
