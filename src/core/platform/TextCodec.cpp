@@ -25,19 +25,29 @@ private:
 };
 
 // Bytes to skip at `text`: a whole well-formed UTF-8 sequence (a character that the code page
-// cannot hold), or a single byte that does not start one.
+// cannot hold), or a single byte that does not start one. Well-formed as Unicode has it: no
+// overlong forms, surrogates or code points above U+10FFFF, which the second byte tells.
 size_t SkipLength(const char* text, size_t left) {
-    const auto lead = static_cast<unsigned char>(text[0]);
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned lead = byte(0);
     size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
+    unsigned secondLow = 0x80;
+    unsigned secondHigh = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
+        if (lead == 0xE0) secondLow = 0xA0;
+        if (lead == 0xED) secondHigh = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
+        if (lead == 0xF0) secondLow = 0x90;
+        if (lead == 0xF4) secondHigh = 0x8F;
+    }
     if (length > left) return 1;
-    for (size_t i = 1; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 1;
+    if (length > 1 && (byte(1) < secondLow || byte(1) > secondHigh)) return 1;
+    for (size_t i = 2; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 1;
     }
     return length;
 }

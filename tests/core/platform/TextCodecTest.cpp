@@ -52,6 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "B",
                   "A?B"},
         CodecCase{"OverlongSlash", "\xC0\xAF", "??"},
+        // Not characters, so every byte is one '?': a three-byte overlong form, a surrogate,
+        // a code point above U+10FFFF and a four-byte overlong form.
+        CodecCase{"OverlongThreeBytes", "\xE0\x80\xAF", "???"},
+        CodecCase{"Surrogate", "\xED\xA0\x80", "???"},
+        CodecCase{"AboveUnicode", "\xF4\x90\x80\x80", "????"},
+        CodecCase{"OverlongFourBytes", "\xF0\x80\x80\xAF", "????"},
+        // Their well-formed neighbours are characters the code page lacks: one '?' each.
+        CodecCase{"HighestCharacters", "\xED\x9F\xBF\xF4\x8F\xBF\xBF", "??"},
         CodecCase{"InvalidThenJapanese", "\xFEログ", "?\x83\x8D\x83\x4F"}),
     [](const auto& info) { return info.param.name; });
 
