@@ -11,31 +11,36 @@ constexpr uint8_t kDirectionBit = 0x80;
 constexpr uint8_t kSpeedBits = 0x7F;
 constexpr int kTopSpeed = 100;
 
-// A line's start in ms. Play files may carry times far past any media: those saturate.
+// A line's start in ms. Play files may carry times far past any media: those whose ms do not
+// fit in int64 saturate.
 int64_t StartMs(const CSV_LINE& line) {
     constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() / 100;
-    if (line.time >= kLargest) return std::numeric_limits<int64_t>::max();
+    if (line.time > kLargest) return std::numeric_limits<int64_t>::max();
     return std::max<int64_t>(line.time, 0) * 100;
 }
 
-// Slice arithmetic in ms; slice i covers [Start(i), Start(i + 1)).
+// Slice arithmetic in ms; slice i covers [Start(i), Start(i + 1)), i * length / count on.
 class Slicing {
 public:
     Slicing(int64_t lengthMs, int slices)
-        : length_(static_cast<double>(lengthMs)), count_(static_cast<size_t>(slices)) {}
+        : lengthMs_(lengthMs),
+          length_(static_cast<double>(lengthMs)),
+          count_(static_cast<size_t>(slices)) {}
 
     [[nodiscard]] double Start(size_t i) const {
         return static_cast<double>(i) * length_ / static_cast<double>(count_);
     }
     [[nodiscard]] double Width() const { return length_ / static_cast<double>(count_); }
-    // The slice holding time t, 0 <= t < length.
+    // The slice holding time t, 0 <= t < length: floor(t * count / length), exactly (in
+    // doubles a time on a slice's start may fall in the slice before).
     [[nodiscard]] size_t Of(int64_t t) const {
-        const auto i = static_cast<size_t>(static_cast<double>(t) / Width());
-        return std::min(i, count_ - 1);
+        return static_cast<size_t>(static_cast<__int128>(t) * static_cast<__int128>(count_) /
+                                   lengthMs_);
     }
     [[nodiscard]] size_t Count() const { return count_; }
 
 private:
+    int64_t lengthMs_;
     double length_;
     size_t count_;
 };

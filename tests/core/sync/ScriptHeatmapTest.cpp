@@ -105,4 +105,27 @@ TEST(ScriptHeat, DirectionChangesCountWhereTheDeviceTurnsTheOtherWay) {
     EXPECT_EQ(Changes(ScriptHeat(shaking, 1000, 2)), (std::vector<int>{3, 0}));
 }
 
+// A turn at the very start of a slice belongs to that slice, also when the slices' width is
+// no whole number of ms (6 s into a minute of 310 slices is where slice 31 begins), and a
+// line whose time in ms just fits in int64 is reached in a media that long.
+TEST(ScriptHeat, ATurnOnASliceBoundaryCountsInTheSliceItBegins) {
+    struct Case {
+        int64_t lengthMs;
+        int slices;
+        int64_t turnTenths;
+        size_t slice;
+    } cases[] = {
+        {60'000, 310, 60, 31},
+        {60'000, 900, 200, 300},
+        {INT64_MAX, 2, INT64_MAX / 100, 1},
+    };
+    for (const auto& c : cases) {
+        const std::vector<HeatSlice> heat =
+            ScriptHeat({Line(0, 0, 50), Line(c.turnTenths, 1, 50)}, c.lengthMs, c.slices);
+        std::vector<int> expected(static_cast<size_t>(c.slices));
+        expected[c.slice] = 1;
+        EXPECT_EQ(Changes(heat), expected) << c.lengthMs << " ms, " << c.slices << " slices";
+    }
+}
+
 }  // namespace
