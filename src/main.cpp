@@ -1,13 +1,17 @@
 #include <QApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "app/KestruneApp.h"
+#include "app/KestruneApplication.h"
 #include "app/Translation.h"
 #include "configuration/CommandLine.h"
+#include "platform/StopGuard.h"
 #include "platform/X11Threads.h"
 
 int main(int argc, char* argv[]) {
@@ -20,12 +24,20 @@ int main(int argc, char* argv[]) {
         if (std::strcmp(argv[i], "--") == 0) break;
     }
 
+    // Before any thread: the stop guard is forked from a process of one thread. It stops the
+    // device should the player end without doing so itself, and leaves with the player.
+    const auto guard = platform::StopGuard::Start();
+    platform::StopGuard::Install(guard.get());
+    // A closed standard output or error (the reader of a pipe gone) must fail the write, not
+    // end the player with the device running.
+    std::signal(SIGPIPE, SIG_IGN);
+
     // libvlc draws into our X window from its own threads.
     platform::InitX11Threads();
     // The video is embedded through an X11 window id; under Wayland XWayland serves it.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "xcb", 0);
 
-    QApplication application(argc, argv);
+    KestruneApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     // Before any window: texts are translated as the widgets are made.
     InstallSessionLanguage();
@@ -34,6 +46,15 @@ int main(int argc, char* argv[]) {
     for (const QString& argument : QApplication::arguments().mid(1)) {
         arguments.push_back(argument.toStdString());
     }
-    CKestruneApp app;
-    return app.InitInstance(arguments);
+    // What escapes the event loop's edge (the start, before the loop runs) ends the run in
+    // order: the window is gone, and its device link stopped the device as it went.
+    try {
+        CKestruneApp app;
+        return app.InitInstance(arguments);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Kestrune: %s\n", e.what());
+    } catch (...) {
+        std::fputs("Kestrune: unknown exception\n", stderr);
+    }
+    return 70;  // EX_SOFTWARE
 }

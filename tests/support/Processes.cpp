@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -54,7 +55,7 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
 
 PlayerProcess::PlayerProcess(const TempDir& dir, const std::optional<std::string>& ini,
                              const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& extraEnv) {
+                             const std::vector<std::string>& extraEnv, int output) {
     const std::string bin = dir / "bin";
     std::filesystem::create_directories(bin);
     std::filesystem::copy_file(BinaryDir() + "/Kestrune", bin + "/Kestrune",
@@ -64,11 +65,12 @@ PlayerProcess::PlayerProcess(const TempDir& dir, const std::optional<std::string
 
     const std::string exe = bin + "/Kestrune";
     // libvlc's unloaded plug-ins make a sanitizer build's leak report unreadable.
-    std::vector<std::string> env = {"XDG_DATA_HOME=" + (dir / "share"),
-                                    "ASAN_OPTIONS=detect_leaks=0"};
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
+    // The caller's entries first; then ours and the test's own, each unless already named.
+    std::vector<std::string> env = extraEnv;
+    std::vector<std::string> rest = {"XDG_DATA_HOME=" + (dir / "share"),
+                                     "ASAN_OPTIONS=detect_leaks=0"};
+    for (char** e = environ; *e != nullptr; ++e) rest.emplace_back(*e);
+    for (const std::string& entry : rest) {
         const std::string name = entry.substr(0, entry.find('=') + 1);
         const bool overridden = std::any_of(
             env.begin(), env.end(), [&](const std::string& v) { return v.rfind(name, 0) == 0; });
@@ -82,6 +84,10 @@ PlayerProcess::PlayerProcess(const TempDir& dir, const std::optional<std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, (dir / "elsewhere").c_str());
+    if (output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+    }
     const int rc = ::posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) pid_ = -1;
@@ -112,6 +118,18 @@ bool PlayerProcess::Running() {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) exited_ = true;
     return !exited_;
+}
+
+pid_t PlayerProcess::GuardPid() const {
+    if (pid_ <= 0) return -1;
+    const std::string task = "/proc/" + std::to_string(pid_) + "/task/" + std::to_string(pid_);
+    std::istringstream children(ReadFile(task + "/children"));
+    for (pid_t child = 0; children >> child;) {
+        if (ReadFile("/proc/" + std::to_string(child) + "/comm") == "kestrune-guard\n") {
+            return child;
+        }
+    }
+    return -1;
 }
 
 std::string OperationLogText(const TempDir& dir) {

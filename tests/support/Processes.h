@@ -22,11 +22,12 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
 
 // The player copied into `dir`/bin with `ini` next to it as Kestrune.ini (none for nullopt),
 // started from `dir`/elsewhere with XDG_DATA_HOME=`dir`/share (its operation log goes there).
+// With `output`, its standard output and error go to that descriptor.
 class PlayerProcess {
 public:
     PlayerProcess(const TempDir& dir, const std::optional<std::string>& ini,
                   const std::vector<std::string>& arguments = {},
-                  const std::vector<std::string>& extraEnv = {});
+                  const std::vector<std::string>& extraEnv = {}, int output = -1);
     ~PlayerProcess();
     PlayerProcess(const PlayerProcess&) = delete;
     PlayerProcess& operator=(const PlayerProcess&) = delete;
@@ -36,6 +37,8 @@ public:
     // within `limit`.
     int WaitExit(std::chrono::milliseconds limit);
     [[nodiscard]] bool Running();
+    // The process's stop guard (its child named kestrune-guard), or -1.
+    [[nodiscard]] pid_t GuardPid() const;
 
 private:
     pid_t pid_ = -1;

@@ -1,9 +1,9 @@
-// Test runner for widget tests: one QApplication for the whole program.
+// Test runner for widget tests: one application object for the whole program, the player's own
+// (its event loop's edge catches what escapes a handler).
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
+#include "app/KestruneApplication.h"
 #include "platform/X11Threads.h"
 #include "support/TestSupport.h"
 
@@ -11,6 +11,6 @@ int main(int argc, char* argv[]) {
     testing_support::PrepareTestEnvironment();
     ::testing::InitGoogleTest(&argc, argv);
     platform::InitX11Threads();
-    QApplication application(argc, argv);
+    KestruneApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -36,8 +36,21 @@ UsbDongle::UsbDongle(Platform platform)
       devices_(std::move(platform.devices)),
       timing_(std::move(platform.timing)) {}
 
-// The port is closed by the main window before.
-UsbDongle::~UsbDongle() = default;
+// The main window closes the port before. One still open here (an early end) gets the stop
+// packet, untraced: the logger may be gone by now.
+UsbDongle::~UsbDongle() {
+    if (!port_->IsOpen()) return;
+    WaitForSpacing();
+    packet_[2] = 0;
+    [[maybe_unused]] const auto written = port_->Write(packet_, sizeof packet_, kWriteTimeoutMs);
+    port_->Close();
+}
+
+void UsbDongle::WaitForSpacing() {
+    if (lastSendTime_ == 0) return;
+    const uint32_t since = timing_->TickMs() - lastSendTime_;
+    if (since < kPacketSpacingMs) timing_->Sleep(kPacketSpacingMs - since);
+}
 
 void UsbDongle::Init(Logger* log, const DongleSettings& settings) {
     logger_ = log;
@@ -115,10 +128,7 @@ void UsbDongle::ClosePort() {
 
 void UsbDongle::SendCommand(uint8_t command, int64_t time) {
     if (!port_->IsOpen() || time < 0) return;
-    if (lastSendTime_ != 0) {
-        const uint32_t since = timing_->TickMs() - lastSendTime_;
-        if (since < kPacketSpacingMs) timing_->Sleep(kPacketSpacingMs - since);
-    }
+    WaitForSpacing();
     lastSendTime_ = timing_->TickMs();
     packet_[2] = command;
     // The trace comes first, so a packet whose write fails is traced too.

@@ -82,6 +82,9 @@ public:
     [[nodiscard]] std::string GetPortName() const { return record_.portName; }
 
 private:
+    // Sleeps out what is left of the 100 ms since the last packet.
+    void WaitForSpacing();
+
     // The last discovery's result; all empty when nothing was found.
     struct DeviceRecord {
         static constexpr size_t kMaxName = 255;

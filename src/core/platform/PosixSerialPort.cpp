@@ -1,12 +1,12 @@
 #include "platform/PosixSerialPort.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+
+#include "platform/StopGuard.h"
 
 namespace platform {
 namespace {
@@ -23,6 +23,7 @@ int SetModemLine(int fd, int line, bool on) {
 }  // namespace
 
 int PosixSerialPort::Open(const std::string& path) {
+    Close();
     fd_.Reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd_.Valid()) return errno;
     if (::ioctl(fd_.Get(), TIOCEXCL) != 0) {
@@ -30,7 +31,16 @@ int PosixSerialPort::Open(const std::string& path) {
         fd_.Reset();
         return error;
     }
+    if (StopGuard* guard = StopGuard::Installed()) guard->Hold(fd_.Get());
     return 0;
+}
+
+void PosixSerialPort::Close() {
+    if (!fd_.Valid()) return;
+    // The guard lets go of its copy first: the port is ours alone again, and may be opened
+    // again as soon as it is closed.
+    if (StopGuard* guard = StopGuard::Installed()) guard->Release();
+    DrainAndClose(fd_.Release(), kDrainTimeoutMs);
 }
 
 std::optional<speed_t> PosixSerialPort::SpeedFor(int32_t baudRate) {
@@ -140,28 +150,7 @@ int PosixSerialPort::Configure(const PortSettings& settings) {
 }
 
 WriteResult PosixSerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd_.Get(), data + done, size - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return WriteResult::kFailed;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return WriteResult::kTimedOut;
-        pollfd waiting{fd_.Get(), POLLOUT, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(left));
-        if (ready < 0 && errno != EINTR) return WriteResult::kFailed;
-        if (ready > 0 && (waiting.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-            return WriteResult::kFailed;
-        }
-    }
-    return WriteResult::kWritten;
+    return WriteWithin(fd_.Get(), data, size, timeoutMs);
 }
 
 }  // namespace platform

@@ -1,7 +1,8 @@
 #pragma once
 
 // A serial port through a tty device: opened non-blocking and exclusive (TIOCEXCL), set up
-// with termios, written with a bounded wait.
+// with termios, written with a bounded wait, closed with a bounded drain. While it is open,
+// the process's stop guard (if one runs) holds a copy of it.
 //
 // A freshly plugged adapter comes with the kernel's terminal defaults, made for a login
 // session: NL written as CR NL, echo of what the device sends, line editing, signals and
@@ -19,10 +20,15 @@ namespace platform {
 
 class PosixSerialPort final : public SerialPort {
 public:
+    PosixSerialPort() = default;
+    ~PosixSerialPort() override { Close(); }
+    PosixSerialPort(const PosixSerialPort&) = delete;
+    PosixSerialPort& operator=(const PosixSerialPort&) = delete;
+
     [[nodiscard]] int Open(const std::string& path) override;
     [[nodiscard]] int Configure(const PortSettings& settings) override;
     [[nodiscard]] WriteResult Write(const uint8_t* data, size_t size, int timeoutMs) override;
-    void Close() override { fd_.Reset(); }
+    void Close() override;
     [[nodiscard]] bool IsOpen() const override { return fd_.Valid(); }
 
     // termios speed constant for a rate in bits per second, if termios has one.

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/TtyOutput.h"
+
 namespace platform {
 
 // Settings from the ini file's [COM_PORT] section. -1 (255 for the 8-bit ones) means "keep
@@ -20,8 +22,6 @@ struct PortSettings {
     int dtrControl = -1;      // 1 on, 0 off
     int rtsControl = -1;
 };
-
-enum class WriteResult { kWritten, kFailed, kTimedOut };
 
 class SerialPort {
 public:
@@ -36,6 +36,7 @@ public:
     [[nodiscard]] virtual int Configure(const PortSettings& settings) = 0;
     // Writes all bytes, waiting at most `timeoutMs` for a port that does not take them.
     [[nodiscard]] virtual WriteResult Write(const uint8_t* data, size_t size, int timeoutMs) = 0;
+    // Lets the port go: what is queued gets kDrainTimeoutMs to go out, the rest is dropped.
     virtual void Close() = 0;
     [[nodiscard]] virtual bool IsOpen() const = 0;
 };

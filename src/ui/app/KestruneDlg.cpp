@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "app/DeviceWatch.h"
+#include "app/KestruneApplication.h"
 #include "configuration/DongleSettings.h"
 #include "configuration/IniLocation.h"
 #include "configuration/Profile.h"
@@ -84,6 +85,7 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
 }
 
 CKestruneDlg::~CKestruneDlg() {
+    if (KestruneApplication* app = KestruneApplication::Instance()) app->SetFailureHandler({});
     // libvlc may still raise events while it stops; none may reach the log or this window
     // once they are gone.
     player_->DetachEvents();
@@ -164,6 +166,19 @@ void CKestruneDlg::OnInitDialog() {
     // Keys, the mouse over the video and drags are looked at before any window of the
     // player gets them.
     qApp->installEventFilter(this);
+
+    if (KestruneApplication* app = KestruneApplication::Instance()) {
+        app->SetFailureHandler([this](const char*) { OnUnexpectedFailure(); });
+    }
+}
+
+// An exception escaped a handler: the device is stopped before anything else, playback ends
+// and the user is told, in a box that waits for the event loop. The player goes on.
+void CKestruneDlg::OnUnexpectedFailure() {
+    sync_->OnClose();
+    player_->Stop();
+    boxes_.Post(QT_TRANSLATE_NOOP("MessageBoxes", "エラーが発生しました。"),
+                QT_TRANSLATE_NOOP("MessageBoxes", "エラー"));
 }
 
 // The native window can be re-created (its id changes); libvlc must always have the current one.

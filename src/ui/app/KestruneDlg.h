@@ -88,7 +88,7 @@ public:
     void OnDeviceChange(unsigned event);
 
     // libvlc's event callback, on libvlc's threads: logs the event and posts it here.
-    static void PlayerEventCallback(const libvlc_event_t* event, void* userData);
+    static void PlayerEventCallback(const libvlc_event_t* event, void* userData) noexcept;
 
     // Opens a video file as the open-video command does after its dialog: the video is
     // loaded but not started.
@@ -179,6 +179,7 @@ private:
     void RememberNormalGeometry();
     void KeepFullScreenGeometry();
     void OnDeviceAccessDenied();
+    void OnUnexpectedFailure();
     void HandleEscape();
 
     // Keys, the mouse over the video and dropped files (KestruneDlgInput.cpp).

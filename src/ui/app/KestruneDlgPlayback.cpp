@@ -38,13 +38,18 @@ void ShowScriptHeat(CBottomDlg& bar, const SyncDriver& sync, int64_t lengthMs) {
 
 }  // namespace
 
-// Runs on libvlc's threads: only the log (whole-line writes) and the post.
-void CKestruneDlg::PlayerEventCallback(const libvlc_event_t* event, void* userData) {
+// Runs on libvlc's threads, maybe with libvlc's locks held: only the log (whole-line writes,
+// a failure's box posted) and the post. Nothing may throw back into libvlc.
+void CKestruneDlg::PlayerEventCallback(const libvlc_event_t* event, void* userData) noexcept {
     auto* dlg = static_cast<CKestruneDlg*>(userData);
-    if (event->type != libvlc_MediaPlayerTimeChanged) {
-        OUTPUT_LOG(*dlg->operationLog_, libvlc_event_type_name(event->type));
+    try {
+        if (event->type != libvlc_MediaPlayerTimeChanged) {
+            OUTPUT_LOG(*dlg->operationLog_, libvlc_event_type_name(event->type));
+        }
+        PostAppMessage(dlg, WM_APP_PLAYER_EVENT, reinterpret_cast<uintptr_t>(dlg), event->type);
+    } catch (...) {
+        // Out of memory: the event is lost, the player goes on.
     }
-    PostAppMessage(dlg, WM_APP_PLAYER_EVENT, reinterpret_cast<uintptr_t>(dlg), event->type);
 }
 
 void CKestruneDlg::HandlePlayerEvent(int type) {

@@ -1,14 +1,17 @@
 // Faults met by the real programs, each run as a process: the dongle pulled out and plugged in
-// again during playback, SIGHUP and SIGINT while the device moves, closing just as the picture
-// starts, a log folder that cannot be written, a log that cannot grow and two copies started
-// together. Each case starts Kestrune (and the virtual dongle, kestrune-devsim) on the test's
+// again during playback, SIGHUP and SIGINT while the device moves, the player killed, crashed
+// or aborted while it moves (its stop guard stops it), standard output and error a pipe nobody
+// reads, closing just as the picture starts, a log folder that cannot be written, a log that
+// cannot grow (also from just before the close) and two copies started together. Each case starts Kestrune (and the virtual dongle, kestrune-devsim) on the test's
 // display, presses the keys of the player's message boxes through xdotool and reads from
 // outside what the user is shown, what the dongle received and what the operation log holds:
 // the program goes on or ends in order, the log's lines stay whole and the device is left
 // stopped.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -31,6 +34,7 @@
 #include <vector>
 
 #include "device/UsbDongle.h"
+#include "platform/UniqueFd.h"
 #include "support/Processes.h"
 #include "support/SchedulerWaits.h"
 #include "support/TestSupport.h"
@@ -378,6 +382,100 @@ TEST_P(StopOnSignal, TheStopPacketIsTheLastThingTheDongleGetsBeforeTheExit) {
 INSTANTIATE_TEST_SUITE_P(Signals, StopOnSignal, ::testing::Values(SIGHUP, SIGINT),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
+// ---------------------------------------------------------------------------------------------
+// The player ends without closing in order while the device moves: killed (SIGKILL, as the
+// out-of-memory killer does), crashed (SIGSEGV) or aborted (SIGABRT). Its stop guard sends the
+// stop packet within a second. An orderly end (SIGTERM) sends what it always has, and the guard
+// adds nothing.
+
+class EndDuringPlayback : public ::testing::TestWithParam<int> {};
+
+TEST_P(EndDuringPlayback, TheStopPacketFollowsTheLastMotionPacketWithinASecond) {
+    const int signo = GetParam();
+    TempDir dir;
+    const std::string serial = dir / "serial";
+    DevSimProcess sim({"--dir", serial, "--epoch-ms"});
+    ASSERT_TRUE(PluggedIn(sim));
+    // A crash ends a release build at once; a sanitizer build's handler would report first.
+    PlayerProcess player(dir, kDongleIni, PlayClipWithMoves(dir),
+                         {"KESTRUNE_SERIAL_DIR=" + serial,
+                          "ASAN_OPTIONS=detect_leaks=0:handle_segv=0:handle_abort=0"});
+    ASSERT_GT(player.Pid(), 0);
+    auto events = ReadUntil(sim, DongleEvent::Kind::kPacket, kStartLimit,
+                            [](const DongleEvent& e) { return e.command != kStopCommand; });
+    ASSERT_FALSE(Packets(events).empty()) << "the device never moved";
+    const pid_t guard = player.GuardPid();
+    ASSERT_GT(guard, 0) << "no stop guard runs beside the player";
+
+    // The guard and the dongle write and time the packet when they get a processor.
+    SchedulerWaits waits({sim.Pid(), guard});
+    const double signalled = MonotonicMs();
+    ASSERT_EQ(::kill(player.Pid(), signo), 0);
+    EXPECT_EQ(player.WaitExit(kStartLimit), signo == SIGTERM ? 0 : 128 + signo);
+    // The guard leaves with the player; whatever it was to send is sent by then.
+    EXPECT_TRUE(WaitFor([&] { return ::kill(guard, 0) != 0; }, kStartLimit))
+        << "the guard outlived the player";
+    const auto tail = ReadToTheEnd(sim);
+    ASSERT_FALSE(tail.empty());
+    ASSERT_EQ(tail.back().kind, DongleEvent::Kind::kCount);
+    events.insert(events.end(), tail.begin(), tail.end());
+    const auto packets = Packets(events);
+
+    // After the last motion packet, the stop packet and nothing else.
+    const auto lastMove = std::find_if(packets.rbegin(), packets.rend(),
+                                       [](const auto& p) { return p.command != kStopCommand; });
+    ASSERT_NE(lastMove, packets.rend());
+    ASSERT_EQ(lastMove - packets.rbegin(), 1) << "not one stop packet after the last move";
+    const double stoppedMs = packets.back().arrivalMs;
+    EXPECT_GE(stoppedMs, signalled);
+    EXPECT_LE(stoppedMs - signalled, 1000 + waits.Between(signalled, stoppedMs))
+        << "the stop packet came late";
+    // Nothing more reached the device: its own count agrees with the packets seen.
+    EXPECT_EQ(tail.back().text, "devsim: " + std::to_string(packets.size()) + " packets");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndDuringPlayback,
+                         ::testing::Values(SIGKILL, SIGSEGV, SIGABRT, SIGTERM),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// Standard output and error are a pipe whose reader has gone (kestrune ... 2>&1 | head -c 1):
+// the player's writes there fail, and it plays on and closes in order. The DVD's clock traces
+// (KESTRUNE_TRACE=1) write on every tick.
+TEST(ClosedOutput, ThePlayerPlaysOnAndClosesInOrder) {
+    TempDir dir;
+    const std::string serial = dir / "serial";
+    DevSimProcess sim({"--dir", serial, "--epoch-ms"});
+    ASSERT_TRUE(PluggedIn(sim));
+    int pipe[2];
+    ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+    platform::UniqueFd reader(pipe[0]);
+    platform::UniqueFd writer(pipe[1]);
+    WriteFile(dir / "moves.csv", LineEverySecond(20));
+    PlayerProcess player(dir, kDongleIni, {Media("dvd"), "--play-file", dir / "moves.csv"},
+                         {"KESTRUNE_SERIAL_DIR=" + serial, "KESTRUNE_TRACE=1"}, writer.Get());
+    ASSERT_GT(player.Pid(), 0);
+    writer.Reset();
+    // As head -c 1 does: one byte, then the reader is gone.
+    pollfd said{reader.Get(), POLLIN, 0};
+    ASSERT_EQ(::poll(&said, 1, 20000), 1) << "the player wrote nothing";
+    char byte = 0;
+    ASSERT_EQ(::read(reader.Get(), &byte, 1), 1);
+    reader.Reset();
+
+    // Two lines later the player still runs and writes its traces.
+    int moves = 0;
+    const auto events =
+        ReadUntil(sim, DongleEvent::Kind::kPacket, kStartLimit,
+                  [&](const DongleEvent& e) { return e.command != kStopCommand && ++moves == 2; });
+    ASSERT_EQ(moves, 2) << "the device did not go on moving";
+    ASSERT_TRUE(player.Running()) << "the player ended with status " << player.WaitExit(0ms);
+    ASSERT_EQ(::kill(player.Pid(), SIGTERM), 0);
+    EXPECT_EQ(player.WaitExit(kStartLimit), 0);
+    const auto end = Packets(ReadToTheEnd(sim));
+    ASSERT_FALSE(end.empty());
+    EXPECT_EQ(end.back().command, kStopCommand);
+}
+
 // Closing while libvlc is still setting up the picture: the video output must be gone before
 // the window is, or it crashes inside the X11 OpenGL driver. The moment is hit on some of the
 // tries only, so the close comes at several delays after playback starts.
@@ -434,33 +532,54 @@ TEST(LogProcess, AReadOnlyLogFolderIsShownOnceAndThePlayerStillDrivesTheDevice) 
     EXPECT_TRUE(testing_support::ListFiles(logFolder).empty());
 }
 
-// RLIMIT_FSIZE stands in for a full disk: writes past it fail (and raise SIGXFSZ).
-TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
-    // The player must cope on its own: it may not inherit an ignored SIGXFSZ from the test.
-    ::signal(SIGXFSZ, SIG_DFL);
+// The player plays clip.mp4 into the virtual dongle, and its operation log can be made to grow
+// no further: RLIMIT_FSIZE stands in for a full disk (writes past it fail, and raise SIGXFSZ).
+class FullLog : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The player must cope on its own: it may not inherit an ignored SIGXFSZ from the test.
+        ::signal(SIGXFSZ, SIG_DFL);
+        sim = std::make_unique<DevSimProcess>(
+            std::vector<std::string>{"--dir", serial, "--epoch-ms"});
+        ASSERT_TRUE(PluggedIn(*sim));
+        player = std::make_unique<PlayerProcess>(dir, kDongleIni, PlayClipWithMoves(dir),
+                                                 std::vector{"KESTRUNE_SERIAL_DIR=" + serial});
+        pid = player->Pid();
+        ASSERT_GT(pid, 0);
+        ASSERT_FALSE(
+            Packets(ReadUntil(*sim, DongleEvent::Kind::kPacket, kStartLimit,
+                              [](const DongleEvent& e) { return e.command != kStopCommand; }))
+                .empty());
+        const auto files = testing_support::ListFiles(logFolder);
+        ASSERT_EQ(files.size(), 1u);
+        logFile = logFolder + "/" + files[0];
+    }
+
+    // Lets the player's files grow to `bytes` at most (RLIM_INFINITY: as much as they like).
+    ::testing::AssertionResult LimitFiles(rlim_t bytes) const {
+        rlimit limit{};
+        if (::prlimit(pid, RLIMIT_FSIZE, nullptr, &limit) != 0) {
+            return ::testing::AssertionFailure() << "cannot read the limit";
+        }
+        limit.rlim_cur = std::min(bytes, limit.rlim_max);
+        if (::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) != 0) {
+            return ::testing::AssertionFailure() << "cannot set the limit";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
     TempDir dir;
     const std::string serial = dir / "serial";
-    DevSimProcess sim({"--dir", serial, "--epoch-ms"});
-    ASSERT_TRUE(PluggedIn(sim));
-    PlayerProcess player(dir, kDongleIni, PlayClipWithMoves(dir),
-                         {"KESTRUNE_SERIAL_DIR=" + serial});
-    ASSERT_GT(player.Pid(), 0);
-    const pid_t pid = player.Pid();
-    ASSERT_FALSE(
-        Packets(ReadUntil(sim, DongleEvent::Kind::kPacket, kStartLimit, [](const DongleEvent& e) {
-            return e.command != kStopCommand;
-        })).empty());
-    ASSERT_TRUE(WaitFor([&] { return WindowExists(pid, kMainTitle); }, kStartLimit));
-
     const std::string logFolder = dir / "share/QUAMBERPlayer/log";
-    const auto files = testing_support::ListFiles(logFolder);
-    ASSERT_EQ(files.size(), 1u);
-    const std::string logFile = logFolder + "/" + files[0];
-    rlimit limit{};
-    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, nullptr, &limit), 0);
-    const rlim_t unlimited = limit.rlim_cur;
-    limit.rlim_cur = static_cast<rlim_t>(fs::file_size(logFile));
-    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+    std::unique_ptr<DevSimProcess> sim;
+    std::unique_ptr<PlayerProcess> player;
+    pid_t pid = -1;
+    std::string logFile;
+};
+
+TEST_F(FullLog, ShowsOneBoxWhilePlaybackGoesOn) {
+    ASSERT_TRUE(WaitFor([&] { return WindowExists(pid, kMainTitle); }, kStartLimit));
+    ASSERT_TRUE(LimitFiles(fs::file_size(logFile)));
     const std::string kept = ReadFile(logFile);
 
     // A device change is logged: the line does not fit.
@@ -468,13 +587,13 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     int status = -1;
     ASSERT_TRUE(WaitFor(
         [&] {
-            status = player.WaitExit(20ms);
+            status = player->WaitExit(20ms);
             return status != -1 || !FindWindows(pid, kFileErrorCaption).empty();
         },
         30s));
     ASSERT_EQ(status, -1) << "the player ended with status " << status;
     // Playback and the device go on while the box is up.
-    const auto during = ReadUntil(sim, DongleEvent::Kind::kPacket, 20s,
+    const auto during = ReadUntil(*sim, DongleEvent::Kind::kPacket, 20s,
                                   [](const DongleEvent& e) { return e.command != kStopCommand; });
     EXPECT_FALSE(Packets(during).empty()) << "the device stopped with the box";
     ASSERT_TRUE(DismissBox(pid, kFileErrorCaption));
@@ -484,11 +603,10 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     EXPECT_EQ(ReadFile(logFile), kept) << "the log changed past its limit";
 
     // Room again: the lines from now on are written.
-    limit.rlim_cur = unlimited;
-    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+    ASSERT_TRUE(LimitFiles(RLIM_INFINITY));
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
-    EXPECT_EQ(player.WaitExit(kStartLimit), 0);
-    const auto end = Packets(ReadToTheEnd(sim));
+    EXPECT_EQ(player->WaitExit(kStartLimit), 0);
+    const auto end = Packets(ReadToTheEnd(*sim));
     ASSERT_FALSE(end.empty());
     EXPECT_EQ(end.back().command, kStopCommand);
     const std::string log = ReadFile(logFile);
@@ -498,6 +616,19 @@ TEST(LogProcess, ALogThatCannotGrowShowsOneBoxWhilePlaybackGoesOn) {
     EXPECT_EQ(added.find("DBT_DEVNODES_CHANGED"), std::string::npos)
         << "a line from the full stretch came back";
     EXPECT_TRUE(LinesAreWhole(testing_support::Cp932ToUtf8(log)));
+}
+
+// The log stops taking lines just before the close, with room for part of a line: the close's
+// own line is the first to fail. Its box waits for later; the device is stopped, the player ends
+// at once, and the log holds whole lines only.
+TEST_F(FullLog, AtTheCloseHoldsUpNeitherTheStopNorTheEnd) {
+    ASSERT_TRUE(LimitFiles(fs::file_size(logFile) + 10));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_EQ(player->WaitExit(kStartLimit), 0) << "the close waited";
+    const auto end = Packets(ReadToTheEnd(*sim));
+    ASSERT_FALSE(end.empty());
+    EXPECT_EQ(end.back().command, kStopCommand);
+    EXPECT_TRUE(LinesAreWhole(testing_support::Cp932ToUtf8(ReadFile(logFile))));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <random>
@@ -367,6 +368,38 @@ const PlayFileCase kPlayFileCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Files, PlayFileFault, ::testing::ValuesIn(kPlayFileCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An exception that escapes a handler is caught at the event loop's edge: the device is
+// stopped first, playback ends and the user is told; the player goes on and plays again.
+TEST_F(FaultWindowTest, AnExceptionThatEscapesAHandlerStopsTheDeviceFirst) {
+    CKestruneDlg& dlg = OpenShown();
+    WriteFile(dir / "moves.csv", "0,1,77\n");
+    dlg.OpenPlayFile(QString::fromStdString(dir / "moves.csv"));
+    dlg.OpenVideoFile(QString::fromStdString(Media("clip.mp4")));
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 30000));
+    Drain();
+
+    class Throwing final : public QObject {
+    public:
+        bool event(QEvent* e) override {
+            if (e->type() == QEvent::User) throw std::bad_alloc();
+            return QObject::event(e);
+        }
+    } throwing;
+    QCoreApplication::postEvent(&throwing, new QEvent(QEvent::User));
+    ASSERT_TRUE(WaitForState(PlayerState::kStopped));
+    EXPECT_EQ(Received(), std::string(1, kStopCommand));
+    const auto error = std::pair<std::string, std::string>{"エラーが発生しました。", "エラー"};
+    EXPECT_EQ(boxes.Posted(), std::vector{error});
+
+    PostAppMessage(&dlg, WM_APP_PLAY);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 30000));
+    dlg.close();
+    EXPECT_EQ(Received().back(), kStopCommand);
+}
 
 // With LOG_LEVEL=2 every rejected line goes to the debug window. Put in one by one at the
 // top of its 10,000-line document, 100,000 of them froze the window for 28 s under the
