@@ -2,7 +2,8 @@
 
 // A text label that draws only its glyphs, never a background, so that it can sit on a panel
 // whose background is see-through. When its text changes, the parent repaints the area under
-// it at once, so no trace of the old text stays. The text colour comes from the panel.
+// it at once, so no trace of the old text stays. The text colour comes from the panel. The
+// text is plain text, never markup.
 // Owned by its parent widget.
 
 #include <QLabel>

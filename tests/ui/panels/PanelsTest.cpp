@@ -439,6 +439,11 @@ TEST(TopPanel, ShowsTheTitleOverTheTopOfTheClientArea) {
     top.SetTitle(QStringLiteral("demo.mp4"));
     EXPECT_EQ(top.Title(), QStringLiteral("demo.mp4"));
     EXPECT_EQ(top.geometry(), QRect(main.mapToGlobal(QPoint(0, 0)), QSize(500, 30)));
+    // A file name is shown as it is spelt, brackets and all, never read as markup.
+    top.SetTitle(QStringLiteral("<b>big</b>.mp4"));
+    const auto* label = top.findChild<QLabel*>();
+    ASSERT_NE(label, nullptr);
+    EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(top.Title()));
     top.HidePanels();
     EXPECT_FALSE(top.isVisible());
 }
