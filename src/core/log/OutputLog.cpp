@@ -31,7 +31,8 @@ bool IsDirectory(const std::string& path) {
 }
 
 // Creates `path` and any missing parent (the application-data folder itself may not exist
-// yet for a new user), private to the user. True when the folder exists afterwards.
+// yet for a new user), private to the user whatever the umask. True when the folder exists
+// afterwards.
 bool MakeDirectories(const std::string& path) {
     if (path.empty()) return false;
     if (IsDirectory(path)) return true;
@@ -39,17 +40,20 @@ bool MakeDirectories(const std::string& path) {
     if (slash != std::string::npos && slash > 0 && !MakeDirectories(path.substr(0, slash))) {
         return false;
     }
-    return ::mkdir(path.c_str(), kPrivateFolder) == 0 || (errno == EEXIST && IsDirectory(path));
+    if (::mkdir(path.c_str(), kPrivateFolder) == 0)
+        return ::chmod(path.c_str(), kPrivateFolder) == 0;
+    return errno == EEXIST && IsDirectory(path);
 }
 
-// Makes one of the log's own folders private, also one an earlier version left readable to
-// others. Folders of other users are left alone.
+// One of the log's own folders, made private: one an earlier version left open to others
+// loses the others' rights. The owner's own rights stay as they are (a folder the user made
+// read-only stays so). Folders of other users are left alone.
 bool MakePrivateFolder(const std::string& path) {
     if (!MakeDirectories(path)) return false;
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && info.st_uid == ::geteuid() &&
-        (info.st_mode & 07777) != kPrivateFolder) {
-        ::chmod(path.c_str(), kPrivateFolder);
+        (info.st_mode & 077) != 0) {
+        ::chmod(path.c_str(), info.st_mode & 07700);
     }
     return true;
 }
