@@ -28,6 +28,7 @@ int main(int argc, char* argv[]) {
     // device should the player end without doing so itself, and leaves with the player.
     const auto guard = platform::StopGuard::Start();
     platform::StopGuard::Install(guard.get());
+    if (guard) guard->WatchFatalSignals();
     // A closed standard output or error (the reader of a pipe gone) must fail the write, not
     // end the player with the device running.
     std::signal(SIGPIPE, SIG_IGN);

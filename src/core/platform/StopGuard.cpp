@@ -22,6 +22,8 @@ namespace {
 constexpr char kHold = 'H';
 constexpr char kRelease = 'R';
 constexpr char kGoodbye = 'B';
+// The player has a fatal signal (a crash, an abort) and is about to end.
+constexpr char kDying = 'D';
 // The guard's answer to kRelease.
 constexpr char kReleased = 'r';
 
@@ -65,6 +67,15 @@ void Drop(int& port) {
     port = -1;
 }
 
+// The stop packet, after the packets' spacing: the player may have written one just before.
+bool SendStop(int port) {
+    timespec spacing{0, kPacketSpacingNs};
+    while (::nanosleep(&spacing, &spacing) != 0 && errno == EINTR) {
+    }
+    return WriteWithin(port, kStopPacket, sizeof kStopPacket, kStopWriteTimeoutMs) ==
+           WriteResult::kWritten;
+}
+
 // The guard's life, in the forked child: system calls only, no allocation (another thread of
 // the parent's libraries may have held the allocator's lock at the fork).
 [[noreturn]] void RunGuard(int socket) {
@@ -105,17 +116,17 @@ void Drop(int& port) {
         } else if (message == kGoodbye) {
             Drop(port);
             ::_exit(0);
+        } else if (message == kDying && port >= 0) {
+            // Stopped now, while a crash report or a core dump holds up the end; again at the
+            // end, for a thread of the player's that wrote on meanwhile.
+            SendStop(port);
         }
     }
     // The player is gone without a goodbye.
     if (port >= 0) {
-        timespec spacing{0, kPacketSpacingNs};
-        while (::nanosleep(&spacing, &spacing) != 0 && errno == EINTR) {
-        }
-        const WriteResult result =
-            WriteWithin(port, kStopPacket, sizeof kStopPacket, kStopWriteTimeoutMs);
+        const bool sent = SendStop(port);
         DrainAndClose(port, kDrainTimeoutMs);
-        if (result == WriteResult::kWritten) {
+        if (sent) {
             static constexpr char kSaid[] =
                 "kestrune-guard: the player ended without stopping the device; the stop packet "
                 "was sent\n";
@@ -123,6 +134,20 @@ void Drop(int& port) {
         }
     }
     ::_exit(0);
+}
+
+// The player's side of a fatal signal: the guard is told at once, then whatever handled the
+// signal before (the default action, a sanitizer's report) takes over. System calls only.
+int dyingSocket = -1;
+struct sigaction previousActions[NSIG];
+
+void OnFatalSignal(int signo) {
+    const int savedErrno = errno;
+    [[maybe_unused]] const ssize_t n = ::send(dyingSocket, &kDying, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::sigaction(signo, &previousActions[signo], nullptr);
+    // Delivered when this handler returns; a fault also comes again as its instruction reruns.
+    ::raise(signo);
+    errno = savedErrno;
 }
 
 }  // namespace
@@ -198,6 +223,18 @@ void StopGuard::Release() {
             return;
         }
         if (reply == kReleased) return;
+    }
+}
+
+void StopGuard::WatchFatalSignals() {
+    if (!socket_.Valid()) return;
+    dyingSocket = socket_.Get();
+    struct sigaction action {};
+    action.sa_handler = OnFatalSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_ONSTACK;
+    for (const int signo : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP}) {
+        ::sigaction(signo, &action, &previousActions[signo]);
     }
 }
 

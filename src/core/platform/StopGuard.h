@@ -11,12 +11,15 @@
 //                 <-- released ---- (the player closes its own only then: the port is
 //                                   opened for exclusive use, and may be opened again at once)
 //   ends in order --- goodbye ----> exits without writing
+//   crashes --------- dying ------> (from the handler of a fatal signal, before a crash report
+//                                   or a core dump, which may take seconds) waits the packets'
+//                                   100 ms spacing and writes the stop packet to its port
 //   dies ------------ (socket closes without a goodbye)
-//                                   waits the packets' 100 ms spacing, writes the stop packet
-//                                   to the port it holds, lets it drain (bounded), exits
+//                                   waits the spacing, writes the stop packet to the port it
+//                                   holds, lets it drain (bounded), exits
 //
-// The guard never writes while the player lives. Owned by main(); serial ports reach it
-// through Installed(). Used from the user-interface thread only.
+// The guard never writes while the player lives and has no fatal signal. Owned by main();
+// serial ports reach it through Installed(). Used from the user-interface thread only.
 
 #include <sys/types.h>
 
@@ -43,6 +46,10 @@ public:
     void Hold(int fd);
     // The guard closes its copy; returns once it has, or after kReleaseWaitMs.
     void Release();
+    // From now on a crash or an abort (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS,
+    // SIGTRAP) tells the guard at once; the signal then goes where it went before (the default
+    // action, a sanitizer's handler). Call once, after whatever installs its own handlers.
+    void WatchFatalSignals();
 
     [[nodiscard]] pid_t Pid() const { return pid_; }
 

@@ -71,17 +71,23 @@ protected:
     // Runs `player` in a child process with a guard of its own and the port open on the
     // pseudo-terminal; the child exits with 0 when `player` returns. Then waits for the child
     // and its guard. The child's status.
-    int RunPlayer(const std::function<void(PosixSerialPort&, StopGuard*&)>& player) {
+    // `meanwhile` runs in the test while the child lives (or until it has died).
+    int RunPlayer(const std::function<void(PosixSerialPort&, StopGuard*&)>& player,
+                  const std::function<void(pid_t child)>& meanwhile = nullptr) {
         EXPECT_TRUE(IsSingleThreaded()) << "the guard is forked from one thread only";
         int pipe[2];
         EXPECT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
         const pid_t child = ::fork();
         if (child == 0) {
             ::close(pipe[0]);
+            // A release build's crash ends the process; a sanitizer build's handler would
+            // report first. Cases that want a handler of their own install it in `player`.
+            for (const int signo : {SIGSEGV, SIGABRT}) ::signal(signo, SIG_DFL);
             auto guard = StopGuard::Start();
             pid_t guardPid = guard ? guard->Pid() : -1;
             [[maybe_unused]] ssize_t n = ::write(pipe[1], &guardPid, sizeof guardPid);
             StopGuard::Install(guard.get());
+            if (guard) guard->WatchFatalSignals();
             StopGuard* owned = guard.release();
             {
                 PosixSerialPort port;
@@ -99,6 +105,7 @@ protected:
                   static_cast<ssize_t>(sizeof guardPid));
         ::close(pipe[0]);
         EXPECT_GT(guardPid, 0);
+        if (meanwhile) meanwhile(child);
         const int status = WaitStatus(child);
         // The guard does its work and leaves within a few seconds, whatever the device does.
         guardStatus = guardPid > 0 ? WaitStatusWithin(guardPid, 20s) : -1;
@@ -131,17 +138,43 @@ TEST_P(PlayerDeath, TheGuardSendsTheStopPacketToThePortLastOpened) {
         port.Close();
         if (port.Open(pty.path) != 0 || port.Configure({}) != 0) ::_exit(4);
         Send(port, kMove);
-        // The crash handlers of a sanitizer build would report first; the player's own end is
-        // the kernel's.
-        ::signal(signo, SIG_DFL);
         ::raise(signo);
     });
     EXPECT_EQ(status, 128 + signo);
-    EXPECT_EQ(Received(), kOtherMove + kMove + kStop);
+    // A fatal signal is told at once, and the end stops the device again.
+    EXPECT_EQ(Received(), kOtherMove + kMove + kStop + (signo == SIGKILL ? "" : kStop));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, PlayerDeath, ::testing::Values(SIGKILL, SIGSEGV, SIGABRT),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// A crash whose handling takes its time (a crash report, a core dump written to a slow disk):
+// the stop packet goes out while the player is still ending.
+TEST_F(StopGuardTest, ACrashThatTakesItsTimeToEndIsStoppedAtOnce) {
+    std::string early;
+    const int status = RunPlayer(
+        [&](PosixSerialPort& port, StopGuard*& guard) {
+            // What handled the crash before the guard's watch: five seconds to end.
+            struct sigaction slow {};
+            slow.sa_handler = [](int signo) {
+                ::sleep(5);
+                ::signal(signo, SIG_DFL);
+                ::raise(signo);
+            };
+            ::sigaction(SIGSEGV, &slow, nullptr);
+            guard->WatchFatalSignals();
+            Send(port, kMove);
+            ::raise(SIGSEGV);
+        },
+        [&](pid_t child) {
+            early = testing_support::ReadBytes(pty.master.Get(), kMove.size() + kStop.size());
+            int status = 0;
+            EXPECT_EQ(::waitpid(child, &status, WNOHANG), 0) << "the stop came after the end";
+        });
+    EXPECT_EQ(status, 128 + SIGSEGV);
+    EXPECT_EQ(early, kMove + kStop);
+    EXPECT_EQ(Received(), kStop);
+}
 
 // An orderly end adds nothing to what the player sent, with the port closed before the goodbye
 // as the program does, or still open.
