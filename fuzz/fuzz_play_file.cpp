@@ -11,6 +11,7 @@
 
 #include "ScratchFile.h"
 #include "log/Logger.h"
+#include "support/LinearCursor.h"
 #include "sync/PlayScript.h"
 
 namespace {
@@ -94,12 +95,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   "a line sent before its time");
         }
     }
+    // Times beyond the ms clock's reach (up to INT64_MAX tenths) are kept: the seek goes to
+    // the clock's last ms, where the cursor must agree with the plain reference.
+    LinearCursor reference;
+    reference.lines = lines;
     for (size_t i = 0; i < lines.size() && i < 8; ++i) {
         const int64_t time = lines[lines.size() - 1 - i].time;
-        if (time > INT64_MAX / 100) continue;
-        script.Seek(time * 100);
-        Check(script.Next().time == time, "Seek to a line's time does not make it next");
-        (void)script.Advance(time * 100 + 40);
+        const int64_t ms = TenthsToMs(time);
+        script.Seek(ms);
+        reference.Seek(ms);
+        Check(script.Next().time == reference.next.time && script.Index() == reference.index,
+              "Seek disagrees with the reference");
+        if (time <= INT64_MAX / kMsPerTenth) {
+            Check(script.Next().time == time, "Seek to a line's time does not make it next");
+        }
+        const int64_t later = ms > INT64_MAX - 40 ? INT64_MAX : ms + 40;
+        reference.previousTime = script.PreviousTime();
+        const auto due = script.Advance(later);
+        const auto expected = reference.Advance(later);
+        Check(due.has_value() == expected.has_value() &&
+                  (!due || (due->time == expected->time && due->command == expected->command)),
+              "Advance disagrees with the reference");
     }
     return 0;
 }
