@@ -76,8 +76,9 @@ bool SendStop(int port) {
            WriteResult::kWritten;
 }
 
-// The guard's life, in the forked child: system calls only, no allocation (another thread of
-// the parent's libraries may have held the allocator's lock at the fork).
+// The guard's life, in the forked child: system calls only, no allocation and nothing of the
+// libraries' state it shares with the player, so that it works in whatever state the player's
+// memory was copied.
 [[noreturn]] void RunGuard(int socket) {
     ::prctl(PR_SET_NAME, "kestrune-guard");
     // The terminal's signals reach the whole process group; the player answers them and the
