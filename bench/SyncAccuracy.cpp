@@ -1,22 +1,25 @@
 // End-to-end synchronisation accuracy: the demo video plays from the start in the real main
 // window with a dense play file (a line every 200 ms) into a dongle on a pseudo-terminal.
-// A packet's lateness is its arrival time minus (the first picture, taken at the first
-// video-output event, plus its line's time). Against the clock, it is the adjusted playback
-// clock as the main window's tick that wrote the packet returns, minus the line's time.
+// A packet's lateness is its arrival time minus (the first picture, taken when the player
+// first has a video output, plus its line's time). Against the clock, it is the adjusted
+// playback clock read as the packet arrives (the device thread writes it, the reader here
+// takes it at once) minus the line's time.
 //
 // With --random-tenths the lines fall at random tenths of a second instead (a fixed seed, so
 // runs compare), 200 or 300 ms apart: a line whose time is not a multiple of the 40 ms tick
-// waits for the next tick. Lines at least 200 ms apart keep the link's 100 ms packet spacing
-// out of the figures (a line goes out up to one tick late, so two lines 100 ms apart could
-// leave 60 ms apart and the second one would wait).
+// gets a step at its own time. Lines at least 200 ms apart keep the link's 100 ms packet
+// spacing out of the figures.
+//
+// With --busy-ui MS the user-interface thread is kept busy for MS ms of every second (a
+// window that repaints a lot, or a slow dialog): the device thread's packets must not mind.
 //
 // Run under a display:
-//   build/sync_accuracy [--random-tenths] [VIDEO] [SECONDS]  (default build/demo/demo.mp4, 30)
+//   build/sync_accuracy [--random-tenths] [--busy-ui MS] [VIDEO] [SECONDS]
+//                       (default build/demo/demo.mp4, 30)
 
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
-#include <vlc/vlc.h>
 
 #include <QApplication>
 #include <QImage>
@@ -36,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "Percentile.h"
 #include "app/KestruneDlg.h"
 #include "platform/UniqueFd.h"
 #include "platform/X11Threads.h"
@@ -71,59 +75,11 @@ std::vector<int> LineTimes(int seconds, bool random) {
     return times;
 }
 
-// Stamps the first video-output event as the main window receives it.
-class FirstPicture : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) {
-            const auto* m = static_cast<AppMessageEvent*>(e);
-            if (m->message == WM_APP_PLAYER_EVENT && m->lParam == libvlc_MediaPlayerVout && !seen) {
-                seen = true;
-                at = Clock::now();
-            }
-        }
-        return false;
-    }
-    bool seen = false;
-    Clock::time_point at;
-};
-
-// Reads the adjusted playback clock right after each of the main window's timer events, the
-// 40 ms synchronisation tick among them: a packet is written inside its tick, so the reading
-// after the tick that wrote it is the clock at the write (the write comes last in the tick).
-class TickClock : public QObject {
-public:
-    explicit TickClock(CKestruneDlg& dlg) : dlg_(dlg) {}
-    bool eventFilter(QObject* watched, QEvent* e) override {
-        if (e->type() != QEvent::Timer || watched != &dlg_ || inside_) return false;
-        inside_ = true;
-        const auto before = Clock::now();
-        static_cast<QObject&>(dlg_).event(e);
-        ticks.push_back({before, dlg_.Player().GetTime()});
-        inside_ = false;
-        return true;
-    }
-    struct Tick {
-        Clock::time_point began;
-        int64_t clockAfterMs;
-    };
-    std::vector<Tick> ticks;
-
-private:
-    CKestruneDlg& dlg_;
-    bool inside_ = false;
-};
-
 struct Arrival {
     Clock::time_point at;
     uint8_t command;
+    int64_t clockMs;  // the adjusted playback clock as it arrived
 };
-
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[static_cast<size_t>(p * static_cast<double>(v.size() - 1))];
-}
 
 }  // namespace
 
@@ -132,8 +88,20 @@ int main(int argc, char* argv[]) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "xcb", 0);
     QApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
-    const bool random = !args.empty() && args.front() == "--random-tenths";
-    if (random) args.erase(args.begin());
+    bool random = false;
+    int busyMs = 0;
+    while (!args.empty() && args.front().rfind("--", 0) == 0) {
+        if (args.front() == "--random-tenths") {
+            random = true;
+        } else if (args.front() == "--busy-ui" && args.size() > 1) {
+            busyMs = std::atoi(args[1].c_str());
+            args.erase(args.begin());
+        } else {
+            std::fprintf(stderr, "sync_accuracy: unknown option %s\n", args.front().c_str());
+            return 2;
+        }
+        args.erase(args.begin());
+    }
     const std::string video =
         std::filesystem::absolute(!args.empty() ? args[0] : "build/demo/demo.mp4").string();
     const int seconds = args.size() > 1 ? std::atoi(args[1].c_str()) : 30;
@@ -156,6 +124,7 @@ int main(int argc, char* argv[]) {
     std::mutex mutex;
     std::vector<Arrival> arrivals;
     std::atomic<bool> stop = false;
+    std::atomic<AdjustedPlayer*> player = nullptr;
     std::thread reader([&] {
         std::string pending;
         while (!stop) {
@@ -165,10 +134,12 @@ int main(int argc, char* argv[]) {
             const ssize_t n = ::read(m, buffer, sizeof buffer);
             if (n <= 0) continue;
             const auto now = Clock::now();
+            AdjustedPlayer* clock = player;
+            const int64_t clockMs = clock != nullptr ? clock->GetTime() : 0;
             pending.append(buffer, static_cast<size_t>(n));
             std::lock_guard lock(mutex);
             while (pending.size() >= 3) {
-                arrivals.push_back({now, static_cast<uint8_t>(pending[2])});
+                arrivals.push_back({now, static_cast<uint8_t>(pending[2]), clockMs});
                 pending.erase(0, 3);
             }
         }
@@ -193,15 +164,18 @@ int main(int argc, char* argv[]) {
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);
-    FirstPicture picture;
-    dlg.installEventFilter(&picture);
-    TickClock tickClock(dlg);
-    dlg.installEventFilter(&tickClock);
-    // The first picture as the screen shows it: the centre of the video host leaves black.
+    player = &dlg.Player();
+    // The first picture: when the player first has a video output, and when the screen shows
+    // it (the centre of the video host leaves black).
+    std::optional<Clock::time_point> output;
     std::optional<Clock::time_point> visible;
     QTimer look;
     QObject::connect(&look, &QTimer::timeout, [&] {
-        if (!picture.seen || visible) return;
+        if (!output) {
+            if (dlg.Player().HasVideoOutput()) output = Clock::now();
+            return;
+        }
+        if (visible) return;
         QWidget* host = dlg.VideoHost();
         const QPoint centre = host->mapToGlobal(host->rect().center());
         const QImage shot =
@@ -215,7 +189,15 @@ int main(int argc, char* argv[]) {
             }
         }
     });
-    look.start(2);
+    look.start(1);
+    // The busy user-interface thread: MS ms of work at the start of every second.
+    QTimer busy;
+    QObject::connect(&busy, &QTimer::timeout, [busyMs] {
+        const auto until = Clock::now() + std::chrono::milliseconds(busyMs);
+        while (Clock::now() < until) {
+        }
+    });
+    if (busyMs > 0) busy.start(1000);
     dlg.show();
     dlg.OpenVideoFile(QString::fromStdString(video));
     dlg.OpenPlayFile(QString::fromStdString((folder / "dense.csv").string()));
@@ -225,7 +207,7 @@ int main(int argc, char* argv[]) {
     stop = true;
     reader.join();
 
-    if (!picture.seen || !visible) {
+    if (!output || !visible) {
         std::fprintf(stderr, "no picture appeared\n");
         return 1;
     }
@@ -241,27 +223,26 @@ int main(int argc, char* argv[]) {
         for (int i = next; i < lines; ++i) {
             if (CommandOf(i) != a.command) continue;
             const int64_t lineMs = int64_t{times[static_cast<size_t>(i)]} * 100;
-            const auto due = picture.at + std::chrono::milliseconds(lineMs);
+            const auto due = *output + std::chrono::milliseconds(lineMs);
             lateness.push_back(std::chrono::duration<double, std::milli>(a.at - due).count());
-            // The last tick begun before the packet arrived wrote it.
-            const auto tick = std::upper_bound(
-                tickClock.ticks.begin(), tickClock.ticks.end(), a.at,
-                [](Clock::time_point at, const TickClock::Tick& t) { return at < t.began; });
-            if (tick != tickClock.ticks.begin()) {
-                againstClock.push_back(static_cast<double>(std::prev(tick)->clockAfterMs - lineMs));
-            }
+            againstClock.push_back(static_cast<double>(a.clockMs - lineMs));
             next = i + 1;
             break;
         }
     }
     const int due = lines;
     if (random) {
-        std::printf("sync accuracy: %s, %d s, lines at random tenths %d to %d ms apart (seed %u)\n",
+        std::printf("sync accuracy: %s, %d s, lines at random tenths %d to %d ms apart (seed %u)",
                     video.c_str(), seconds, kRandomGapMinTenths * 100, kRandomGapMaxTenths * 100,
                     kRandomSeed);
     } else {
-        std::printf("sync accuracy: %s, %d s, a line every %d ms\n", video.c_str(), seconds,
+        std::printf("sync accuracy: %s, %d s, a line every %d ms", video.c_str(), seconds,
                     kLineSpacingTenths * 100);
+    }
+    if (busyMs > 0) {
+        std::printf(", the user-interface thread busy %d ms of every second\n", busyMs);
+    } else {
+        std::printf("\n");
     }
     std::printf("lines due %d, sent %zu, packets in all %zu, closer than 100 ms %d\n", due,
                 lateness.size(), arrivals.size(), closer);
@@ -271,11 +252,11 @@ int main(int argc, char* argv[]) {
     std::printf(
         "the first picture showed %.1f ms after the video-output event; lateness from "
         "it: p50 %.1f  p99 %.1f\n",
-        std::chrono::duration<double, std::milli>(*visible - picture.at).count(),
+        std::chrono::duration<double, std::milli>(*visible - *output).count(),
         Percentile(lateness, 0.5) -
-            std::chrono::duration<double, std::milli>(*visible - picture.at).count(),
+            std::chrono::duration<double, std::milli>(*visible - *output).count(),
         Percentile(lateness, 0.99) -
-            std::chrono::duration<double, std::milli>(*visible - picture.at).count());
+            std::chrono::duration<double, std::milli>(*visible - *output).count());
     std::printf(
         "lateness against the clock ms (%zu packets): p50 %.1f  p99 %.1f  max %.1f  min %.1f\n",
         againstClock.size(), Percentile(againstClock, 0.5), Percentile(againstClock, 0.99),

@@ -1,7 +1,9 @@
 #pragma once
 
-// A player clock set by hand: the adjusted time and the state the synchronisation reads.
+// A player clock set by hand: the adjusted time and the state the synchronisation reads, also
+// from a device thread while the test sets them.
 
+#include <atomic>
 #include <cstdint>
 
 #include "player/PlayerClock.h"
@@ -12,8 +14,8 @@ class HandClock final : public PlayerClock {
 public:
     [[nodiscard]] int64_t GetTime() override { return now; }
     [[nodiscard]] PlayerState GetState() const override { return state; }
-    int64_t now = 0;
-    PlayerState state = PlayerState::kNothingSpecial;
+    std::atomic<int64_t> now = 0;
+    std::atomic<PlayerState> state = PlayerState::kNothingSpecial;
 };
 
 }  // namespace testing_support

@@ -2,8 +2,9 @@
 
 // The link to the motion device through the USB radio dongle: the configured device names
 // and port settings, discovery of the dongle among the serial devices, the port and the paced
-// command packets. When to send what is the SyncDriver's. Owned by the main window, created
-// during its initialisation. Used from the user-interface thread only.
+// command packets. When to send what is the SyncDriver's. Owned by the playback session; set
+// up (Init) on the user-interface thread, then used on the device thread only, where its
+// pacing waits and bounded writes hold nobody but that thread.
 //
 // Packet: 01 01 command (bit 7 direction, bits 0-6 speed); the stop packet is 01 01 00.
 // Packets are at least 100 ms apart; each is traced through the logger before it is written.

@@ -15,6 +15,7 @@ AdjustedPlayer::~AdjustedPlayer() {
 
 // A new adjuster for every open, so that no clock state carries over between media.
 void AdjustedPlayer::SelectAdjuster(AdjusterKind kind) {
+    const std::lock_guard lock(adjusting_);
     if (kind == AdjusterKind::kDvd) {
         adjuster_ = std::make_unique<DVDAdjuster>(*vlc_);
     } else {
@@ -34,9 +35,16 @@ void AdjustedPlayer::OpenLocation(const std::string& location, AdjusterKind kind
 
 void AdjustedPlayer::Play() {
     vlc_->Play();
+    const std::lock_guard lock(adjusting_);
     adjuster_->Reset();
 }
 
-int64_t AdjustedPlayer::GetTime() { return adjuster_->GetTime(); }
+int64_t AdjustedPlayer::GetTime() {
+    const std::lock_guard lock(adjusting_);
+    return adjuster_->GetTime();
+}
 
-void AdjustedPlayer::SetTime(int64_t ms) { adjuster_->SetTime(ms); }
+void AdjustedPlayer::SetTime(int64_t ms) {
+    const std::lock_guard lock(adjusting_);
+    adjuster_->SetTime(ms);
+}

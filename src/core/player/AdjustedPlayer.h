@@ -2,10 +2,13 @@
 
 // The playback facade the rest of the program uses. Owns the VlcPlayer for the whole run and
 // the current timecode adjuster, which is replaced on every open: positions are read and set
-// only through it. Owned by the main window; used from the user-interface thread only.
+// only through it. Owned by the playback session and used from the user-interface thread,
+// but for its clock (GetTime, GetState), which the device thread reads too: the adjuster is
+// used under a lock.
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -35,7 +38,7 @@ public:
     void OpenLocation(const std::string& location, AdjusterKind kind);
     // Starts playback, then restarts the adjuster's clock.
     void Play();
-    // The adjusted playback position in ms.
+    // The adjusted playback position in ms. Any thread.
     [[nodiscard]] int64_t GetTime() override;
     // The position as libvlc reports it, before adjustment.
     [[nodiscard]] int64_t GetReportedTime() const { return vlc_->GetTime(); }
@@ -44,6 +47,7 @@ public:
 
     void Pause() { vlc_->Pause(); }
     void Stop() { vlc_->Stop(); }
+    // Any thread.
     [[nodiscard]] PlayerState GetState() const override { return vlc_->GetState(); }
     [[nodiscard]] int64_t GetLength() const { return vlc_->GetLength(); }
     [[nodiscard]] int GetVolume() const { return vlc_->GetVolume(); }
@@ -57,7 +61,7 @@ public:
     void GetChapterNames(std::vector<std::string>* list) const { vlc_->GetChapterNames(list); }
     [[nodiscard]] MediaKind GetMediaKind() const { return vlc_->GetMediaKind(); }
     void SetHwnd(uint32_t window) { vlc_->SetHwnd(window); }
-    void AttachEvents(PlayerEventCallbackFn callback, void* userData) {
+    void AttachEvents(PlayerEventFn callback, void* userData) {
         vlc_->AttachEvents(callback, userData);
     }
     void DetachEvents() { vlc_->DetachEvents(); }
@@ -68,5 +72,6 @@ private:
     void SelectAdjuster(AdjusterKind kind);
 
     std::unique_ptr<VlcPlayer> vlc_;
+    std::mutex adjusting_;  // guards adjuster_ and its state
     std::unique_ptr<TimecodeAdjuster> adjuster_;
 };

@@ -6,7 +6,8 @@
 // that clock by 100 ms or more, the gap is made up at most 40 ms per 100 ms of wall time
 // rather than at once; when the clock is ahead, it stands still. After a seek it reads the
 // target, playing or paused, until libvlc reports a time near it (see PendingSeek), and runs
-// on from the target within that second. Used from the user-interface thread only.
+// on from the target within that second. Used under AdjustedPlayer's lock, from the
+// user-interface and the device threads.
 
 #include <cstdint>
 #include <optional>

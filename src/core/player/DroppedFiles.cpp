@@ -67,9 +67,9 @@ std::string SameNamePlayFile(const fs::path& video) {
 
 bool IsVideoFileName(const std::string& path) {
     static constexpr std::array<std::string_view, 27> kExtensions = {
-        ".3gp", ".264", ".asf",  ".avi", ".divx", ".flv", ".h264", ".h265", ".hevc",
+        ".3gp", ".264",  ".asf", ".avi", ".divx", ".flv", ".h264", ".h265", ".hevc",
         ".m2t", ".m2ts", ".m2v", ".m4v", ".mkv",  ".mov", ".mp4",  ".mpeg", ".mpg",
-        ".mts", ".ogm", ".ogv",  ".rm",  ".rmvb", ".ts",  ".vob",  ".webm", ".wmv"};
+        ".mts", ".ogm",  ".ogv", ".rm",  ".rmvb", ".ts",  ".vob",  ".webm", ".wmv"};
     const std::string extension = LowerExtension(path);
     return std::find(kExtensions.begin(), kExtensions.end(), extension) != kExtensions.end();
 }

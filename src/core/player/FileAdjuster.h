@@ -8,7 +8,8 @@
 // back. At the start, before libvlc reports anything, it runs on from 0 from when the first
 // picture is due. After a seek it reads the target, playing or paused, until libvlc reports
 // a time near it (see PendingSeek), and runs on from there. Otherwise, paused or stopped, it
-// reads the player's position unchanged. Used from the user-interface thread only.
+// reads the player's position unchanged. Used under AdjustedPlayer's lock, from the
+// user-interface and the device threads.
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 
 // The player's time source. AdjustedPlayer reads and sets the playback position only through
 // its current adjuster: a FileAdjuster for video files, a DVDAdjuster for DVDs. The base
-// class reads 0 and ignores seeks. Used from the user-interface thread only.
+// class reads 0 and ignores seeks. Used under AdjustedPlayer's lock.
 
 #include <cstdint>
 

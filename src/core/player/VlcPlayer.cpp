@@ -12,17 +12,21 @@
 
 namespace {
 
-// The events the program reacts to, in the order they are attached.
-constexpr libvlc_event_e kPlayerEvents[] = {
-    libvlc_MediaPlayerEncounteredError,
-    libvlc_MediaPlayerOpening,
-    libvlc_MediaPlayerPlaying,
-    libvlc_MediaPlayerPaused,
-    libvlc_MediaPlayerStopped,
-    libvlc_MediaPlayerTimeChanged,
-    libvlc_MediaPlayerEndReached,
-    libvlc_MediaPlayerLengthChanged,
-    libvlc_MediaPlayerVout,
+// The events the program reacts to, in the order they are attached, and what they are called
+// outside.
+constexpr struct {
+    libvlc_event_e type;
+    PlayerEvent event;
+} kPlayerEvents[] = {
+    {libvlc_MediaPlayerEncounteredError, PlayerEvent::kEncounteredError},
+    {libvlc_MediaPlayerOpening, PlayerEvent::kOpening},
+    {libvlc_MediaPlayerPlaying, PlayerEvent::kPlaying},
+    {libvlc_MediaPlayerPaused, PlayerEvent::kPaused},
+    {libvlc_MediaPlayerStopped, PlayerEvent::kStopped},
+    {libvlc_MediaPlayerTimeChanged, PlayerEvent::kTimeChanged},
+    {libvlc_MediaPlayerEndReached, PlayerEvent::kEndReached},
+    {libvlc_MediaPlayerLengthChanged, PlayerEvent::kLengthChanged},
+    {libvlc_MediaPlayerVout, PlayerEvent::kVout},
 };
 
 void AppendNames(libvlc_track_description_t* first, std::vector<std::string>* list) {
@@ -33,6 +37,13 @@ void AppendNames(libvlc_track_description_t* first, std::vector<std::string>* li
 }
 
 }  // namespace
+
+const char* PlayerEventName(PlayerEvent event) {
+    for (const auto& known : kPlayerEvents) {
+        if (known.event == event) return libvlc_event_type_name(known.type);
+    }
+    return "";
+}
 
 std::vector<const char*> VlcPlayer::DefaultArguments() { return {"-I", "dumy", "--ignore-config"}; }
 
@@ -214,21 +225,31 @@ void VlcPlayer::SetHwnd(uint32_t window) {
     if (mediaPlayer_ != nullptr) libvlc_media_player_set_xwindow(mediaPlayer_.get(), window);
 }
 
-void VlcPlayer::AttachEvents(PlayerEventCallbackFn callback, void* userData) {
+void VlcPlayer::AttachEvents(PlayerEventFn callback, void* userData) {
     if (eventManager_ == nullptr || callback == nullptr) return;
     DetachEvents();
     eventCallback_ = callback;
     eventUserData_ = userData;
-    for (const auto type : kPlayerEvents) {
-        libvlc_event_attach(eventManager_, type, eventCallback_, eventUserData_);
+    for (const auto& known : kPlayerEvents) {
+        libvlc_event_attach(eventManager_, known.type, &VlcPlayer::OnEvent, this);
     }
 }
 
 void VlcPlayer::DetachEvents() {
     if (eventManager_ == nullptr || eventCallback_ == nullptr) return;
-    for (const auto type : kPlayerEvents) {
-        libvlc_event_detach(eventManager_, type, eventCallback_, eventUserData_);
+    for (const auto& known : kPlayerEvents) {
+        libvlc_event_detach(eventManager_, known.type, &VlcPlayer::OnEvent, this);
     }
     eventCallback_ = nullptr;
     eventUserData_ = nullptr;
+}
+
+void VlcPlayer::OnEvent(const libvlc_event_t* event, void* self) {
+    const auto* player = static_cast<const VlcPlayer*>(self);
+    for (const auto& known : kPlayerEvents) {
+        if (known.type == event->type) {
+            player->eventCallback_(known.event, player->eventUserData_);
+            return;
+        }
+    }
 }

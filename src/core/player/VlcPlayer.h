@@ -3,8 +3,9 @@
 // Owns the libvlc objects of the run: instance, media player, media list and list player.
 // Media always plays through the list, which holds at most one item: each open replaces it.
 // One plain operation per libvlc call the program needs; it knows nothing of windows,
-// devices or logs. Used from the user-interface thread only. When libvlc cannot start,
-// every operation is a harmless no-op and the getters report "no media".
+// devices or logs. Used from the user-interface thread, but for GetTime, SetTime and GetState,
+// which libvlc takes from any thread (the clock is read on the device thread). When libvlc cannot
+// start, every operation is a harmless no-op and the getters report "no media".
 
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "player/PlayerClock.h"
+#include "player/PlayerEvent.h"
 
 struct libvlc_event_t;
 struct libvlc_instance_t;
@@ -26,9 +28,6 @@ enum class MediaKind {
     kByPath,
     kByLocation,
 };
-
-// libvlc's event callback: called on libvlc's threads.
-using PlayerEventCallbackFn = void (*)(const libvlc_event_t* event, void* userData);
 
 // VLC_PLUGIN_PATH's value `current` (null: unset) with `folder` added at its end, unless it is
 // already one of its entries.
@@ -93,8 +92,9 @@ public:
     // The X11 window the video is drawn into.
     void SetHwnd(uint32_t window);
 
-    // Attaches `callback` for the nine player events the program reacts to.
-    void AttachEvents(PlayerEventCallbackFn callback, void* userData);
+    // Attaches `callback` for the nine player events the program reacts to; it is called on
+    // libvlc's threads (and on the caller's, for events a call raises at once).
+    void AttachEvents(PlayerEventFn callback, void* userData);
     // Detaches them again; when it returns, no callback runs or will run.
     void DetachEvents();
 
@@ -110,13 +110,15 @@ private:
     using Owned = std::unique_ptr<T, Release>;
 
     void ReplaceMedia(libvlc_media_t* newMedia);
+    // libvlc's callback: passes the event on as a PlayerEvent.
+    static void OnEvent(const libvlc_event_t* event, void* self);
 
     // Released in the reverse order: the list player first, the instance last.
     Owned<libvlc_instance_t> instance_;
     Owned<libvlc_media_player_t> mediaPlayer_;
     MediaKind mediaKind_ = MediaKind::kByPath;
     libvlc_event_manager_t* eventManager_ = nullptr;  // the media player's own
-    PlayerEventCallbackFn eventCallback_ = nullptr;
+    PlayerEventFn eventCallback_ = nullptr;
     void* eventUserData_ = nullptr;
     Owned<libvlc_media_list_t> mediaList_;
     Owned<libvlc_media_list_player_t> listPlayer_;

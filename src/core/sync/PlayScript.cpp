@@ -159,7 +159,7 @@ int OpenReadable(const std::string& path, bool& tooLarge) {
 PlayScript::PlayScript(Logger* logger) : logger_(logger) {}
 
 bool PlayScript::Load(const std::string& path) {
-    lines_.clear();
+    lines_ = std::make_shared<const std::vector<CSV_LINE>>();
     bool tooLarge = false;
     // Whatever the file holds, the player goes on: a load that runs out of memory counts as
     // one that could not be read.
@@ -167,8 +167,7 @@ bool PlayScript::Load(const std::string& path) {
         if (ReadLines(path, tooLarge)) return true;
     } catch (const std::bad_alloc&) {
     }
-    lines_.clear();
-    lines_.shrink_to_fit();
+    lines_ = std::make_shared<const std::vector<CSV_LINE>>();
     index_ = 0;
     LoadNext();
     if (logger_ != nullptr) {
@@ -185,6 +184,7 @@ bool PlayScript::ReadLines(const std::string& path, bool& tooLarge) {
     platform::UniqueFd file(OpenReadable(path, tooLarge));
     if (!file.Valid()) return false;
 
+    std::vector<CSV_LINE> lines;
     long lineNumber = 0;
     long count = 0;
     const ReadEnd end = ForEachLine(file.Get(), [&](std::string_view line, bool overlong) {
@@ -208,7 +208,7 @@ bool PlayScript::ReadLines(const std::string& path, bool& tooLarge) {
                 }
                 break;
             case LineKind::kAccepted:
-                lines_.push_back(accepted);
+                lines.push_back(accepted);
                 ++count;
                 break;
         }
@@ -219,9 +219,10 @@ bool PlayScript::ReadLines(const std::string& path, bool& tooLarge) {
     }
 
     const auto byTime = [](const CSV_LINE& a, const CSV_LINE& b) { return a.time < b.time; };
-    if (!std::is_sorted(lines_.begin(), lines_.end(), byTime)) {
-        std::stable_sort(lines_.begin(), lines_.end(), byTime);
+    if (!std::is_sorted(lines.begin(), lines.end(), byTime)) {
+        std::stable_sort(lines.begin(), lines.end(), byTime);
     }
+    lines_ = std::make_shared<const std::vector<CSV_LINE>>(std::move(lines));
     index_ = 0;
     LoadNext();
 
@@ -235,11 +236,12 @@ bool PlayScript::ReadLines(const std::string& path, bool& tooLarge) {
 
 bool PlayScript::LoadNext() {
     // A negative index compares as a huge one: past the end.
-    if (static_cast<size_t>(static_cast<uint32_t>(index_)) >= lines_.size()) {
+    const std::vector<CSV_LINE>& lines = *lines_;
+    if (static_cast<size_t>(static_cast<uint32_t>(index_)) >= lines.size()) {
         next_.time = -1;
         return false;
     }
-    next_ = lines_[static_cast<size_t>(index_)];
+    next_ = lines[static_cast<size_t>(index_)];
     return true;
 }
 
@@ -270,23 +272,24 @@ std::optional<CSV_LINE> PlayScript::Advance(int64_t t) {
 void PlayScript::Seek(int64_t t) {
     const int64_t cur = ToTenths(t);
     currentTime_ = cur;
-    if (lines_.empty()) {
+    const std::vector<CSV_LINE>& lines = *lines_;
+    if (lines.empty()) {
         index_ = 0;
         next_.time = -1;
         return;
     }
     auto found =
-        std::lower_bound(lines_.begin(), lines_.end(), cur,
+        std::lower_bound(lines.begin(), lines.end(), cur,
                          [](const CSV_LINE& line, int64_t time) { return line.time < time; });
-    if (found == lines_.end()) {
+    if (found == lines.end()) {
         // Past the last line: the end marker, carrying the last line's command.
-        index_ = static_cast<int32_t>(lines_.size());
-        next_ = {-1, lines_.back().command};
+        index_ = static_cast<int32_t>(lines.size());
+        next_ = {-1, lines.back().command};
         return;
     }
     // Between two lines, the earlier one is in force unless the later one is only 0.2 s away.
     // (Written as time > cur + 2 so that huge times cannot overflow.)
-    if (found->time > cur && found != lines_.begin() && found->time > cur + 2) --found;
-    index_ = static_cast<int32_t>(found - lines_.begin());
+    if (found->time > cur && found != lines.begin() && found->time > cur + 2) --found;
+    index_ = static_cast<int32_t>(found - lines.begin());
     next_ = *found;
 }

@@ -1,13 +1,14 @@
 #pragma once
 
 // One loaded play file: its accepted lines sorted by time, and the synchronisation cursor
-// that walks them while the video plays. Created anew for every load and owned by the
-// SyncDriver. Used from the user-interface thread only.
+// that walks them while the video plays. Created anew for every load (on the user-interface
+// thread) and handed to the SyncDriver's device thread, which walks it.
 //
 // A play file line is "time,direction,speed[,anything]": time in tenths of a second,
 // direction 0 or 1, speed 0 to 100; digits only, no blanks.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,7 +61,11 @@ public:
     // and returns false.
     bool LoadNext();
 
-    [[nodiscard]] const std::vector<CSV_LINE>& Lines() const { return lines_; }
+    [[nodiscard]] const std::vector<CSV_LINE>& Lines() const { return *lines_; }
+    // The lines, to keep beyond the script (they never change once loaded).
+    [[nodiscard]] std::shared_ptr<const std::vector<CSV_LINE>> SharedLines() const {
+        return lines_;
+    }
     [[nodiscard]] const CSV_LINE& Next() const { return next_; }
     [[nodiscard]] int32_t Index() const { return index_; }
     [[nodiscard]] int64_t CurrentTime() const { return currentTime_; }
@@ -71,7 +76,8 @@ private:
     // that was for its size).
     bool ReadLines(const std::string& path, bool& tooLarge);
 
-    std::vector<CSV_LINE> lines_;
+    std::shared_ptr<const std::vector<CSV_LINE>> lines_ =
+        std::make_shared<const std::vector<CSV_LINE>>();
     Logger* logger_;
     CSV_LINE next_{-1, 0};
     int32_t index_ = 0;

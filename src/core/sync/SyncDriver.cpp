@@ -5,9 +5,13 @@
 #include "configuration/SyncSettings.h"
 #include "device/UsbDongle.h"
 #include "log/Logger.h"
+#include "sync/DeviceLoop.h"
 
-SyncDriver::SyncDriver(PlayerClock& clock, UsbDongle& link, Logger* log, NoteFn noteFn)
-    : player_(clock), dongle_(link), logger_(log), note_(std::move(noteFn)) {}
+SyncDriver::SyncDriver(PlayerClock& clock, UsbDongle& link, Logger* log, NoteFn noteFn,
+                       DeviceLoop& loop)
+    : player_(clock), dongle_(link), logger_(log), note_(std::move(noteFn)), loop_(loop) {
+    loop_.SetStep([this] { OnTick(); }, [this] { return NextLineDueInMs(); });
+}
 
 SyncDriver::~SyncDriver() = default;
 
@@ -15,39 +19,50 @@ void SyncDriver::SetOffsetMs(int offsetMs) { offsetMs_ = ClampSyncOffsetMs(offse
 
 int SyncDriver::ChangeOffsetMs(int deltaMs) {
     SetOffsetMs(offsetMs_ + deltaMs);
-    if (mediaReady_ && player_.GetState() == PlayerState::kPlaying) Reposition(ScriptTime());
+    if (mediaReady_ && player_.GetState() == PlayerState::kPlaying) {
+        loop_.Post([this] { Reposition(ScriptTime()); });
+    }
     return offsetMs_;
 }
 
 int64_t SyncDriver::ScriptTime() {
+    const int offset = offsetMs_;
     int64_t t = 0;
-    if (__builtin_add_overflow(player_.GetTime(), offsetMs_, &t))
-        return offsetMs_ > 0 ? INT64_MAX : INT64_MIN;
+    if (__builtin_add_overflow(player_.GetTime(), offset, &t)) {
+        return offset > 0 ? INT64_MAX : INT64_MIN;
+    }
     return t;
 }
 
 bool SyncDriver::LoadPlayFile(const std::string& path) {
-    script_ = std::make_unique<PlayScript>(logger_);
-    return script_->Load(path);
+    auto script = std::make_shared<PlayScript>(logger_);
+    const bool loaded = script->Load(path);
+    lines_ = script->SharedLines();
+    loop_.Post([this, script = std::move(script)]() mutable {
+        script_ = std::make_unique<PlayScript>(std::move(*script));
+    });
+    return loaded;
 }
 
 void SyncDriver::OnPlaying() {
     if (!mediaReady_) return;
     note_("USBドングルへ再生コマンド送信");
-    Reposition(ScriptTime());
-    dongle_.OpenPort();
+    loop_.Post([this] {
+        Reposition(ScriptTime());
+        dongle_.OpenPort();
+    });
 }
 
 void SyncDriver::OnPaused() {
     if (!mediaReady_) return;
     note_("USBドングルへ一時停止コマンド送信");
-    dongle_.SendStop();
+    loop_.Post([this] { dongle_.SendStop(); });
 }
 
 void SyncDriver::OnStopped() {
     if (!mediaReady_) return;
     note_("USBドングルへ停止コマンド送信");
-    dongle_.ClosePort();
+    loop_.Post([this] { dongle_.ClosePort(); });
 }
 
 void SyncDriver::OnTick() {
@@ -68,28 +83,38 @@ std::optional<int64_t> SyncDriver::NextLineDueInMs() {
     return left;
 }
 
-void SyncDriver::OnSeekStarted() { dongle_.SendStop(); }
+void SyncDriver::OnSeekStarted() {
+    loop_.Post([this] { dongle_.SendStop(); });
+}
 
 void SyncDriver::OnClose() {
     note_("USBドングルへ停止コマンド送信");
-    dongle_.ClosePort();
+    loop_.StopTicks();
+    // The window is going away: the stop packet is out and the port closed before it does.
+    loop_.Run([this] { dongle_.ClosePort(); });
 }
 
+void SyncDriver::StartTicks() { loop_.StartTicks(); }
+
+void SyncDriver::StopTicks() { loop_.StopTicks(); }
+
 void SyncDriver::OnDevicesChanged() {
-    const int64_t t = ScriptTime();
-    const PlayerState state = player_.GetState();
-    devicesChanged_ = true;
-    switch (state) {
-        case PlayerState::kNothingSpecial:
-        case PlayerState::kPaused:
-        case PlayerState::kStopped:
-        case PlayerState::kEnded:
-            if (logger_ != nullptr) logger_->LogMessage("デバイスの接続状態が変化しました");
-            HandleDeviceChange(t);
-            break;
-        default:  // opening, buffering, playing, error: the next tick handles it
-            break;
-    }
+    loop_.Post([this] {
+        const int64_t t = ScriptTime();
+        const PlayerState state = player_.GetState();
+        devicesChanged_ = true;
+        switch (state) {
+            case PlayerState::kNothingSpecial:
+            case PlayerState::kPaused:
+            case PlayerState::kStopped:
+            case PlayerState::kEnded:
+                if (logger_ != nullptr) logger_->LogMessage("デバイスの接続状態が変化しました");
+                HandleDeviceChange(t);
+                break;
+            default:  // opening, buffering, playing, error: the next tick handles it
+                break;
+        }
+    });
 }
 
 void SyncDriver::HandleDeviceChange(int64_t t) {

@@ -1,10 +1,21 @@
 #pragma once
 
 // Keeps the motion device in step with the player: owns the play script, reads the player's
-// adjusted clock and state, and tells the device link what to send. The main window turns its
-// synchronisation timer, the player's events, its seek commands and the system's device
-// changes into these calls; all of them run on the user-interface thread. Owned by the main
-// window, created once the device link is.
+// adjusted clock and state, and tells the device link what to send. The playback session
+// turns the player's events, its seek commands and the system's device changes into these
+// calls, on the user-interface thread; each writes its operation-log note there and then, and
+// posts its device work to the device thread (the DeviceLoop), where the link is used and the
+// synchronisation step runs, so the caller never waits for the device. Owned by the playback
+// session, created once the device link and the loop are.
+//
+//   user-interface thread                 device thread
+//   OnPlaying: note, post ──────────────> script to the clock's time, port opened
+//   OnPaused / OnSeekStarted: post ─────> stop packet
+//   OnStopped: note, post ──────────────> stop packet, port closed
+//   OnClose: note, wait for ────────────> stop packet, port closed
+//   LoadPlayFile: read here, post ──────> the new script replaces the old
+//                                         step (ticks): a device change left for now, the
+//                                         script's due line
 //
 // Until the player has reported a length (media ready), play, pause, stop and ticks leave the
 // device alone. A seek and the window's close always stop it.
@@ -12,35 +23,43 @@
 // The script is read at the player's time plus the user's offset: a positive offset sends
 // each line that many ms before its time, on every path (play, ticks, device changes).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "player/PlayerClock.h"
 #include "sync/PlayScript.h"
 
+class DeviceLoop;
 class Logger;
 class UsbDongle;
 
 class SyncDriver {
 public:
     // Receives, for the operation log, each command the driver sends on the player's behalf,
-    // before it is sent.
+    // on the caller's thread before the command is posted.
     using NoteFn = std::function<void(const std::string& line)>;
+    using ScriptLines = std::shared_ptr<const std::vector<CSV_LINE>>;
 
-    // `player`, `dongle` and `logger` are lent and must outlive the driver.
-    SyncDriver(PlayerClock& player, UsbDongle& dongle, Logger* logger, NoteFn note);
+    // `player`, `dongle`, `logger` and `loop` are lent and must outlive the driver; `player`
+    // and `logger` must take calls from the device thread. The driver gives the loop its step.
+    SyncDriver(PlayerClock& player, UsbDongle& dongle, Logger* logger, NoteFn note,
+               DeviceLoop& loop);
     ~SyncDriver();
     SyncDriver(const SyncDriver&) = delete;
     SyncDriver& operator=(const SyncDriver&) = delete;
 
     // Replaces the script with the file's lines; the old script is gone even if this fails.
+    // The file is read on the caller's thread (its messages go to the logger from there).
     // Allowed in every player state: the new script is positioned on the next play or device
     // change. True when the file could be read.
     bool LoadPlayFile(const std::string& path);
-    [[nodiscard]] const PlayScript* Script() const { return script_.get(); }
+    // The lines of the script loaded last, sorted by time; null before the first load.
+    [[nodiscard]] ScriptLines Lines() const { return lines_; }
 
     // The player reported a length: from now on play, pause, stop and ticks reach the device.
     void OnMediaReady() { mediaReady_ = true; }
@@ -61,18 +80,26 @@ public:
     void OnPaused();
     // The media stopped, ended or was replaced: the stop packet and the port closed.
     void OnStopped();
-    // One synchronisation step: a device change left for now, then the script's due line.
-    void OnTick();
-    // Milliseconds until the script's next line is due at the clock's present reading (0 or
-    // less: due now); nothing when no line waits (no script, its end, media not ready).
-    [[nodiscard]] std::optional<int64_t> NextLineDueInMs();
     // A seek is on its way: the device stops until the script catches up.
     void OnSeekStarted();
-    // The window closes: the stop packet and the port closed, media ready or not.
+    // The window closes: the stop packet and the port closed, media ready or not. Waits until
+    // they are (bounded by the link's write and drain bounds).
     void OnClose();
     // The system's serial devices changed. Handled at once while the player is idle (nothing
     // loaded, paused, stopped or ended); while it is busy, on the next tick.
     void OnDevicesChanged();
+    // The synchronisation ticks (the loop's steps) run from now on, or no longer.
+    void StartTicks();
+    void StopTicks();
+
+    // On the device thread: one synchronisation step (a device change left for now, then the
+    // script's due line), and the ms until the script's next line is due at the clock's
+    // present reading (0 or less: due now; nothing when no line waits: no script, its end,
+    // media not ready).
+    void OnTick();
+    [[nodiscard]] std::optional<int64_t> NextLineDueInMs();
+    // The script the device thread walks. Device thread only.
+    [[nodiscard]] const PlayScript* Script() const { return script_.get(); }
 
 private:
     // The player's adjusted time shifted by the offset: the time the script is read at.
@@ -84,8 +111,10 @@ private:
     UsbDongle& dongle_;
     Logger* logger_;
     NoteFn note_;
-    std::unique_ptr<PlayScript> script_;
-    bool mediaReady_ = false;
-    bool devicesChanged_ = false;
-    int offsetMs_ = 0;
+    DeviceLoop& loop_;
+    ScriptLines lines_;                   // user-interface thread
+    std::unique_ptr<PlayScript> script_;  // device thread
+    std::atomic<bool> mediaReady_ = false;
+    bool devicesChanged_ = false;  // device thread
+    std::atomic<int> offsetMs_ = 0;
 };

@@ -32,6 +32,19 @@
 
 namespace {
 
+// The window's timer that runs one of the session's.
+int TimerIdOf(SessionTimer timer) {
+    switch (timer) {
+        case SessionTimer::kForward:
+            return TIMER_FORWARD;
+        case SessionTimer::kRewind:
+            return TIMER_REWIND;
+        case SessionTimer::kRepeat:
+            return TIMER_REPEAT;
+    }
+    return 0;
+}
+
 // Size types of Layout, as the window reports its state.
 CKestruneDlg::SizeType SizeTypeOf(Qt::WindowStates state) {
     using SizeType = CKestruneDlg::SizeType;
@@ -70,25 +83,17 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
                            std::unique_ptr<AdjustedPlayer> givenPlayer)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      player_(givenPlayer ? std::move(givenPlayer) : std::make_unique<AdjustedPlayer>()),
       boxes_(messageBoxes),
       operationLog_(std::make_unique<OutputLog>(messageBoxes, platform::SystemClock())) {
     EnsureResources();
     setWindowIcon(QIcon(QStringLiteral(":/res/kestrune.png")));
-    if (!player_->IsAvailable()) {
-        boxes_.Show(
-            QT_TRANSLATE_NOOP("MessageBoxes",
-                              "再生エンジンを起動できません。VLCのインストールを確認して下さい。"),
-            QT_TRANSLATE_NOOP("MessageBoxes", "起動エラー"));
-    }
+    session_ =
+        std::make_unique<PlaybackSession>(boxes_, *operationLog_, *this, std::move(givenPlayer));
     OnInitDialog();
 }
 
 CKestruneDlg::~CKestruneDlg() {
     if (KestruneApplication* app = KestruneApplication::Instance()) app->SetFailureHandler({});
-    // libvlc may still raise events while it stops; none may reach the log or this window
-    // once they are gone.
-    player_->DetachEvents();
     qApp->removeEventFilter(this);
 }
 
@@ -115,7 +120,6 @@ void CKestruneDlg::OnInitDialog() {
     videoHost_->setPalette(videoPalette);
 
     AttachVideoHost();
-    player_->AttachEvents(&CKestruneDlg::PlayerEventCallback, this);
 
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -144,19 +148,8 @@ void CKestruneDlg::OnInitDialog() {
     }
     logger_ = std::move(debug);
 
-    dongle_ = std::make_unique<UsbDongle>();
-    // Told from inside the link's port handling: the box waits for the message loop.
-    dongle_->SetAccessDeniedHandler([this](const std::string& device, const std::string& group) {
-        deniedDevice_ = device;
-        deniedGroup_ = group;
-        PostAppMessage(this, WM_APP_DEVICE_ACCESS_DENIED);
-    });
-    dongle_->Init(logger_.get(), ReadDongleSettings());
-    sync_ = std::make_unique<SyncDriver>(
-        *player_, *dongle_, logger_.get(),
-        [this](const std::string& line) { OUTPUT_LOG(*operationLog_, line); });
-    sync_->SetOffsetMs(ReadSyncOffsetMs());
-    bottomPanel_->SetDeviceName(QString::fromStdString(dongle_->GetDeviceName()));
+    session_->StartDevice(logger_.get(), ReadDongleSettings(), ReadSyncOffsetMs());
+    bottomPanel_->SetDeviceName(QString::fromStdString(session_->DeviceName()));
     deviceWatch_ =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
                                       [this] { OnDeviceChange(DBT_DEVNODES_CHANGED); });
@@ -167,18 +160,11 @@ void CKestruneDlg::OnInitDialog() {
     // player gets them.
     qApp->installEventFilter(this);
 
+    // An exception that escapes a handler: the device stops first, then playback, and the
+    // user is told; the player goes on.
     if (KestruneApplication* app = KestruneApplication::Instance()) {
-        app->SetFailureHandler([this](const char*) { OnUnexpectedFailure(); });
+        app->SetFailureHandler([this](const char*) { session_->StopAfterFailure(); });
     }
-}
-
-// An exception escaped a handler: the device is stopped before anything else, playback ends
-// and the user is told, in a box that waits for the event loop. The player goes on.
-void CKestruneDlg::OnUnexpectedFailure() {
-    sync_->OnClose();
-    player_->Stop();
-    boxes_.Post(QT_TRANSLATE_NOOP("MessageBoxes", "エラーが発生しました。"),
-                QT_TRANSLATE_NOOP("MessageBoxes", "エラー"));
 }
 
 // The native window can be re-created (its id changes); libvlc must always have the current one.
@@ -186,7 +172,7 @@ void CKestruneDlg::AttachVideoHost() {
     const WId window = videoHost_->winId();
     if (window == videoWindow_) return;
     videoWindow_ = window;
-    player_->SetHwnd(static_cast<uint32_t>(window));
+    session_->ShowVideoIn(static_cast<uint32_t>(window));
 }
 
 bool CKestruneDlg::event(QEvent* e) {
@@ -205,29 +191,23 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
         case WM_APP_RAISE_PANELS:
             RaisePanels();
             break;
-        case WM_APP_DEVICE_ACCESS_DENIED:
-            OnDeviceAccessDenied();
-            break;
         case WM_APP_PLAY:
-            OnPlay();
+            session_->Play();
             break;
         case WM_APP_PAUSE:
-            OnPause();
-            break;
-        case WM_APP_MEDIA_ENDED:
-            OnMediaEnded();
+            session_->Pause();
             break;
         case WM_APP_REWIND_START:
-            OnHoldStart(TIMER_REWIND);
+            session_->HoldStart(false);
             break;
         case WM_APP_FORWARD_START:
-            OnHoldStart(TIMER_FORWARD);
+            session_->HoldStart(true);
             break;
         case WM_APP_REWIND_STOP:
-            OnHoldEnd(TIMER_REWIND);
+            session_->HoldEnd(false);
             break;
         case WM_APP_FORWARD_STOP:
-            OnHoldEnd(TIMER_FORWARD);
+            session_->HoldEnd(true);
             break;
         case WM_APP_OPEN_VIDEO:
             OnOpenVideo();
@@ -239,34 +219,25 @@ void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lPa
             OnOpenPlayFile();
             break;
         case WM_APP_TOGGLE_MUTE:
-            OnToggleMute();
+            session_->ToggleMute();
             break;
         case WM_APP_TOGGLE_REPEAT:
-            OnToggleRepeat();
+            session_->ToggleRepeat();
             break;
         case WM_APP_VOLUME_CHANGED:
-            OnVolumeChanged();
+            session_->VolumeChanged();
             break;
         case WM_APP_POSITION_CHANGED:
-            OnPositionChanged(static_cast<int>(lParam));
-            break;
-        case WM_APP_SEEK:
-            OnSeek();
-            break;
-        case WM_APP_PLAYER_EVENT:
-            HandlePlayerEvent(static_cast<int>(lParam));
-            break;
-        case WM_APP_APPLY_VOLUME:
-            OnApplyVolume();
+            session_->SeekToPosition(static_cast<int>(lParam));
             break;
         case WM_APP_TOGGLE_FULLSCREEN:
             OnToggleFullScreen();
             break;
         case WM_APP_SEEK_BY:
-            OnSeekBy(static_cast<int64_t>(lParam));
+            session_->SeekBy(static_cast<int64_t>(lParam));
             break;
         case WM_APP_OPEN_DROPPED:
-            OnOpenDropped();
+            session_->OpenDropped(std::exchange(droppedFiles_, {}));
             break;
         case WM_SYSCOMMAND:
             OnSysCommand(static_cast<unsigned>(wParam));
@@ -420,10 +391,7 @@ void CKestruneDlg::showEvent(QShowEvent* e) {
 }
 
 void CKestruneDlg::closeEvent(QCloseEvent* e) {
-    sync_->OnClose();
-    // Playback ends before the window is hidden and taken down: a video output still starting
-    // up as its window goes away crashes inside the X11 OpenGL driver.
-    player_->Stop();
+    session_->Close();
     QDialog::closeEvent(e);
 }
 
@@ -483,8 +451,7 @@ void CKestruneDlg::keyPressEvent(QKeyEvent* e) {
 
 void CKestruneDlg::SetTimer(int id, int milliseconds) {
     if (id <= 0 || id >= static_cast<int>(timers_.size())) return;
-    const auto type = id == TIMER_SYNC || id == TIMER_LINE ? Qt::PreciseTimer : Qt::CoarseTimer;
-    timers_[static_cast<size_t>(id)].start(milliseconds, type, this);
+    timers_[static_cast<size_t>(id)].start(milliseconds, Qt::CoarseTimer, this);
 }
 
 void CKestruneDlg::KillTimer(int id) {
@@ -498,70 +465,65 @@ bool CKestruneDlg::IsTimerActive(int id) const {
 }
 
 void CKestruneDlg::timerEvent(QTimerEvent* e) {
-    for (size_t id = 1; id < timers_.size(); ++id) {
-        if (timers_[id].timerId() == e->timerId()) OnTimer(static_cast<int>(id));
+    for (const SessionTimer timer :
+         {SessionTimer::kForward, SessionTimer::kRewind, SessionTimer::kRepeat}) {
+        if (timers_[static_cast<size_t>(TimerIdOf(timer))].timerId() == e->timerId()) {
+            session_->OnTimer(timer);
+        }
     }
     QDialog::timerEvent(e);
 }
 
-void CKestruneDlg::OnTimer(int id) {
-    switch (id) {
-        case TIMER_SYNC:
-        case TIMER_LINE: {
-            if (id == TIMER_LINE) {
-                KillTimer(TIMER_LINE);
-                // Paused or stopped since it was armed: the tick is gone, and so is the line's
-                // turn.
-                if (!IsTimerActive(TIMER_SYNC)) break;
-            }
-            // A step the link held up for a write's time-out (a device that stopped reading)
-            // is followed by one tick without a step, and by no line timer: the window handles
-            // what waited meanwhile (a click on pause, a repaint) before the link may hold it
-            // again.
-            if (lastStepHeldUp_) {
-                lastStepHeldUp_ = false;
-                break;
-            }
-            const auto began = std::chrono::steady_clock::now();
-            sync_->OnTick();
-            lastStepHeldUp_ = std::chrono::steady_clock::now() - began >=
-                              std::chrono::milliseconds(UsbDongle::kWriteTimeoutMs);
-            if (lastStepHeldUp_) {
-                KillTimer(TIMER_LINE);
-            } else {
-                ArmLineTimer();
-            }
-            break;
-        }
-        case TIMER_FORWARD:
-        case TIMER_REWIND:
-            OnHoldStep(id);
-            break;
-        default:
-            break;
-    }
-}
-
-// A serial device belongs to a group (dialout) that a new user is seldom in: the device
-// would never move, and the open failure alone goes only to the debug window.
-// The tick reads the clock every 40 ms and would send a line up to 40 ms after its time; a
-// line due before the next tick gets a one-shot timer for its own time, computed from the
-// clock's reading now, so it goes out when due.
-void CKestruneDlg::ArmLineTimer() {
-    KillTimer(TIMER_LINE);
-    const std::optional<int64_t> due = sync_->NextLineDueInMs();
-    if (due && *due > 0 && *due < kSyncPeriodMs) SetTimer(TIMER_LINE, static_cast<int>(*due));
-}
-
-void CKestruneDlg::OnDeviceAccessDenied() {
-    OUTPUT_LOG(*operationLog_, "USBドングルを開く権限がありません：" + deniedDevice_);
-    boxes_.Show(DeviceAccessDeniedText(deniedDevice_, deniedGroup_, platform::UserName()),
+// A serial device belongs to a group (dialout) that a new user is seldom in: the device would
+// never move, and the open failure alone goes only to the debug window.
+void CKestruneDlg::ShowDeviceAccessDenied(const std::string& device, const std::string& group) {
+    boxes_.Show(DeviceAccessDeniedText(device, group, platform::UserName()),
                 QT_TRANSLATE_NOOP("MessageBoxes", "USBドングルエラー"));
 }
 
 void CKestruneDlg::OnDeviceChange(unsigned event) {
     if (event != DBT_DEVNODES_CHANGED) return;
-    OUTPUT_LOG(*operationLog_, "DBT_DEVNODES_CHANGED");
-    sync_->OnDevicesChanged();
-    bottomPanel_->SetDeviceName(QString::fromStdString(dongle_->GetDeviceName()));
+    session_->DevicesChanged();
+    bottomPanel_->SetDeviceName(QString::fromStdString(session_->DeviceName()));
+}
+
+void CKestruneDlg::ShowTitle(const std::string& title, bool opening) {
+    const QString text = QString::fromStdString(title);
+    topPanel_->SetTitle(opening ? tr("%1(メディアを開いています...)").arg(text) : text);
+}
+
+void CKestruneDlg::ShowElapsed(const std::string& text) {
+    bottomPanel_->SetElapsedTime(QString::fromStdString(text));
+}
+
+void CKestruneDlg::ShowTotal(const std::string& text) {
+    bottomPanel_->SetTotalTime(QString::fromStdString(text));
+}
+
+void CKestruneDlg::ShowPosition(int position) { bottomPanel_->SetMediaPosition(position); }
+
+void CKestruneDlg::ShowCounter(int64_t timeMs) { bottomPanel_->SetCounter(timeMs); }
+
+void CKestruneDlg::ShowScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs) {
+    bottomPanel_->SetScriptHeat(lines, lengthMs);
+}
+
+void CKestruneDlg::ClearScriptHeat() { bottomPanel_->ClearScriptHeat(); }
+
+void CKestruneDlg::ShowMute(bool on) { bottomPanel_->SetMuteState(on); }
+
+void CKestruneDlg::ShowRepeat(bool on) { bottomPanel_->SetRepeatState(on); }
+
+int CKestruneDlg::Volume() const { return bottomPanel_->GetVolume(); }
+
+void CKestruneDlg::StartTimer(SessionTimer timer, int ms) { SetTimer(TimerIdOf(timer), ms); }
+
+void CKestruneDlg::StopTimer(SessionTimer timer) { KillTimer(TimerIdOf(timer)); }
+
+bool CKestruneDlg::IsTimerActive(SessionTimer timer) const {
+    return IsTimerActive(TimerIdOf(timer));
+}
+
+void CKestruneDlg::Post(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }

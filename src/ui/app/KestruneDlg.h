@@ -1,12 +1,15 @@
 #pragma once
 
-// The main window "QUAMBERPlayer": hosts the video, owns every long-lived object of the run
-// and is the hub through which the parts talk. Everything reaches it on the user-interface
-// thread: application messages (posted AppMessageEvents, dispatched in OnAppMessage),
-// timers, device changes and the window's own events.
+// The main window "QUAMBERPlayer": hosts the video, the overlay panels, the menus and the
+// dialogs, and turns the user's input into calls of the playback session, which decides what
+// playback and the device do and tells the window what to show (the window is its
+// PlaybackView). Everything reaches it on the user-interface thread: application messages
+// (posted AppMessageEvents, dispatched in OnAppMessage), timers, device changes and the
+// window's own events.
 //
 // Owned objects, released in this order when the window object is destroyed:
-//   topPanel_, bottomPanel_, sync_, logger_ (the debug window), dongle_, operationLog_, player_.
+//   deviceWatch_, overlay_, topPanel_, bottomPanel_, session_ (the player and the device
+//   link), logger_ (the debug window), operationLog_.
 
 #include <QBasicTimer>
 #include <QDialog>
@@ -18,9 +21,8 @@
 #include <vector>
 
 #include "log/OutputLog.h"
-#include "player/AdjustedPlayer.h"
-
-struct libvlc_event_t;
+#include "session/PlaybackSession.h"
+#include "session/PlaybackView.h"
 
 class CBottomDlg;
 class QMenu;
@@ -37,12 +39,12 @@ namespace platform {
 class MessageBoxes;
 }
 
+// The window's timers, which run the session's: fast forward and rewind held, and the pause
+// before a repeat. (The synchronisation's ticks run on the device thread.)
 enum TimerId : int {
-    TIMER_SYNC = 1,
     TIMER_FORWARD = 2,
     TIMER_REWIND = 3,
-    // One shot at the time of a line due before the next synchronisation tick.
-    TIMER_LINE = 4,
+    TIMER_REPEAT = 4,
 };
 
 // The device-change event that means "devices were added or removed".
@@ -57,7 +59,7 @@ inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
 // `menuHeight` pixels.
 [[nodiscard]] QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight = 0);
 
-class CKestruneDlg final : public QDialog {
+class CKestruneDlg final : public QDialog, public PlaybackView {
     Q_OBJECT
 
 public:
@@ -72,8 +74,6 @@ public:
     static constexpr int kKeyVolumeStep = 5;
     static constexpr int kOffsetStepMs = 50;
     static constexpr int kOffsetFineStepMs = 10;
-    // The synchronisation tick: reads the clock and sends the line due.
-    static constexpr int kSyncPeriodMs = 40;
     // Times the screen's geometry is asked for again after going full screen.
     static constexpr int kMaxFullScreenCorrections = 4;
 
@@ -86,9 +86,6 @@ public:
 
     // The system reports a device change; only DBT_DEVNODES_CHANGED is acted on.
     void OnDeviceChange(unsigned event);
-
-    // libvlc's event callback, on libvlc's threads: logs the event and posts it here.
-    static void PlayerEventCallback(const libvlc_event_t* event, void* userData) noexcept;
 
     // Opens a video file as the open-video command does after its dialog: the video is
     // loaded but not started.
@@ -117,13 +114,32 @@ public:
     [[nodiscard]] Logger* GetLogger() const { return logger_.get(); }
     [[nodiscard]] CTopDlg* TopPanel() const { return topPanel_.get(); }
     [[nodiscard]] CBottomDlg* BottomPanel() const { return bottomPanel_.get(); }
-    [[nodiscard]] AdjustedPlayer& Player() { return *player_; }
-    [[nodiscard]] bool IsRepeat() const { return repeat_; }
-    [[nodiscard]] bool IsMuted() const { return muted_; }
-    [[nodiscard]] bool IsOpening() const { return opening_; }
-    [[nodiscard]] UsbDongle& Dongle() const { return *dongle_; }
-    [[nodiscard]] SyncDriver& Sync() const { return *sync_; }
+    [[nodiscard]] PlaybackSession& Session() const { return *session_; }
+    [[nodiscard]] AdjustedPlayer& Player() { return session_->Player(); }
+    [[nodiscard]] bool IsRepeat() const { return session_->IsRepeat(); }
+    [[nodiscard]] bool IsMuted() const { return session_->IsMuted(); }
+    [[nodiscard]] bool IsOpening() const { return session_->IsOpening(); }
+    [[nodiscard]] SyncDriver& Sync() const { return session_->Sync(); }
     [[nodiscard]] OverlayText* Overlay() const { return overlay_.get(); }
+
+    // PlaybackView: what the session shows.
+    void ShowTitle(const std::string& title, bool opening) override;
+    void ShowElapsed(const std::string& text) override;
+    void ShowTotal(const std::string& text) override;
+    void ShowPosition(int position) override;
+    void ShowCounter(int64_t timeMs) override;
+    void ShowScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs) override;
+    void ClearScriptHeat() override;
+    void ShowMute(bool on) override;
+    void ShowRepeat(bool on) override;
+    void RebuildMenu() override { BuildMenu(); }
+    void ShowDeviceAccessDenied(const std::string& device, const std::string& group) override;
+    [[nodiscard]] int Volume() const override;
+    void Repaint() override { update(); }
+    void StartTimer(SessionTimer timer, int ms) override;
+    void StopTimer(SessionTimer timer) override;
+    [[nodiscard]] bool IsTimerActive(SessionTimer timer) const override;
+    void Post(std::function<void()> task) override;
 
 protected:
     bool event(QEvent* e) override;
@@ -137,49 +153,26 @@ protected:
     void timerEvent(QTimerEvent* e) override;
 
 private:
-    // Playback commands and player events (KestruneDlgPlayback.cpp).
-    void HandlePlayerEvent(int type);
-    void ShowOpeningTitle();
-    void ShowMediaTitle();
-    void OnPlaybackError();
+    // The dialogs of the bar's buttons and the menus (KestruneDlgMenu.cpp).
     void OnOpenVideo();
     void OnOpenDvd();
+    void OnOpenPlayFile();
     // `tooMany`: the source text of the box for more names than the menu takes.
     void AddMenuItems(QMenu* menu, const std::vector<std::string>& names, int firstId,
                       const char* tooMany);
+
     // The client area below the menu bar.
     [[nodiscard]] QSize ClientSize() const;
-    void OnOpenPlayFile();
-    void OnPlay();
-    void OnPause();
-    void OnMediaEnded();
-    void OnToggleMute();
-    void OnToggleRepeat();
-    void OnVolumeChanged();
-    void OnApplyVolume();
-    void OnPositionChanged(int position);
-    void OnSeek();
-    void OnHoldStart(int timerId);
-    void OnHoldEnd(int timerId);
-    void OnHoldStep(int timerId);
-    void OnMediaStopped();
-    void RefreshTimeDisplay();
-    [[nodiscard]] bool IsBusyOpening() const;
-
     void OnInitDialog();
     void AttachVideoHost();
     void OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
     void OnSysCommand(unsigned command);
     void OnToggleFullScreen();
-    void OnTimer(int id);
-    void ArmLineTimer();
     void Layout(SizeType sizeType, int width, int height);
     void RepositionPanels();
     void RaisePanels();
     void RememberNormalGeometry();
     void KeepFullScreenGeometry();
-    void OnDeviceAccessDenied();
-    void OnUnexpectedFailure();
     void HandleEscape();
 
     // Keys, the mouse over the video and dropped files (KestruneDlgInput.cpp).
@@ -189,55 +182,29 @@ private:
     bool HandleDrag(QEvent* e);
     void ClickBarButton(int id);
     void StepVolume(int delta);
-    void OnSeekBy(int64_t deltaMs);
     void ChangeOffset(int deltaMs);
     [[nodiscard]] QRect VideoAreaOnScreen() const;
-    void OnOpenDropped();
 
     // Declared in the reverse of the release order.
-    std::unique_ptr<AdjustedPlayer> player_;
     platform::MessageBoxes& boxes_;
-    bool muted_ = false;
-    bool repeat_ = false;
-    std::string mediaLocation_;  // UTF-8: a file path or a "dvd://" location
-    std::string displayTitle_;   // UTF-8
+    std::unique_ptr<OutputLog> operationLog_;
+    std::unique_ptr<Logger> logger_;
+    std::unique_ptr<PlaybackSession> session_;
     int minTrackWidth_ = 0;
     int minTrackHeight_ = 0;
     bool initialised_ = false;
     bool maximised_ = false;
-    bool opening_ = false;
-    // Whether the media being played has, since it was opened, reported a length, reached the
-    // playing state, and had a video output.
-    bool mediaHasLength_ = false;
-    bool mediaReachedPlaying_ = false;
-    bool mediaShowedPicture_ = false;
-    bool volumeInitialised_ = false;
-    PlayerState holdState_ = PlayerState::kNothingSpecial;
-    int64_t holdElapsed_ = 0;
-    // Where the held button has taken the video so far. Steps add to it rather than to the
-    // player's time: paused, libvlc reports a seek late, and on a busy machine it read 0
-    // for a while, which sent fast forward back to the start.
-    int64_t holdPosition_ = 0;
-    int64_t seekTarget_ = 0;
     QWidget* videoHost_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
-    std::unique_ptr<OutputLog> operationLog_;
     bool firstShow_ = true;
-    std::unique_ptr<UsbDongle> dongle_;
-    std::unique_ptr<Logger> logger_;
-    std::unique_ptr<SyncDriver> sync_;
     std::unique_ptr<CBottomDlg> bottomPanel_;
     std::unique_ptr<CTopDlg> topPanel_;
-    std::unique_ptr<DeviceWatch> deviceWatch_;
     std::unique_ptr<OverlayText> overlay_;
+    std::unique_ptr<DeviceWatch> deviceWatch_;
     std::vector<std::string> droppedFiles_;  // local names, waiting for WM_APP_OPEN_DROPPED
     int wheelRemainder_ = 0;                 // wheel turn short of a notch
-    // The device node the user may not open, and the group that owns it.
-    std::string deniedDevice_;
-    std::string deniedGroup_;
 
     std::array<QBasicTimer, 5> timers_;  // indexed by TimerId
-    bool lastStepHeldUp_ = false;        // the last sync step waited a write time-out
     bool fullScreenMode_ = false;        // between the maximise and the restore command
     int fullScreenCorrections_ = 0;      // made since then (see KeepFullScreenGeometry)
     QRect normalGeometry_;               // the framed window's last geometry in the normal state

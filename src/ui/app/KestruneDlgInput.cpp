@@ -19,9 +19,6 @@
 #include "panels/OverlayText.h"
 #include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
-#include "platform/MessageBoxes.h"
-#include "player/DroppedFiles.h"
-#include "sync/SyncDriver.h"
 #include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
 
@@ -47,8 +44,9 @@ bool CKestruneDlg::HandleKey(const QKeyEvent& key) {
     const bool fine = (key.modifiers() & Qt::ShiftModifier) != 0;
     switch (key.key()) {
         case Qt::Key_Space:
-            ClickBarButton(player_->GetState() == PlayerState::kPlaying ? CBottomMainDlg::IDC_PAUSE
-                                                                        : CBottomMainDlg::IDC_PLAY);
+            ClickBarButton(session_->Player().GetState() == PlayerState::kPlaying
+                               ? CBottomMainDlg::IDC_PAUSE
+                               : CBottomMainDlg::IDC_PLAY);
             return true;
         case Qt::Key_Left:
         case Qt::Key_Right:
@@ -101,22 +99,8 @@ void CKestruneDlg::StepVolume(int delta) {
     PostAppMessage(bottomPanel_->Bar(), UWM_SLIDER_MOVING, CBottomMainDlg::IDC_VOLUME_SLIDER);
 }
 
-// A seek by keys goes as a seek with the slider does: the device stops, the player goes to
-// the target and the script follows on the next play or tick. Media without a length (a raw
-// stream, nothing open) do not seek.
-void CKestruneDlg::OnSeekBy(int64_t deltaMs) {
-    const int64_t length = player_->GetLength();
-    if (length <= 0) return;
-    seekTarget_ = std::clamp<int64_t>(player_->GetTime() + deltaMs, 0, length);
-    PostAppMessage(this, WM_APP_SEEK);
-    sync_->OnSeekStarted();
-}
-
 void CKestruneDlg::ChangeOffset(int deltaMs) {
-    const int before = sync_->OffsetMs();
-    const int offset = sync_->ChangeOffsetMs(deltaMs);
-    if (offset != before)
-        OUTPUT_LOG(*operationLog_, "同期オフセット変更：" + Signed(offset) + " ms");
+    const int offset = session_->ChangeOffset(deltaMs);
     const QString text = tr("オフセット %1 ms").arg(QString::fromStdString(Signed(offset)));
     overlay_->ShowText(text, VideoAreaOnScreen());
 }
@@ -170,31 +154,4 @@ bool CKestruneDlg::HandleDrag(QEvent* e) {
         PostAppMessage(this, WM_APP_OPEN_DROPPED);
     }
     return true;
-}
-
-// A drop opens what the buttons would: the video (or the DVD) first, then the play file. A
-// drop with nothing to open says so and leaves playback as it is.
-void CKestruneDlg::OnOpenDropped() {
-    const DropPlan plan = PlanDrop(droppedFiles_);
-    droppedFiles_.clear();
-    for (const std::string& name : plan.refused) {
-        OUTPUT_LOG(*operationLog_, "ドロップされたファイルを開けません：" + name);
-    }
-    if (plan.Empty()) {
-        boxes_.Show(QT_TRANSLATE_NOOP("MessageBoxes",
-                                      "ドロップされたファイルは開けません。動画ファイル、"
-                                      "プレイファイル（.csv/.txt）、DVDフォルダまたはISOイメージを"
-                                      "ドロップして下さい。"),
-                    QT_TRANSLATE_NOOP("MessageBoxes", "ファイルのドロップ"));
-        return;
-    }
-    if (plan.videoKind == DropPlan::VideoKind::kFile && !IsBusyOpening()) {
-        OpenVideoFile(QFile::decodeName(QByteArray::fromStdString(plan.video)));
-    } else if (plan.videoKind == DropPlan::VideoKind::kDvd) {
-        OpenDvd(plan.video);
-    }
-    if (!plan.playFile.empty()) {
-        OUTPUT_LOG(*operationLog_, "プレイファイル選択：" + plan.playFile);
-        OpenPlayFile(QFile::decodeName(QByteArray::fromStdString(plan.playFile)));
-    }
 }

@@ -1,10 +1,13 @@
-// The main window's menu bar: the DVD's titles and chapters, and the Help menu.
+// The main window's menu bar (the DVD's titles and chapters, and the Help menu) and the
+// dialogs of the bar's open buttons.
 //
 //   DVDメニュー ─ タイトル  ─ title 0 .. 99     ids 32000 .. 32099
 //              └ チャプター ─ chapter 0 .. 99   ids 32100 .. 32199
 //   ヘルプ(H)  ─ QUAMBERPlayerについて(A)       id 40100
 
 #include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -15,6 +18,7 @@
 #include "dialogs/AboutDlg.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "platform/MessageBoxes.h"
+#include "session/PlaybackSession.h"
 
 namespace {
 
@@ -56,19 +60,20 @@ void CKestruneDlg::BuildMenu() {
     menuBar_->clear();
     QMenu* dvd = menuBar_->addMenu(tr("DVDメニュー"));
     dvd->setObjectName(QStringLiteral("dvdMenu"));
-    if (player_->GetMediaKind() == MediaKind::kByLocation) {
+    const AdjustedPlayer& player = session_->Player();
+    if (player.GetMediaKind() == MediaKind::kByLocation) {
         OUTPUT_LOG(*operationLog_, "DVDメニュー設定");
         QMenu* titles = new QMenu(tr("タイトル"), dvd);
         QMenu* chapters = new QMenu(tr("チャプター"), dvd);
         titles->setObjectName(QStringLiteral("titleMenu"));
         chapters->setObjectName(QStringLiteral("chapterMenu"));
         std::vector<std::string> names;
-        player_->GetTitleNames(&names);
+        player.GetTitleNames(&names);
         AddMenuItems(titles, names, kFirstTitleId,
                      QT_TRANSLATE_NOOP("MessageBoxes",
                                        "タイトルメニューが多すぎるためメニューに設定できません。"));
         names.clear();
-        player_->GetChapterNames(&names);
+        player.GetChapterNames(&names);
         AddMenuItems(
             chapters, names, kFirstChapterId,
             QT_TRANSLATE_NOOP("MessageBoxes",
@@ -84,15 +89,13 @@ void CKestruneDlg::BuildMenu() {
 
 void CKestruneDlg::OnMenuCommand(int id) {
     if (id - kFirstTitleId >= 0 && id - kFirstTitleId < kMaxItems) {
-        OUTPUT_LOG(*operationLog_, "DVDタイトル変更");
-        player_->SetTitle(id - kFirstTitleId);
+        session_->SelectTitle(id - kFirstTitleId);
         // A title of the same picture format raises neither playing nor a new video output,
         // so the chapter menu would keep the old title's chapters: rebuild once the player
         // has switched.
         QTimer::singleShot(kTitleSettleMs, this, [this] { BuildMenu(); });
     } else if (id - kFirstChapterId >= 0 && id - kFirstChapterId < kMaxItems) {
-        OUTPUT_LOG(*operationLog_, "DVDチャプター変更");
-        player_->SetChapter(id - kFirstChapterId);
+        session_->SelectChapter(id - kFirstChapterId);
     } else if (id == kAboutCommand) {
         CAboutDlg about(this);
         about.exec();
@@ -100,8 +103,40 @@ void CKestruneDlg::OnMenuCommand(int id) {
 }
 
 void CKestruneDlg::OnOpenDvd() {
-    if (IsBusyOpening()) return;
+    if (session_->IsBusyOpening()) return;
     CDriveSelectDlg dialog(this);
     if (dialog.exec() != QDialog::Accepted) return;
     OpenDvd(dialog.Result());
 }
+
+void CKestruneDlg::OnOpenVideo() {
+    if (session_->IsBusyOpening()) return;
+    QFileDialog dialog(this, tr("動画を開く"));
+    dialog.setObjectName(QStringLiteral("openVideoDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    OpenVideoFile(dialog.selectedFiles().constFirst());
+}
+
+// Allowed in every player state: playback goes on, and the new script is positioned on the
+// next play, seek or device change.
+void CKestruneDlg::OnOpenPlayFile() {
+    QFileDialog dialog(this, tr("開く"));
+    dialog.setObjectName(QStringLiteral("openPlayFileDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters({tr("プレイファイル (*.csv *.txt)"), tr("すべてのファイル (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    OpenPlayFile(dialog.selectedFiles().constFirst());
+}
+
+void CKestruneDlg::OpenVideoFile(const QString& path) {
+    session_->OpenVideoFile(QFileInfo(path).absoluteFilePath().toStdString());
+}
+
+void CKestruneDlg::OpenPlayFile(const QString& path) {
+    session_->OpenPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
+}
+
+void CKestruneDlg::OpenDvd(const std::string& path) { session_->OpenDvd(path); }

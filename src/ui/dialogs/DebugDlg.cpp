@@ -3,7 +3,6 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <QTimer>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -59,21 +58,28 @@ void CDebugDlg::LogNote(const std::string& text) {
 }
 
 void CDebugDlg::AppendLine(const std::string& text) {
-    pending_.push_back(QString::fromStdString(FormatDebugLine(clock_.Now(), text)));
+    QString line = QString::fromStdString(FormatDebugLine(clock_.Now(), text));
+    const std::lock_guard lock(pendingLock_);
+    pending_.push_back(std::move(line));
     // Lines that would fall off the bottom at once need not reach the window at all.
     if (pending_.size() > static_cast<size_t>(kMaxLines)) pending_.pop_front();
     if (!flushScheduled_) {
         flushScheduled_ = true;
-        QTimer::singleShot(0, this, &CDebugDlg::FlushLines);
+        QMetaObject::invokeMethod(this, &CDebugDlg::FlushLines, Qt::QueuedConnection);
     }
 }
 
 void CDebugDlg::FlushLines() {
-    flushScheduled_ = false;
-    if (pending_.empty()) return;
+    std::deque<QString> given;
+    {
+        const std::lock_guard lock(pendingLock_);
+        flushScheduled_ = false;
+        given.swap(pending_);
+    }
+    if (given.empty()) return;
     // Newest on top: the pending lines in reverse order, one insertion at the start.
     QString block;
-    for (auto line = pending_.rbegin(); line != pending_.rend(); ++line) {
+    for (auto line = given.rbegin(); line != given.rend(); ++line) {
         if (!block.isEmpty()) block += QChar(u'\n');
         block += *line;
     }
@@ -82,8 +88,7 @@ void CDebugDlg::FlushLines() {
     QTextCursor cursor(text_->document());
     cursor.movePosition(QTextCursor::Start);
     cursor.insertText(lines_ == 0 ? block : block + QChar(u'\n'));
-    lines_ += static_cast<int>(pending_.size());
-    pending_.clear();
+    lines_ += static_cast<int>(given.size());
     if (lines_ > kMaxLines) {
         // Everything after the kMaxLines-th line goes, with the break before it.
         QTextCursor last(text_->document()->findBlockByNumber(kMaxLines - 1));

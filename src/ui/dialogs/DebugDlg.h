@@ -6,11 +6,14 @@
 // window exists only when CreateWindow was called (LOG_LEVEL not 0). It keeps the newest
 // kMaxLines lines and drops the oldest, at the bottom. Lines given in one turn of the event
 // loop go into the window together, so a burst (a play file of a million rejected lines)
-// costs one insertion rather than one per line.
+// costs one insertion rather than one per line. Lines may be given from any thread (the
+// device thread traces its packets): each is stamped as it is given and put in on the
+// user-interface thread, in the order given.
 
 #include <QDialog>
 #include <QString>
 #include <deque>
+#include <mutex>
 #include <string>
 
 #include "log/Logger.h"
@@ -37,9 +40,9 @@ public:
     void LogNote(const std::string& text) override;
 
     // Puts one line at the top of the window (with the lines given before it, on the next
-    // turn of the event loop).
+    // turn of the event loop). Any thread.
     void AppendLine(const std::string& text);
-    // Puts the lines given so far into the window now.
+    // Puts the lines given so far into the window now. User-interface thread.
     void FlushLines();
 
     // The text control, holding every line given so far.
@@ -55,6 +58,7 @@ private:
     const platform::LocalClock& clock_;
     QPlainTextEdit* text_;
     int lines_ = 0;
+    std::mutex pendingLock_;
     // Stamped lines not yet in the window, oldest first; never more than kMaxLines.
     std::deque<QString> pending_;
     bool flushScheduled_ = false;

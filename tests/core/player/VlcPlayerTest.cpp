@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <vlc/vlc.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -22,35 +21,35 @@ using namespace std::chrono_literals;
 
 std::string Media(const char* name) { return std::string(KESTRUNE_TEST_MEDIA) + "/" + name; }
 
-// Collects event types from libvlc's threads.
+// Collects events from libvlc's threads.
 class EventLog {
 public:
-    static void Callback(const libvlc_event_t* event, void* self) {
+    static void Callback(PlayerEvent event, void* self) {
         auto* log = static_cast<EventLog*>(self);
         std::lock_guard lock(log->mutex_);
-        log->types_.push_back(event->type);
+        log->types_.push_back(event);
         log->changed_.notify_all();
     }
 
-    bool WaitFor(int type, std::chrono::milliseconds limit) {
+    bool WaitFor(PlayerEvent type, std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, limit, [&] {
             return std::find(types_.begin(), types_.end(), type) != types_.end();
         });
     }
 
-    std::vector<int> Types() {
+    std::vector<PlayerEvent> Types() {
         std::lock_guard lock(mutex_);
         return types_;
     }
 
     // The types in order, without those libvlc raises repeatedly while playing.
-    std::vector<int> Milestones() {
-        std::vector<int> result;
+    std::vector<PlayerEvent> Milestones() {
+        std::vector<PlayerEvent> result;
         bool lengthSeen = false;
-        for (const int type : Types()) {
-            if (type == libvlc_MediaPlayerTimeChanged || type == libvlc_MediaPlayerVout) continue;
-            if (type == libvlc_MediaPlayerLengthChanged && std::exchange(lengthSeen, true)) {
+        for (const PlayerEvent type : Types()) {
+            if (type == PlayerEvent::kTimeChanged || type == PlayerEvent::kVout) continue;
+            if (type == PlayerEvent::kLengthChanged && std::exchange(lengthSeen, true)) {
                 continue;
             }
             result.push_back(type);
@@ -61,7 +60,7 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<int> types_;
+    std::vector<PlayerEvent> types_;
 };
 
 bool WaitForState(const VlcPlayer& player, PlayerState state, std::chrono::milliseconds limit) {
@@ -102,15 +101,15 @@ TEST(VlcPlayer, PlaysAFileWithItsEventsInOrder) {
     player.Play();
     EXPECT_GE(std::chrono::steady_clock::now() - before, 10ms);
 
-    ASSERT_TRUE(events.WaitFor(libvlc_MediaPlayerStopped, 30s));
-    const std::vector<int> milestones = events.Milestones();
-    const std::vector<int> expected = {libvlc_MediaPlayerOpening, libvlc_MediaPlayerLengthChanged,
-                                       libvlc_MediaPlayerPlaying, libvlc_MediaPlayerEndReached,
-                                       libvlc_MediaPlayerStopped};
+    ASSERT_TRUE(events.WaitFor(PlayerEvent::kStopped, 30s));
+    const std::vector<PlayerEvent> milestones = events.Milestones();
+    const std::vector<PlayerEvent> expected = {PlayerEvent::kOpening, PlayerEvent::kLengthChanged,
+                                               PlayerEvent::kPlaying, PlayerEvent::kEndReached,
+                                               PlayerEvent::kStopped};
     EXPECT_EQ(milestones, expected);
     const auto all = events.Types();
-    EXPECT_NE(std::find(all.begin(), all.end(), libvlc_MediaPlayerVout), all.end());
-    EXPECT_NE(std::find(all.begin(), all.end(), libvlc_MediaPlayerTimeChanged), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), PlayerEvent::kVout), all.end());
+    EXPECT_NE(std::find(all.begin(), all.end(), PlayerEvent::kTimeChanged), all.end());
     player.DetachEvents();
 }
 
@@ -121,10 +120,9 @@ TEST(VlcPlayer, AnUnplayableFileRaisesAnErrorAndEnds) {
         player.AttachEvents(&EventLog::Callback, &events);
         player.OpenPath(Media(name));
         player.Play();
-        ASSERT_TRUE(events.WaitFor(libvlc_MediaPlayerStopped, 30s)) << name;
-        const std::vector<int> expected = {libvlc_MediaPlayerOpening,
-                                           libvlc_MediaPlayerEncounteredError,
-                                           libvlc_MediaPlayerStopped};
+        ASSERT_TRUE(events.WaitFor(PlayerEvent::kStopped, 30s)) << name;
+        const std::vector<PlayerEvent> expected = {
+            PlayerEvent::kOpening, PlayerEvent::kEncounteredError, PlayerEvent::kStopped};
         EXPECT_EQ(events.Milestones(), expected) << name;
         player.DetachEvents();
     }

@@ -17,6 +17,7 @@
 #include "support/HandClock.h"
 #include "support/TestSupport.h"
 #include "support/VirtualDongle.h"
+#include "sync/DeviceLoop.h"
 #include "sync/SyncDriver.h"
 
 namespace {
@@ -40,7 +41,9 @@ TEST(SyncDriverSerial, UnplugDuringPlaybackThenReplug) {
     dongle.Init(&logger, settings);
     HandClock clock;
     clock.state = PlayerState::kPlaying;  // a device change waits for the next tick
-    SyncDriver driver(clock, dongle, &logger, [](const std::string&) {});
+    const auto loop = DeviceLoop::Inline();
+    SyncDriver driver(
+        clock, dongle, &logger, [](const std::string&) {}, *loop);
     testing_support::WriteFile(dir / "play.csv", "0,1,40\n10,0,60\n30,1,80\n50,0,20\n");
     ASSERT_TRUE(driver.LoadPlayFile(dir / "play.csv"));
     driver.OnMediaReady();

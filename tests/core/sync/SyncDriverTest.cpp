@@ -17,6 +17,7 @@
 #include "support/DeviceFakes.h"
 #include "support/HandClock.h"
 #include "support/TestSupport.h"
+#include "sync/DeviceLoop.h"
 #include "sync/SyncDriver.h"
 
 namespace {
@@ -53,7 +54,7 @@ protected:
         dongle->Init(&logger, settings);
         driver = std::make_unique<SyncDriver>(
             clock, *dongle, &logger,
-            [this](const std::string& line) { journal.Add("note " + line); });
+            [this](const std::string& line) { journal.Add("note " + line); }, *loop);
         journal.events.clear();
     }
 
@@ -92,6 +93,8 @@ protected:
     FakePort* port = nullptr;
     FakeDevices* devices = nullptr;
     std::unique_ptr<UsbDongle> dongle;
+    // Device work runs at once, in the test's order.
+    std::unique_ptr<DeviceLoop> loop = DeviceLoop::Inline();
     std::unique_ptr<SyncDriver> driver;
 };
 
@@ -220,6 +223,8 @@ TEST_F(SyncDriverTest, AChangeThatTakesTheDongleAwayClosesThePort) {
 TEST_F(SyncDriverTest, AFailedLoadLeavesAnEmptyScriptThatSendsNothing) {
     LoadScript("10,1,50\n");
     EXPECT_FALSE(driver->LoadPlayFile(dir / "missing.csv"));
+    ASSERT_NE(driver->Lines(), nullptr);
+    EXPECT_TRUE(driver->Lines()->empty());
     ASSERT_NE(driver->Script(), nullptr);
     EXPECT_TRUE(driver->Script()->Lines().empty());
     Play(0);

@@ -2,11 +2,11 @@
 // again during playback, SIGHUP and SIGINT while the device moves, the player killed, crashed
 // or aborted while it moves (its stop guard stops it), standard output and error a pipe nobody
 // reads, closing just as the picture starts, a log folder that cannot be written, a log that
-// cannot grow (also from just before the close) and two copies started together. Each case starts Kestrune (and the virtual dongle, kestrune-devsim) on the test's
-// display, presses the keys of the player's message boxes through xdotool and reads from
-// outside what the user is shown, what the dongle received and what the operation log holds:
-// the program goes on or ends in order, the log's lines stay whole and the device is left
-// stopped.
+// cannot grow (also from just before the close) and two copies started together. Each case starts
+// Kestrune (and the virtual dongle, kestrune-devsim) on the test's display, presses the keys of the
+// player's message boxes through xdotool and reads from outside what the user is shown, what the
+// dongle received and what the operation log holds: the program goes on or ends in order, the log's
+// lines stay whole and the device is left stopped.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -162,8 +162,8 @@ TEST_F(InputTest, DropsOpenWhatTheButtonsWouldAndARefusedDropStopsNothing) {
     Drop(Bar().window(), {QString::fromStdString(dir / "script.csv"), Media("clip.mp4")});
     ASSERT_TRUE(WaitForCount("動画ファイル選択：clip.mp4", 1));
     EXPECT_EQ(dlg.TopPanel()->Title(), QStringLiteral("clip.mp4"));
-    ASSERT_NE(dlg.Sync().Script(), nullptr);
-    EXPECT_EQ(dlg.Sync().Script()->Lines().size(), 2u);
+    ASSERT_NE(dlg.Sync().Lines(), nullptr);
+    EXPECT_EQ(dlg.Sync().Lines()->size(), 2u);
 
     QTest::keyClick(dlg.VideoHost(), Qt::Key_Space);
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
@@ -176,7 +176,7 @@ TEST_F(InputTest, DropsOpenWhatTheButtonsWouldAndARefusedDropStopsNothing) {
     EXPECT_EQ(boxes.Shown().front().second, "ファイルのドロップ");
     EXPECT_EQ(Count("ドロップされたファイルを開けません：" + (dir / "picture.png")), 1);
     EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPlaying);
-    EXPECT_EQ(dlg.Sync().Script()->Lines().size(), 2u);
+    EXPECT_EQ(dlg.Sync().Lines()->size(), 2u);
     EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 0);
     EXPECT_TRUE(seek->HasHeat());
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -252,9 +253,14 @@ TEST_F(KestruneDlgTest, OnlyTheDevicesChangedEventIsLogged) {
     EXPECT_FALSE(LogHas("DBT_DEVNODES_CHANGED"));
     dlg.OnDeviceChange(DBT_DEVNODES_CHANGED);
     EXPECT_TRUE(LogHas("DBT_DEVNODES_CHANGED"));
+    // Handled on the device thread: its message comes to the debug window from there.
     auto* debug = dynamic_cast<CDebugDlg*>(dlg.GetLogger());
-    EXPECT_TRUE(debug->TextControl()->toPlainText().contains(
-        QStringLiteral("デバイスの接続状態が変化しました")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return debug->TextControl()->toPlainText().contains(
+                QStringLiteral("デバイスの接続状態が変化しました"));
+        },
+        30000));
 }
 
 TEST_F(KestruneDlgTest, ClosingLogsTheStopLineWithItsSource) {
@@ -308,14 +314,14 @@ TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuAndTheHelpMenu) {
 
 TEST_F(KestruneDlgTest, TimersRestartAndStopById) {
     CKestruneDlg& dlg = Open();
-    dlg.SetTimer(TIMER_SYNC, 40);
-    dlg.SetTimer(TIMER_SYNC, 40);
+    dlg.SetTimer(TIMER_REPEAT, 40);
+    dlg.SetTimer(TIMER_REPEAT, 40);
     dlg.SetTimer(TIMER_FORWARD, 200);
-    EXPECT_TRUE(dlg.IsTimerActive(TIMER_SYNC));
+    EXPECT_TRUE(dlg.IsTimerActive(TIMER_REPEAT));
     EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
     EXPECT_FALSE(dlg.IsTimerActive(TIMER_REWIND));
-    dlg.KillTimer(TIMER_SYNC);
-    EXPECT_FALSE(dlg.IsTimerActive(TIMER_SYNC));
+    dlg.KillTimer(TIMER_REPEAT);
+    EXPECT_FALSE(dlg.IsTimerActive(TIMER_REPEAT));
     EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
 }
 
@@ -331,10 +337,11 @@ TEST_F(KestruneDlgTest, ADongleTheUserMayNotOpenIsExplainedOnceInABoxAndTheLog) 
     testing_support::ScopedEnv serialDir("KESTRUNE_SERIAL_DIR", dir / "serial");
     WriteIni("[USB_DONGLE]\nDEVICE_NAME=Virtual_Dongle\n");
     CKestruneDlg& dlg = OpenShown();
-    {
-        testing_support::ScopedUserFileAccess user;
-        for (int i = 0; i < 3; ++i) dlg.OnDeviceChange(DBT_DEVNODES_CHANGED);
-    }
+    // The port is opened on the device thread: that thread meets the permissions.
+    std::optional<testing_support::ScopedUserFileAccess> user;
+    dlg.Session().RunOnDevice([&](UsbDongle&) { user.emplace(); });
+    for (int i = 0; i < 3; ++i) dlg.OnDeviceChange(DBT_DEVNODES_CHANGED);
+    dlg.Session().RunOnDevice([&](UsbDongle&) { user.reset(); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 30000));
     QCoreApplication::processEvents();
     ASSERT_EQ(boxes.Shown().size(), 1u);
@@ -345,7 +352,7 @@ TEST_F(KestruneDlgTest, ADongleTheUserMayNotOpenIsExplainedOnceInABoxAndTheLog) 
     EXPECT_NE(text.find(pty.path), std::string::npos);
     EXPECT_NE(text.find("「" + node.group + "」"), std::string::npos) << text;
     EXPECT_TRUE(LogHas("USBドングルを開く権限がありません：" + pty.path));
-    EXPECT_FALSE(dlg.Dongle().IsPortOpen());
+    dlg.Session().RunOnDevice([](UsbDongle& dongle) { EXPECT_FALSE(dongle.IsPortOpen()); });
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 
 #include "widgets/AppMessage.h"
 
-// Calls `seen` as each application message reaches `target`, before the window handles it.
+// Calls `seen` as each application message or posted task reaches `target`, before the window
+// handles it.
 class MessageWatch : public QObject {
 public:
     MessageWatch(QObject* target, std::function<void()> seen) : seen_(std::move(seen)) {
@@ -16,7 +17,7 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) seen_();
+        if (e->type() == AppMessageEvent::EventType() || e->type() == QEvent::MetaCall) seen_();
         return false;
     }
 

@@ -61,18 +61,18 @@ TEST_F(SyncTest, TheOpenPlayFileDialogLoadsTheScript) {
     testing_support::WriteFile(dir / "moves.csv", "10,1,50\n5,0,20\n");
     FileDialogAnswer answer(QString::fromStdString(dir / "moves.csv"));
     PostAppMessage(&dlg, WM_APP_OPEN_PLAYFILE);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Sync().Script() != nullptr; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Sync().Lines() != nullptr; }, 30000));
     EXPECT_EQ(answer.caption, QStringLiteral("開く"));
     ASSERT_EQ(answer.filters.size(), 2);
     EXPECT_TRUE(answer.filters[0].startsWith(QStringLiteral("プレイファイル")));
     EXPECT_TRUE(answer.filters[1].startsWith(QStringLiteral("すべてのファイル")));
-    ASSERT_EQ(dlg.Sync().Script()->Lines().size(), 2u);
-    EXPECT_EQ(dlg.Sync().Script()->Lines()[0].time, 5);
+    ASSERT_EQ(dlg.Sync().Lines()->size(), 2u);
+    EXPECT_EQ((*dlg.Sync().Lines())[0].time, 5);
 }
 
 TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
     CKestruneDlg& dlg = OpenShown();
-    EXPECT_EQ(dlg.Dongle().GetDeviceName(), "Virtual_Dongle");
+    EXPECT_EQ(dlg.Session().DeviceName(), "Virtual_Dongle");
     testing_support::WriteFile(dir / "clip.csv", "5,1,10\n10,0,20\n15,1,30\n");
     dlg.OpenVideoFile(Media("clip.mp4"));
     dlg.OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
@@ -90,7 +90,7 @@ TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
     EXPECT_EQ(Received().back(), '\0');
     EXPECT_TRUE(LogHas("USBドングルへ再生コマンド送信"));
     EXPECT_TRUE(LogHas("USBドングルへ一時停止コマンド送信"));
-    EXPECT_FALSE(dlg.Dongle().IsPortOpen());
+    dlg.Session().RunOnDevice([](UsbDongle& dongle) { EXPECT_FALSE(dongle.IsPortOpen()); });
 }
 
 TEST_F(SyncTest, ASliderSeekStopsTheDeviceThenSendsTheLineInForce) {
