@@ -43,8 +43,9 @@ int main(int argc, char* argv[]) {
     const Window root = DefaultRootWindow(display);
     const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
     const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
-    // The answer goes to the root window; the window manager gets it there too.
-    XSelectInput(display, root, SubstructureNotifyMask);
+    // Qt sends its answer to the root window for those who select structure notifications
+    // there (and the window manager, which redirects).
+    XSelectInput(display, root, StructureNotifyMask);
 
     std::map<long, Clock::time_point> sent;  // by the ping's serial (its "timestamp")
     std::vector<double> trips;
