@@ -43,7 +43,6 @@
 #include "app/KestruneDlg.h"
 #include "platform/UniqueFd.h"
 #include "platform/X11Threads.h"
-#include "widgets/AppMessage.h"
 #include "widgets/QtMessageBoxes.h"
 
 namespace {
@@ -164,7 +163,7 @@ int main(int argc, char* argv[]) {
 
     QtMessageBoxes boxes;
     CKestruneDlg dlg(boxes);
-    player = &dlg.Player();
+    player = &dlg.Session().Player();
     // The first picture: when the player first has a video output, and when the screen shows
     // it (the centre of the video host leaves black).
     std::optional<Clock::time_point> output;
@@ -172,7 +171,7 @@ int main(int argc, char* argv[]) {
     QTimer look;
     QObject::connect(&look, &QTimer::timeout, [&] {
         if (!output) {
-            if (dlg.Player().HasVideoOutput()) output = Clock::now();
+            if (dlg.Session().Player().HasVideoOutput()) output = Clock::now();
             return;
         }
         if (visible) return;
@@ -201,7 +200,7 @@ int main(int argc, char* argv[]) {
     dlg.show();
     dlg.OpenVideoFile(QString::fromStdString(video));
     dlg.OpenPlayFile(QString::fromStdString((folder / "dense.csv").string()));
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    dlg.Session().Play();
     QTimer::singleShot((seconds + 2) * 1000, &dlg, [&] { dlg.close(); });
     dlg.exec();
     stop = true;

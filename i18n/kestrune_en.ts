@@ -113,9 +113,19 @@
 <context>
     <name>CKestruneDlg</name>
     <message>
-        <source>オフセット %1 ms</source>
-        <translation>Offset %1 ms</translation>
+        <source>%1(メディアを開いています...)</source>
+        <translation>%1 (opening media...)</translation>
     </message>
+</context>
+<context>
+    <name>CTopMainDlg</name>
+    <message>
+        <source>タイトル</source>
+        <translation>Title</translation>
+    </message>
+</context>
+<context>
+    <name>MainMenus</name>
     <message>
         <source>DVDメニュー</source>
         <translation>DVD Menu</translation>
@@ -136,32 +146,12 @@
         <source>QUAMBERPlayerについて(&amp;A)</source>
         <translation>&amp;About QUAMBERPlayer</translation>
     </message>
-    <message>
-        <source>%1(メディアを開いています...)</source>
-        <translation>%1 (opening media...)</translation>
-    </message>
-    <message>
-        <source>動画を開く</source>
-        <translation>Open Video</translation>
-    </message>
-    <message>
-        <source>開く</source>
-        <translation>Open</translation>
-    </message>
-    <message>
-        <source>プレイファイル (*.csv *.txt)</source>
-        <translation>Play files (*.csv *.txt)</translation>
-    </message>
-    <message>
-        <source>すべてのファイル (*)</source>
-        <translation>All files (*)</translation>
-    </message>
 </context>
 <context>
-    <name>CTopMainDlg</name>
+    <name>MainWindowInput</name>
     <message>
-        <source>タイトル</source>
-        <translation>Title</translation>
+        <source>オフセット %1 ms</source>
+        <translation>Offset %1 ms</translation>
     </message>
 </context>
 <context>
@@ -251,6 +241,25 @@ Add your user to %2, then log in again.</translation>
     <message>
         <source>エラーが発生しました。</source>
         <translation>An error occurred.</translation>
+    </message>
+</context>
+<context>
+    <name>OpenDialogs</name>
+    <message>
+        <source>動画を開く</source>
+        <translation>Open Video</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>プレイファイル (*.csv *.txt)</source>
+        <translation>Play files (*.csv *.txt)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>All files (*)</translation>
     </message>
 </context>
 </TS>

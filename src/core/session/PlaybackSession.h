@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "configuration/DongleSettings.h"
+#include "device/UsbDongle.h"
 #include "player/AdjustedPlayer.h"
 #include "player/PlayerEvent.h"
 #include "session/PlaybackView.h"
@@ -28,7 +29,6 @@
 class Logger;
 class OutputLog;
 class SyncDriver;
-class UsbDongle;
 
 namespace platform {
 class MessageBoxes;

@@ -14,11 +14,11 @@
 
 #include "sync/PlayScript.h"
 
-// The session's timers (the synchronisation's own run on the device thread).
+// The session's timers (the synchronisation's own run on the device thread), numbered from 0.
 enum class SessionTimer {
-    kForward,  // fast forward held, every 200 ms
-    kRewind,   // rewind held, every 200 ms
-    kRepeat,   // the pause before a repeat starts the media again
+    kForward = 0,  // fast forward held, every 200 ms
+    kRewind = 1,   // rewind held, every 200 ms
+    kRepeat = 2,   // the pause before a repeat starts the media again
 };
 
 class PlaybackView {

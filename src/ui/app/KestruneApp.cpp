@@ -15,7 +15,6 @@
 #include "platform/Paths.h"
 #include "platform/TerminationSignals.h"
 #include "player/VlcPlayer.h"
-#include "widgets/AppMessage.h"
 #include "widgets/QtMessageBoxes.h"
 
 namespace {
@@ -63,10 +62,15 @@ int CKestruneApp::InitInstance(const std::vector<std::string>& arguments) {
         dlg.OpenVideoFile(QString::fromStdString(video));
     }
     if (!playFile.empty()) dlg.OpenPlayFile(QString::fromStdString(playFile));
-    // As a click on the repeat button would: the button shows the state.
-    if (line.repeat) PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
-    if (line.play) PostAppMessage(&dlg, WM_APP_PLAY);
-    if (line.fullScreen) PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
+    // As clicks on the bar's buttons would, once the event loop runs: the buttons show the
+    // states.
+    PlaybackSession& session = dlg.Session();
+    const auto later = [&dlg](auto command) {
+        QMetaObject::invokeMethod(&dlg, command, Qt::QueuedConnection);
+    };
+    if (line.repeat) later([&session] { session.ToggleRepeat(); });
+    if (line.play) later([&session] { session.Play(); });
+    if (line.fullScreen) later([&dlg] { dlg.ToggleFullScreen(); });
 
     // The run ends with the main window. The window is shown modeless: a window manager keeps
     // a modal window without an owner above every other window of the application, and so

@@ -1,49 +1,38 @@
 #include "app/KestruneDlg.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
 #include <QTimerEvent>
-#include <chrono>
 
+#include "app/AccessDeniedText.h"
 #include "app/DeviceWatch.h"
 #include "app/KestruneApplication.h"
+#include "app/MainMenus.h"
+#include "app/MainWindowInput.h"
+#include "app/OpenDialogs.h"
 #include "configuration/DongleSettings.h"
 #include "configuration/IniLocation.h"
 #include "configuration/Profile.h"
 #include "configuration/SyncSettings.h"
-#include "device/UsbDongle.h"
 #include "dialogs/DebugDlg.h"
 #include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
 #include "panels/OverlayText.h"
 #include "panels/PanelGeometry.h"
 #include "panels/TopDlg.h"
 #include "platform/DeviceAccess.h"
 #include "platform/DeviceFolder.h"
 #include "platform/LocalClock.h"
-#include "sync/SyncDriver.h"
-#include "widgets/AppMessage.h"
+#include "platform/MessageBoxes.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/Resources.h"
 
 namespace {
-
-// The window's timer that runs one of the session's.
-int TimerIdOf(SessionTimer timer) {
-    switch (timer) {
-        case SessionTimer::kForward:
-            return TIMER_FORWARD;
-        case SessionTimer::kRewind:
-            return TIMER_REWIND;
-        case SessionTimer::kRepeat:
-            return TIMER_REPEAT;
-    }
-    return 0;
-}
 
 // Size types of Layout, as the window reports its state.
 CKestruneDlg::SizeType SizeTypeOf(Qt::WindowStates state) {
@@ -54,30 +43,6 @@ CKestruneDlg::SizeType SizeTypeOf(Qt::WindowStates state) {
 }
 
 }  // namespace
-
-std::string DeviceAccessDeniedText(const std::string& device, const std::string& group,
-                                   const std::string& user) {
-    // Whole sentences with the parts put in, translated here: the message box shows the text
-    // as it comes.
-    const QString owner =
-        group.empty() ? QCoreApplication::translate("MessageBoxes", "デバイスを所有するグループ")
-                      : QCoreApplication::translate("MessageBoxes", "グループ「%1」")
-                            .arg(QString::fromStdString(group));
-    std::string text =
-        QCoreApplication::translate("MessageBoxes",
-                                    "USBドングル（%1）を開く権限がありません。\n"
-                                    "%2にユーザーを追加してから、ログインし直して下さい。")
-            .arg(QString::fromStdString(device), owner)
-            .toStdString();
-    if (!group.empty() && !user.empty()) {
-        text += "\n\nsudo usermod -aG " + group + " " + user;
-    }
-    return text;
-}
-
-QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight) {
-    return {0, menuHeight, clientWidth, clientHeight - kBarHeight};
-}
 
 CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent,
                            std::unique_ptr<AdjustedPlayer> givenPlayer)
@@ -94,7 +59,7 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
 
 CKestruneDlg::~CKestruneDlg() {
     if (KestruneApplication* app = KestruneApplication::Instance()) app->SetFailureHandler({});
-    qApp->removeEventFilter(this);
+    qApp->removeEventFilter(input_);
 }
 
 void CKestruneDlg::OnInitDialog() {
@@ -118,7 +83,6 @@ void CKestruneDlg::OnInitDialog() {
     QPalette videoPalette = videoHost_->palette();
     videoPalette.setColor(QPalette::Window, Qt::black);
     videoHost_->setPalette(videoPalette);
-
     AttachVideoHost();
 
     setAutoFillBackground(true);
@@ -154,17 +118,54 @@ void CKestruneDlg::OnInitDialog() {
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
                                       [this] { OnDeviceChange(DBT_DEVNODES_CHANGED); });
 
-    BuildMenu();
+    menus_ = new MainMenus(*menuBar_, *this, *session_, *operationLog_, boxes_);
+    menus_->Rebuild();
+    ConnectBar();
 
     // Keys, the mouse over the video and drags are looked at before any window of the
     // player gets them.
-    qApp->installEventFilter(this);
+    input_ =
+        new MainWindowInput({this, videoHost_, topPanel_.get(), bottomPanel_.get(), overlay_.get(),
+                             [this] { return maximised_; }, [this] { RaisePanelsLater(); }},
+                            *session_, *operationLog_);
+    qApp->installEventFilter(input_);
 
     // An exception that escapes a handler: the device stops first, then playback, and the
     // user is told; the player goes on.
     if (KestruneApplication* app = KestruneApplication::Instance()) {
         app->SetFailureHandler([this](const char*) { session_->StopAfterFailure(); });
     }
+}
+
+// The bar's commands, each taken once the event that gave it is done, in the order given.
+void CKestruneDlg::ConnectBar() {
+    const CBottomMainDlg* bar = bottomPanel_->Bar();
+    PlaybackSession* session = session_.get();
+    const auto queued = Qt::QueuedConnection;
+    connect(
+        bar, &CBottomMainDlg::PlayClicked, this, [session] { session->Play(); }, queued);
+    connect(
+        bar, &CBottomMainDlg::PauseClicked, this, [session] { session->Pause(); }, queued);
+    connect(bar, &CBottomMainDlg::OpenVideoClicked, this, &CKestruneDlg::OnOpenVideo, queued);
+    connect(bar, &CBottomMainDlg::OpenDvdClicked, this, &CKestruneDlg::OnOpenDvd, queued);
+    connect(bar, &CBottomMainDlg::OpenPlayFileClicked, this, &CKestruneDlg::OnOpenPlayFile, queued);
+    connect(
+        bar, &CBottomMainDlg::MuteClicked, this, [session] { session->ToggleMute(); }, queued);
+    connect(
+        bar, &CBottomMainDlg::RepeatClicked, this, [session] { session->ToggleRepeat(); }, queued);
+    connect(bar, &CBottomMainDlg::FullScreenClicked, this, &CKestruneDlg::ToggleFullScreen, queued);
+    connect(
+        bar, &CBottomMainDlg::ForwardHeld, this,
+        [session](bool held) { held ? session->HoldStart(true) : session->HoldEnd(true); }, queued);
+    connect(
+        bar, &CBottomMainDlg::RewindHeld, this,
+        [session](bool held) { held ? session->HoldStart(false) : session->HoldEnd(false); },
+        queued);
+    connect(
+        bar, &CBottomMainDlg::VolumeMoved, this, [session] { session->VolumeChanged(); }, queued);
+    connect(
+        bar, &CBottomMainDlg::SeekMoved, this,
+        [session](int position) { session->SeekToPosition(position); }, queued);
 }
 
 // The native window can be re-created (its id changes); libvlc must always have the current one.
@@ -175,119 +176,80 @@ void CKestruneDlg::AttachVideoHost() {
     session_->ShowVideoIn(static_cast<uint32_t>(window));
 }
 
-bool CKestruneDlg::event(QEvent* e) {
-    if (e->type() == AppMessageEvent::EventType()) {
-        const auto* message = static_cast<AppMessageEvent*>(e);
-        OnAppMessage(message->message, message->wParam, message->lParam);
-        return true;
-    }
-    return QDialog::event(e);
+void CKestruneDlg::OnOpenVideo() {
+    if (session_->IsBusyOpening()) return;
+    if (const auto path = AskForVideoFile(this)) OpenVideoFile(*path);
 }
 
-void CKestruneDlg::OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
-    switch (message) {
-        case WM_APP_SHOWN:
-            break;
-        case WM_APP_RAISE_PANELS:
-            RaisePanels();
-            break;
-        case WM_APP_PLAY:
-            session_->Play();
-            break;
-        case WM_APP_PAUSE:
-            session_->Pause();
-            break;
-        case WM_APP_REWIND_START:
-            session_->HoldStart(false);
-            break;
-        case WM_APP_FORWARD_START:
-            session_->HoldStart(true);
-            break;
-        case WM_APP_REWIND_STOP:
-            session_->HoldEnd(false);
-            break;
-        case WM_APP_FORWARD_STOP:
-            session_->HoldEnd(true);
-            break;
-        case WM_APP_OPEN_VIDEO:
-            OnOpenVideo();
-            break;
-        case WM_APP_OPEN_DVD:
-            OnOpenDvd();
-            break;
-        case WM_APP_OPEN_PLAYFILE:
-            OnOpenPlayFile();
-            break;
-        case WM_APP_TOGGLE_MUTE:
-            session_->ToggleMute();
-            break;
-        case WM_APP_TOGGLE_REPEAT:
-            session_->ToggleRepeat();
-            break;
-        case WM_APP_VOLUME_CHANGED:
-            session_->VolumeChanged();
-            break;
-        case WM_APP_POSITION_CHANGED:
-            session_->SeekToPosition(static_cast<int>(lParam));
-            break;
-        case WM_APP_TOGGLE_FULLSCREEN:
-            OnToggleFullScreen();
-            break;
-        case WM_APP_SEEK_BY:
-            session_->SeekBy(static_cast<int64_t>(lParam));
-            break;
-        case WM_APP_OPEN_DROPPED:
-            session_->OpenDropped(std::exchange(droppedFiles_, {}));
-            break;
-        case WM_SYSCOMMAND:
-            OnSysCommand(static_cast<unsigned>(wParam));
-            break;
-        default:
-            break;
-    }
+// Allowed in every player state: playback goes on, and the new script is positioned on the
+// next play, seek or device change.
+void CKestruneDlg::OnOpenPlayFile() {
+    if (const auto path = AskForPlayFile(this)) OpenPlayFile(*path);
 }
 
-void CKestruneDlg::OnToggleFullScreen() {
-    PostAppMessage(this, WM_SYSCOMMAND, maximised_ ? SC_RESTORE : SC_MAXIMIZE);
+void CKestruneDlg::OnOpenDvd() {
+    if (session_->IsBusyOpening()) return;
+    if (const auto path = AskForDvd(this)) OpenDvd(*path);
+}
+
+void CKestruneDlg::OpenVideoFile(const QString& path) {
+    session_->OpenVideoFile(QFileInfo(path).absoluteFilePath().toStdString());
+}
+
+void CKestruneDlg::OpenPlayFile(const QString& path) {
+    session_->OpenPlayFile(QFileInfo(path).absoluteFilePath().toStdString());
+}
+
+void CKestruneDlg::OpenDvd(const std::string& path) { session_->OpenDvd(path); }
+
+void CKestruneDlg::ShowAbout() { menus_->ShowAbout(); }
+
+void CKestruneDlg::RebuildMenu() { menus_->Rebuild(); }
+
+void CKestruneDlg::ToggleFullScreen() {
+    if (maximised_) {
+        QMetaObject::invokeMethod(this, &CKestruneDlg::LeaveFullScreen, Qt::QueuedConnection);
+    } else {
+        QMetaObject::invokeMethod(this, &CKestruneDlg::EnterFullScreen, Qt::QueuedConnection);
+    }
 }
 
 // Full screen is a frameless window covering the screen; the window manager drops the frame
 // of a full-screen window. Without a window manager nothing confirms the state, so the mode
 // is kept here and the geometry set directly.
-//
-// Back from full screen, the window takes the geometry it had before. When the window
-// manager maximised it (the frame's maximise box), the window may have its maximised geometry
-// by now, so the one kept by RememberNormalGeometry is used.
-void CKestruneDlg::OnSysCommand(unsigned command) {
-    if (command == SC_MAXIMIZE && !fullScreenMode_) {
-        if (!(windowState() & Qt::WindowMaximized)) normalGeometry_ = geometry();
-        fullScreenMode_ = true;
-        fullScreenCorrections_ = 0;
-        bottomPanel_->ToggleLayout();
-        showFullScreen();
-        if (QScreen* display = screen()) setGeometry(display->geometry());
-    } else if (command == SC_RESTORE && fullScreenMode_) {
-        fullScreenMode_ = false;
-        bottomPanel_->ToggleLayout();
-        showNormal();
-        if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
-    }
+void CKestruneDlg::EnterFullScreen() {
+    if (fullScreenMode_) return;
+    if (!(windowState() & Qt::WindowMaximized)) normalGeometry_ = geometry();
+    fullScreenMode_ = true;
+    fullScreenCorrections_ = 0;
+    bottomPanel_->ToggleLayout();
+    showFullScreen();
+    if (QScreen* display = screen()) setGeometry(display->geometry());
+}
+
+// Back from full screen, the window takes the geometry it had before. When the window manager
+// maximised it (the frame's maximise box), the window may have its maximised geometry by now,
+// so the one kept by RememberNormalGeometry is used.
+void CKestruneDlg::LeaveFullScreen() {
+    if (!fullScreenMode_) return;
+    fullScreenMode_ = false;
+    bottomPanel_->ToggleLayout();
+    showNormal();
+    if (normalGeometry_.isValid()) setGeometry(normalGeometry_);
 }
 
 void CKestruneDlg::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow()) {
-        PostAppMessage(this, WM_APP_RAISE_PANELS);
-    }
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) RaisePanelsLater();
     // Minimised, the panels are left to the window manager, which minimises a window's
     // utility windows with it and brings them back with it. Hiding them here as well raced
     // with that: a panel withdrawn while the window manager was minimising it was mapped again
     // on restore and then dropped, and the bar stayed away.
     if (e->type() != QEvent::WindowStateChange || (windowState() & Qt::WindowMinimized)) return;
-    PostAppMessage(this, WM_APP_RAISE_PANELS);
+    RaisePanelsLater();
     // The frame's maximise box leads to full screen as the bar's button does.
     if ((windowState() & Qt::WindowMaximized) && !fullScreenMode_) {
-        PostAppMessage(this, WM_SYSCOMMAND, SC_MAXIMIZE);
+        QMetaObject::invokeMethod(this, &CKestruneDlg::EnterFullScreen, Qt::QueuedConnection);
     }
 }
 
@@ -327,10 +289,16 @@ void CKestruneDlg::RaisePanels() {
     if (!maximised_) topPanel_->ShowPanels();
 }
 
+void CKestruneDlg::RaisePanelsLater() {
+    QMetaObject::invokeMethod(this, &CKestruneDlg::RaisePanels, Qt::QueuedConnection);
+}
+
 void CKestruneDlg::RepositionPanels() {
     if (topPanel_) topPanel_->Reposition();
     if (bottomPanel_) bottomPanel_->Reposition();
-    if (overlay_ && overlay_->isVisible()) overlay_->FollowArea(VideoAreaOnScreen());
+    if (overlay_ && overlay_->isVisible() && input_ != nullptr) {
+        overlay_->FollowArea(input_->VideoAreaOnScreen());
+    }
 }
 
 void CKestruneDlg::resizeEvent(QResizeEvent* e) {
@@ -383,11 +351,7 @@ void CKestruneDlg::showEvent(QShowEvent* e) {
     AttachVideoHost();
     RepositionPanels();
     // The window is mapped after this event; the panels follow it (see RaisePanels).
-    PostAppMessage(this, WM_APP_RAISE_PANELS);
-    if (firstShow_) {
-        firstShow_ = false;
-        PostAppMessage(this, WM_APP_SHOWN);
-    }
+    RaisePanelsLater();
 }
 
 void CKestruneDlg::closeEvent(QCloseEvent* e) {
@@ -395,83 +359,21 @@ void CKestruneDlg::closeEvent(QCloseEvent* e) {
     QDialog::closeEvent(e);
 }
 
-// Escape never cancels the window; in full screen it clicks the full-screen button.
-void CKestruneDlg::HandleEscape() {
-    if (maximised_) {
-        QMetaObject::invokeMethod(bottomPanel_->GetMaximizeButton(), "click", Qt::QueuedConnection);
-    }
-}
-
-bool CKestruneDlg::eventFilter(QObject* watched, QEvent* e) {
-    if (!watched->isWidgetType()) return QDialog::eventFilter(watched, e);
-    auto* widget = static_cast<QWidget*>(watched);
-    // Only the main window and its panels: other dialogs keep their own keys and drops.
-    const bool own = IsOwnWindow(widget->window());
-    switch (e->type()) {
-        case QEvent::MouseButtonPress:
-            if (widget->window() == this) PostAppMessage(this, WM_APP_RAISE_PANELS);
-            break;
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-            if (widget == videoHost_ && HandleVideoMouse(e)) return true;
-            break;
-        case QEvent::KeyPress:
-            if (!own) break;
-            if (static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape) {
-                HandleEscape();
-                return true;
-            }
-            if (HandleKey(*static_cast<QKeyEvent*>(e))) return true;
-            break;
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-            if (own && HandleDrag(e)) return true;
-            break;
-        default:
-            break;
-    }
-    return QDialog::eventFilter(watched, e);
-}
-
+// Escape never cancels the window; in full screen it clicks the full-screen button. Enter
+// never closes it.
 void CKestruneDlg::keyPressEvent(QKeyEvent* e) {
     switch (e->key()) {
         case Qt::Key_Escape:
-            HandleEscape();
+            input_->LeaveFullScreen();
             e->accept();
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            e->accept();  // Enter never closes the window
+            e->accept();
             return;
         default:
             QDialog::keyPressEvent(e);
     }
-}
-
-void CKestruneDlg::SetTimer(int id, int milliseconds) {
-    if (id <= 0 || id >= static_cast<int>(timers_.size())) return;
-    timers_[static_cast<size_t>(id)].start(milliseconds, Qt::CoarseTimer, this);
-}
-
-void CKestruneDlg::KillTimer(int id) {
-    if (id <= 0 || id >= static_cast<int>(timers_.size())) return;
-    timers_[static_cast<size_t>(id)].stop();
-}
-
-bool CKestruneDlg::IsTimerActive(int id) const {
-    if (id <= 0 || id >= static_cast<int>(timers_.size())) return false;
-    return timers_[static_cast<size_t>(id)].isActive();
-}
-
-void CKestruneDlg::timerEvent(QTimerEvent* e) {
-    for (const SessionTimer timer :
-         {SessionTimer::kForward, SessionTimer::kRewind, SessionTimer::kRepeat}) {
-        if (timers_[static_cast<size_t>(TimerIdOf(timer))].timerId() == e->timerId()) {
-            session_->OnTimer(timer);
-        }
-    }
-    QDialog::timerEvent(e);
 }
 
 // A serial device belongs to a group (dialout) that a new user is seldom in: the device would
@@ -516,12 +418,21 @@ void CKestruneDlg::ShowRepeat(bool on) { bottomPanel_->SetRepeatState(on); }
 
 int CKestruneDlg::Volume() const { return bottomPanel_->GetVolume(); }
 
-void CKestruneDlg::StartTimer(SessionTimer timer, int ms) { SetTimer(TimerIdOf(timer), ms); }
+void CKestruneDlg::StartTimer(SessionTimer timer, int ms) {
+    timers_[static_cast<size_t>(timer)].start(ms, Qt::CoarseTimer, this);
+}
 
-void CKestruneDlg::StopTimer(SessionTimer timer) { KillTimer(TimerIdOf(timer)); }
+void CKestruneDlg::StopTimer(SessionTimer timer) { timers_[static_cast<size_t>(timer)].stop(); }
 
 bool CKestruneDlg::IsTimerActive(SessionTimer timer) const {
-    return IsTimerActive(TimerIdOf(timer));
+    return timers_[static_cast<size_t>(timer)].isActive();
+}
+
+void CKestruneDlg::timerEvent(QTimerEvent* e) {
+    for (size_t i = 0; i < timers_.size(); ++i) {
+        if (timers_[i].timerId() == e->timerId()) session_->OnTimer(static_cast<SessionTimer>(i));
+    }
+    QDialog::timerEvent(e);
 }
 
 void CKestruneDlg::Post(std::function<void()> task) {

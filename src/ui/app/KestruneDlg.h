@@ -3,9 +3,8 @@
 // The main window "QUAMBERPlayer": hosts the video, the overlay panels, the menus and the
 // dialogs, and turns the user's input into calls of the playback session, which decides what
 // playback and the device do and tells the window what to show (the window is its
-// PlaybackView). Everything reaches it on the user-interface thread: application messages
-// (posted AppMessageEvents, dispatched in OnAppMessage), timers, device changes and the
-// window's own events.
+// PlaybackView). The bar's signals reach the session here, queued, as they were given; keys,
+// the mouse and drops go through MainWindowInput, the menus through MainMenus.
 //
 // Owned objects, released in this order when the window object is destroyed:
 //   deviceWatch_, overlay_, topPanel_, bottomPanel_, session_ (the player and the device
@@ -25,55 +24,29 @@
 #include "session/PlaybackView.h"
 
 class CBottomDlg;
-class QMenu;
-class QMenuBar;
-class DeviceWatch;
 class CTopDlg;
-class OverlayText;
-class QKeyEvent;
+class DeviceWatch;
 class Logger;
-class SyncDriver;
-class UsbDongle;
+class MainMenus;
+class MainWindowInput;
+class OverlayText;
+class QMenuBar;
 
 namespace platform {
 class MessageBoxes;
 }
 
-// The window's timers, which run the session's: fast forward and rewind held, and the pause
-// before a repeat. (The synchronisation's ticks run on the device thread.)
-enum TimerId : int {
-    TIMER_FORWARD = 2,
-    TIMER_REWIND = 3,
-    TIMER_REPEAT = 4,
-};
-
 // The device-change event that means "devices were added or removed".
 inline constexpr unsigned DBT_DEVNODES_CHANGED = 7;
-
-// The box that says the user may not open the dongle's device node, owned by `group`, and
-// how `user` gets in, in the interface's language.
-[[nodiscard]] std::string DeviceAccessDeniedText(const std::string& device,
-                                                 const std::string& group, const std::string& user);
-
-// Where the video host goes for a client area of the given size below a menu bar of
-// `menuHeight` pixels.
-[[nodiscard]] QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight = 0);
 
 class CKestruneDlg final : public QDialog, public PlaybackView {
     Q_OBJECT
 
 public:
-    // The window's handlers are split over three files; its log lines name one source.
+    // The window's log lines name one source, whichever of its classes writes them.
     static constexpr const char* kOutputLogSource = "KestruneDlg.cpp";
-    static constexpr int kAboutCommand = 40100;
     // How the window is shown, as its layout is told: full screen counts as maximised.
     enum class SizeType { kRestored, kMinimized, kMaximized };
-    // The keys' steps: a seek by the arrow keys, the volume by the arrow keys and the wheel,
-    // and the user's offset by the bracket keys (fine with Shift).
-    static constexpr int64_t kKeySeekMs = 5000;
-    static constexpr int kKeyVolumeStep = 5;
-    static constexpr int kOffsetStepMs = 50;
-    static constexpr int kOffsetFineStepMs = 10;
     // Times the screen's geometry is asked for again after going full screen.
     static constexpr int kMaxFullScreenCorrections = 4;
 
@@ -95,18 +68,13 @@ public:
     // Opens a DVD drive, DVD folder or image as the open-DVD command does after its dialog:
     // location "dvd://" + path, played at once.
     void OpenDvd(const std::string& path);
+    // Full screen on or off, as the bar's button does.
+    void ToggleFullScreen();
+    // The About box, as its menu item opens it.
+    void ShowAbout();
 
-    // Rebuilds the menu bar from the titles and chapters the player reports.
-    void BuildMenu();
-    // The menu commands: 32000 + title, 32100 + chapter, 40100 About.
-    void OnMenuCommand(int id);
+    [[nodiscard]] PlaybackSession& Session() const { return *session_; }
     [[nodiscard]] QMenuBar* MenuBar() const { return menuBar_; }
-
-    // Window timers by id: starting a running timer restarts it.
-    void SetTimer(int id, int milliseconds);
-    void KillTimer(int id);
-    [[nodiscard]] bool IsTimerActive(int id) const;
-
     [[nodiscard]] bool IsMaximised() const { return maximised_; }
     [[nodiscard]] QWidget* VideoHost() const { return videoHost_; }
     [[nodiscard]] QSize MinimumTrackSize() const { return {minTrackWidth_, minTrackHeight_}; }
@@ -114,12 +82,6 @@ public:
     [[nodiscard]] Logger* GetLogger() const { return logger_.get(); }
     [[nodiscard]] CTopDlg* TopPanel() const { return topPanel_.get(); }
     [[nodiscard]] CBottomDlg* BottomPanel() const { return bottomPanel_.get(); }
-    [[nodiscard]] PlaybackSession& Session() const { return *session_; }
-    [[nodiscard]] AdjustedPlayer& Player() { return session_->Player(); }
-    [[nodiscard]] bool IsRepeat() const { return session_->IsRepeat(); }
-    [[nodiscard]] bool IsMuted() const { return session_->IsMuted(); }
-    [[nodiscard]] bool IsOpening() const { return session_->IsOpening(); }
-    [[nodiscard]] SyncDriver& Sync() const { return session_->Sync(); }
     [[nodiscard]] OverlayText* Overlay() const { return overlay_.get(); }
 
     // PlaybackView: what the session shows.
@@ -132,7 +94,7 @@ public:
     void ClearScriptHeat() override;
     void ShowMute(bool on) override;
     void ShowRepeat(bool on) override;
-    void RebuildMenu() override { BuildMenu(); }
+    void RebuildMenu() override;
     void ShowDeviceAccessDenied(const std::string& device, const std::string& group) override;
     [[nodiscard]] int Volume() const override;
     void Repaint() override { update(); }
@@ -142,8 +104,6 @@ public:
     void Post(std::function<void()> task) override;
 
 protected:
-    bool event(QEvent* e) override;
-    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
@@ -153,37 +113,23 @@ protected:
     void timerEvent(QTimerEvent* e) override;
 
 private:
-    // The dialogs of the bar's buttons and the menus (KestruneDlgMenu.cpp).
+    void OnInitDialog();
+    void ConnectBar();
     void OnOpenVideo();
     void OnOpenDvd();
     void OnOpenPlayFile();
-    // `tooMany`: the source text of the box for more names than the menu takes.
-    void AddMenuItems(QMenu* menu, const std::vector<std::string>& names, int firstId,
-                      const char* tooMany);
-
+    void AttachVideoHost();
     // The client area below the menu bar.
     [[nodiscard]] QSize ClientSize() const;
-    void OnInitDialog();
-    void AttachVideoHost();
-    void OnAppMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
-    void OnSysCommand(unsigned command);
-    void OnToggleFullScreen();
+    void EnterFullScreen();
+    void LeaveFullScreen();
     void Layout(SizeType sizeType, int width, int height);
     void RepositionPanels();
     void RaisePanels();
+    // Raises the panels once the event at hand is done (the window may be mapped only then).
+    void RaisePanelsLater();
     void RememberNormalGeometry();
     void KeepFullScreenGeometry();
-    void HandleEscape();
-
-    // Keys, the mouse over the video and dropped files (KestruneDlgInput.cpp).
-    [[nodiscard]] bool IsOwnWindow(const QWidget* top) const;
-    bool HandleKey(const QKeyEvent& key);
-    bool HandleVideoMouse(QEvent* e);
-    bool HandleDrag(QEvent* e);
-    void ClickBarButton(int id);
-    void StepVolume(int delta);
-    void ChangeOffset(int deltaMs);
-    [[nodiscard]] QRect VideoAreaOnScreen() const;
 
     // Declared in the reverse of the release order.
     platform::MessageBoxes& boxes_;
@@ -196,17 +142,17 @@ private:
     bool maximised_ = false;
     QWidget* videoHost_ = nullptr;
     QMenuBar* menuBar_ = nullptr;
-    bool firstShow_ = true;
     std::unique_ptr<CBottomDlg> bottomPanel_;
     std::unique_ptr<CTopDlg> topPanel_;
     std::unique_ptr<OverlayText> overlay_;
+    MainMenus* menus_ = nullptr;        // a child of the menu bar
+    MainWindowInput* input_ = nullptr;  // a child of the window
     std::unique_ptr<DeviceWatch> deviceWatch_;
-    std::vector<std::string> droppedFiles_;  // local names, waiting for WM_APP_OPEN_DROPPED
-    int wheelRemainder_ = 0;                 // wheel turn short of a notch
 
-    std::array<QBasicTimer, 5> timers_;  // indexed by TimerId
-    bool fullScreenMode_ = false;        // between the maximise and the restore command
-    int fullScreenCorrections_ = 0;      // made since then (see KeepFullScreenGeometry)
-    QRect normalGeometry_;               // the framed window's last geometry in the normal state
-    WId videoWindow_ = 0;                // the native window libvlc draws into
+    // The session's timers: fast forward and rewind held, and the pause before a repeat.
+    std::array<QBasicTimer, 3> timers_;
+    bool fullScreenMode_ = false;    // between going full screen and coming back
+    int fullScreenCorrections_ = 0;  // made since then (see KeepFullScreenGeometry)
+    QRect normalGeometry_;           // the framed window's last geometry in the normal state
+    WId videoWindow_ = 0;            // the native window libvlc draws into
 };

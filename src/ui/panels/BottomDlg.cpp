@@ -4,7 +4,7 @@
 #include "panels/PanelGeometry.h"
 
 CBottomDlg::CBottomDlg(QWidget* mainWindow, OutputLog& log)
-    : PanelHost(mainWindow), bar_(new CBottomMainDlg(this, mainWindow, log)) {
+    : PanelHost(mainWindow), bar_(new CBottomMainDlg(this, log)) {
     setObjectName(QStringLiteral("bottomPanel"));
     SetContent(bar_);
 }

@@ -10,7 +10,6 @@
 #include "panels/PanelGeometry.h"
 #include "sync/ScriptHeatmap.h"
 #include "widgets/AlphaButton.h"
-#include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/Resources.h"
@@ -39,10 +38,8 @@ QString CounterText(int64_t timeMs) {
     return QString::asprintf("%06lld", static_cast<long long>(timeMs / 100));
 }
 
-CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& log)
-    : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
-      mainWindow_(mainWindow),
-      log_(log) {
+CBottomMainDlg::CBottomMainDlg(QWidget* host, OutputLog& log)
+    : QWidget(host, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus), log_(log) {
     setObjectName(QStringLiteral("bottomBar"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -122,6 +119,12 @@ CBottomMainDlg::CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& lo
         s.slider->SetMargins(0, 0, 0, 0);
     }
     connect(seekSlider_, &CBitmapSlider::HeatWidthChanged, this, [this] { ShowScriptHeat(); });
+    // Taken after the event that moved them, as the buttons' holds are.
+    for (CBitmapSlider* slider : {seekSlider_, volumeSlider_}) {
+        connect(
+            slider, &CBitmapSlider::Moving, this,
+            [this, id = slider->ControlId()] { OnSliderMoving(id); }, Qt::QueuedConnection);
+    }
 
     controls_ = {{IDC_PLAY, play_},
                  {IDC_PAUSE, pause_},
@@ -180,6 +183,12 @@ CAlphaButton* CBottomMainDlg::AddButton(int id, int stripId, int toggleStripId) 
     button->LoadStripResource(stripId, "png");
     if (toggleStripId != 0) button->LoadToggleStripResource(toggleStripId, "png");
     connect(button, &QAbstractButton::clicked, this, [this, id] { OnCommand(id); });
+    connect(
+        button, &CAlphaButton::HeldDown, this, [this, id] { OnButtonHeld(id, true); },
+        Qt::QueuedConnection);
+    connect(
+        button, &CAlphaButton::LetGo, this, [this, id] { OnButtonHeld(id, false); },
+        Qt::QueuedConnection);
     return button;
 }
 
@@ -297,6 +306,14 @@ void CBottomMainDlg::ShowScriptHeat() {
 
 int CBottomMainDlg::GetVolume() const { return volumeSlider_->GetPosition(); }
 
+void CBottomMainDlg::MoveVolumeBy(int delta) {
+    const int position = std::clamp(volumeSlider_->GetPosition() + delta, 0, 100);
+    if (position == volumeSlider_->GetPosition()) return;
+    volumeSlider_->SetPosition(position);
+    QMetaObject::invokeMethod(
+        this, [this] { OnSliderMoving(IDC_VOLUME_SLIDER); }, Qt::QueuedConnection);
+}
+
 void CBottomMainDlg::SetMuteState(bool on) { volume_->SetToggle(on ? 1 : 0); }
 
 void CBottomMainDlg::SetRepeatState(bool on) { repeat_->SetToggle(on ? 1 : 0); }
@@ -320,62 +337,38 @@ bool CBottomMainDlg::MuteShown() const { return volume_->GetToggle() != 0; }
 
 bool CBottomMainDlg::RepeatShown() const { return repeat_->GetToggle() != 0; }
 
-bool CBottomMainDlg::event(QEvent* e) {
-    if (e->type() != AppMessageEvent::EventType()) return QWidget::event(e);
-    const auto* message = static_cast<AppMessageEvent*>(e);
-    const int id = static_cast<int>(message->wParam);
-    switch (message->message) {
-        case UWM_BUTTON_PRESSED:
-            OnButtonPressed(id, true);
-            break;
-        case UWM_BUTTON_RELEASED:
-            OnButtonPressed(id, false);
-            break;
-        case UWM_SLIDER_MOVING:
-            OnSliderMoving(id);
-            break;
-        default:
-            break;
-    }
-    return true;
-}
-
-void CBottomMainDlg::Post(unsigned message, intptr_t lParam) {
-    PostAppMessage(mainWindow_, message, 0, lParam);
-}
-
 void CBottomMainDlg::OnCommand(int id) {
     switch (id) {
         case IDC_PLAY:
-            Post(WM_APP_PLAY);
+            emit PlayClicked();
             OUTPUT_LOG(log_, "再生ボタンクリック");
             break;
         case IDC_PAUSE:
-            Post(WM_APP_PAUSE);
+            emit PauseClicked();
             OUTPUT_LOG(log_, "一時停止ボタンクリック");
             break;
         case IDC_OPEN_DVD:
-            Post(WM_APP_OPEN_DVD);
+            emit OpenDvdClicked();
             OUTPUT_LOG(log_, "DVDドライブ選択ボタンクリック");
             break;
         case IDC_OPEN_VIDEO:
-            Post(WM_APP_OPEN_VIDEO);
+            emit OpenVideoClicked();
             OUTPUT_LOG(log_, "動画選択ボタンクリック");
             break;
         case IDC_OPEN_PLAYFILE:
-            Post(WM_APP_OPEN_PLAYFILE);
+            emit OpenPlayFileClicked();
             OUTPUT_LOG(log_, "CSV選択ボタンクリック");
             break;
         case IDC_VOLUME:
-            Post(WM_APP_TOGGLE_MUTE);
+            emit MuteClicked();
             OUTPUT_LOG(log_, "音量ボタンクリック");
             break;
         case IDC_REPEAT:
-            Post(WM_APP_TOGGLE_REPEAT);
+            emit RepeatClicked();
             OUTPUT_LOG(log_, "リピートボタンクリック");
             break;
         case IDC_MAXIMIZE:
-            Post(WM_APP_TOGGLE_FULLSCREEN);
+            emit FullScreenClicked();
             OUTPUT_LOG(log_, "最大化ボタンクリック");
             break;
         case IDC_REWIND:
@@ -389,24 +382,24 @@ void CBottomMainDlg::OnCommand(int id) {
     }
 }
 
-// Rewind and fast forward act while held; presses of the other buttons are ignored.
-void CBottomMainDlg::OnButtonPressed(int id, bool pressed) {
+// Rewind and fast forward act while held; holds of the other buttons are ignored.
+void CBottomMainDlg::OnButtonHeld(int id, bool held) {
     if (id == IDC_FORWARD) {
-        Post(pressed ? WM_APP_FORWARD_START : WM_APP_FORWARD_STOP);
-        OUTPUT_LOG(log_, pressed ? "早送りボタン押下中" : "早送りボタン押下終了");
+        emit ForwardHeld(held);
+        OUTPUT_LOG(log_, held ? "早送りボタン押下中" : "早送りボタン押下終了");
     } else if (id == IDC_REWIND) {
-        Post(pressed ? WM_APP_REWIND_START : WM_APP_REWIND_STOP);
-        OUTPUT_LOG(log_, pressed ? "早戻しボタン押下中" : "早戻しボタン押下終了");
+        emit RewindHeld(held);
+        OUTPUT_LOG(log_, held ? "早戻しボタン押下中" : "早戻しボタン押下終了");
     }
 }
 
 void CBottomMainDlg::OnSliderMoving(int id) {
     if (id == IDC_VOLUME_SLIDER) {
         volume_->SetToggle(0);
-        Post(WM_APP_VOLUME_CHANGED);
+        emit VolumeMoved();
         OUTPUT_LOG(log_, "音量スライダー移動");
     } else if (id == IDC_SEEK_SLIDER) {
-        Post(WM_APP_POSITION_CHANGED, seekSlider_->GetPosition());
+        emit SeekMoved(seekSlider_->GetPosition());
         OUTPUT_LOG(log_, "メディアスライダー移動");
     }
 }

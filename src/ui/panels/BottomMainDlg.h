@@ -1,8 +1,9 @@
 #pragma once
 
 // The control bar: the content of the bottom panel, stacked exactly over its host. Every
-// user action becomes one message posted to the main window and one operation-log line; the
-// bar never calls the main window. The main window updates it through the host. Two layouts:
+// user action becomes one signal (which the main window takes, queued, after the action's
+// event) and one operation-log line; the bar never calls the main window. The main window
+// updates it through the host. Two layouts:
 // three rows in window mode (101 pixels) and one compact row in full screen (38 pixels).
 // Owned by its host.
 //
@@ -66,7 +67,7 @@ public:
     };
 
     // `host` is the translucent window the bar lies over, and its parent.
-    CBottomMainDlg(QWidget* host, QWidget* mainWindow, OutputLog& log);
+    CBottomMainDlg(QWidget* host, OutputLog& log);
     ~CBottomMainDlg() override;
 
     // Lies exactly over the host and lays the controls out for its width.
@@ -93,6 +94,9 @@ public:
     void SetScriptHeat(const std::vector<CSV_LINE>& lines, int64_t lengthMs);
     void ClearScriptHeat();
     [[nodiscard]] int GetVolume() const;
+    // Moves the volume slider by `delta` (kept within 0 and 100) and tells it as a drag of the
+    // slider does.
+    void MoveVolumeBy(int delta);
     void SetMuteState(bool on);
     void SetRepeatState(bool on);
     [[nodiscard]] QAbstractButton* GetMaximizeButton() const;
@@ -105,8 +109,25 @@ public:
     [[nodiscard]] bool MuteShown() const;
     [[nodiscard]] bool RepeatShown() const;
 
+signals:
+    // The user's commands, each after its log line.
+    void PlayClicked();
+    void PauseClicked();
+    void OpenDvdClicked();
+    void OpenVideoClicked();
+    void OpenPlayFileClicked();
+    void MuteClicked();
+    void RepeatClicked();
+    void FullScreenClicked();
+    // Fast forward and rewind pressed (true) and let go (false).
+    void ForwardHeld(bool held);
+    void RewindHeld(bool held);
+    // The volume slider moved (its position is GetVolume()); the seek slider moved to
+    // `position`, 0 to 100.
+    void VolumeMoved();
+    void SeekMoved(int position);
+
 protected:
-    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
@@ -114,13 +135,11 @@ private:
     // Makes every button take what lies beneath it again at its next paint.
     void ResetButtonBackgrounds();
     void OnCommand(int id);
-    void OnButtonPressed(int id, bool pressed);
+    void OnButtonHeld(int id, bool held);
     void OnSliderMoving(int id);
     void ShowScriptHeat();
-    void Post(unsigned message, intptr_t lParam = 0);
 
     bool expanded_ = true;  // the host's layout: three rows; one in full screen
-    QWidget* mainWindow_;
     OutputLog& log_;
 
     CAlphaButton* play_;

@@ -1,9 +1,10 @@
 #pragma once
 
 // Where the overlay panels sit, in screen coordinates, from the main window's client area
-// below its menu bar (also in screen coordinates). The panels cover the top and the bottom of
-// that area whatever the window manager's frame looks like: frames are seldom as thick at the
-// bottom as at the sides, so the area is taken from the window itself, not from its frame.
+// below its menu bar (also in screen coordinates), and where the video goes in that area. The
+// panels cover the top and the bottom of that area whatever the window manager's frame looks like:
+// frames are seldom as thick at the bottom as at the sides, so the area is taken from the window
+// itself, not from its frame.
 //
 //   client top  +----------------------------+
 //               | top panel, 30              |
@@ -27,4 +28,10 @@ inline constexpr int kBottomPanelCompactHeight = kBarHeight;
 [[nodiscard]] inline QRect BottomPanelRect(const QRect& client, bool expanded) {
     const int height = expanded ? kBottomPanelExpandedHeight : kBottomPanelCompactHeight;
     return {client.x(), client.y() + client.height() - height, client.width(), height};
+}
+
+// Where the video host goes in a client area of the given size below a menu bar of
+// `menuHeight` pixels: all of it but one row of the bar at the bottom.
+[[nodiscard]] inline QRect VideoHostRect(int clientWidth, int clientHeight, int menuHeight = 0) {
+    return {0, menuHeight, clientWidth, clientHeight - kBarHeight};
 }

@@ -10,7 +10,6 @@
 #include <bit>
 
 #include "widgets/AlphaBlend.h"
-#include "widgets/AppMessage.h"
 #include "widgets/Resources.h"
 
 // BlendOver works on B,G,R,A bytes, which is how QImage lays out its 32-bit formats here.
@@ -108,17 +107,13 @@ bool CAlphaButton::event(QEvent* event) {
 }
 
 void CAlphaButton::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && parentWidget() != nullptr) {
-        PostAppMessage(parentWidget(), UWM_BUTTON_PRESSED, static_cast<uintptr_t>(controlId_));
-    }
+    if (event->button() == Qt::LeftButton) emit HeldDown();
     QAbstractButton::mousePressEvent(event);
 }
 
 void CAlphaButton::mouseReleaseEvent(QMouseEvent* event) {
     // The press grabbed the mouse, so this also arrives when released outside the button.
-    if (event->button() == Qt::LeftButton && parentWidget() != nullptr) {
-        PostAppMessage(parentWidget(), UWM_BUTTON_RELEASED, static_cast<uintptr_t>(controlId_));
-    }
+    if (event->button() == Qt::LeftButton) emit LetGo();
     QAbstractButton::mouseReleaseEvent(event);
 }
 

@@ -6,9 +6,9 @@
 // a snapshot of what the parent paints beneath the button, which keeps the edges right on
 // the bar's translucent window. The snapshot is taken at the first paint, and again after the
 // button moves or is resized, or after ResetBackground, which the parent calls when it changes
-// what it paints beneath. Presses and releases are also posted to the parent as
-// UWM_BUTTON_PRESSED / UWM_BUTTON_RELEASED; the click is the ordinary clicked() signal.
-// Owned by its parent widget.
+// what it paints beneath. Besides the click (the ordinary clicked() signal), it tells when the
+// left mouse button goes down on it and comes up again (HeldDown, LetGo), for the buttons
+// that act while held. Owned by its parent widget.
 
 #include <QAbstractButton>
 #include <QImage>
@@ -51,6 +51,12 @@ public:
     void ActivateTooltip(bool on) { tooltipActive_ = on; }
 
     [[nodiscard]] int CurrentFrame() const;
+
+signals:
+    // The left mouse button went down on the button, and came up again (anywhere: the press
+    // grabbed the mouse).
+    void HeldDown();
+    void LetGo();
 
 protected:
     bool event(QEvent* event) override;

@@ -10,7 +10,6 @@
 #include <limits>
 #include <utility>
 
-#include "widgets/AppMessage.h"
 #include "widgets/Resources.h"
 
 namespace {
@@ -353,18 +352,12 @@ void CBitmapSlider::EndDrag() {
     update();
 }
 
-void CBitmapSlider::PostToParent(unsigned message) {
-    if (QWidget* parent = parentWidget()) {
-        PostAppMessage(parent, message, static_cast<uintptr_t>(controlId_), position_);
-    }
-}
-
 void CBitmapSlider::DragTo(int x) {
     const SliderGeometry g = Geometry();
     const int centre = ClampDragPixel(g, x);
     if (centre == ThumbCentre(g, position_)) return;
     MoveThumb(PositionAtPixel(g, centre));
-    PostToParent(UWM_SLIDER_MOVING);
+    emit Moving(position_);
 }
 
 void CBitmapSlider::mousePressEvent(QMouseEvent* e) {
@@ -393,7 +386,7 @@ void CBitmapSlider::mouseReleaseEvent(QMouseEvent* e) {
     }
     dragging_ = false;
     update();
-    PostToParent(UWM_SLIDER_MOVED);
+    emit Moved(position_);
 }
 
 bool CBitmapSlider::event(QEvent* e) {
@@ -435,7 +428,7 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* e) {
             break;
     }
     MoveThumb(position);
-    PostToParent(UWM_SLIDER_MOVED);
+    emit Moved(position_);
 }
 
 void CBitmapSlider::focusInEvent(QFocusEvent* e) {

@@ -3,9 +3,9 @@
 // A horizontal slider drawn from bitmaps: a channel and a thumb, each with a normal and an
 // optional active picture (the active channel shows the played part left of the thumb, the
 // active thumb shows while it is dragged). A chosen colour is keyed out of the pictures, so
-// the slider sits on the translucent control bar with no background of its own. It reports
-// to its parent window with UWM_SLIDER_MOVING while dragged and UWM_SLIDER_MOVED when let go
-// or moved by a key, wParam the control id and lParam the position. While the user drags the
+// the slider sits on the translucent control bar with no background of its own. It tells its
+// position with Moving while dragged and Moved when let go or moved by a key. While the user
+// drags the
 // thumb it stays under the pointer: positions set from outside (the playback position, say)
 // are not shown until the release. Owned by its parent.
 //
@@ -98,6 +98,9 @@ public:
 signals:
     // HeatWidth() changed with the channel, the thumb or the margins.
     void HeatWidthChanged(int width);
+    // The user drags the thumb to `position`; let it go there, or moved it there by a key.
+    void Moving(int position);
+    void Moved(int position);
 
 protected:
     bool event(QEvent* e) override;
@@ -129,7 +132,7 @@ private:
     void MoveThumb(int position);
     void EndDrag();
     void DragTo(int x);
-    void PostToParent(unsigned message);
+
     void NoteHeatWidth();
     void UpdateHeatPictures();
 

@@ -36,7 +36,7 @@ std::vector<int> Range(int first, int count) {
 
 class DvdTest : public MainWindowTest {
 protected:
-    // The actions of a menu by their command ids.
+    // The numbers (titles or chapters) of a menu's actions.
     std::vector<int> Ids(const char* objectName) {
         std::vector<int> ids;
         if (auto* menu = window->MenuBar()->findChild<QMenu*>(QLatin1String(objectName))) {
@@ -48,31 +48,30 @@ protected:
     bool WaitForPlaying() {
         return QTest::qWaitFor(
             [&] {
-                return window->Player().GetState() == PlayerState::kPlaying &&
+                return window->Session().Player().GetState() == PlayerState::kPlaying &&
                        Ids("titleMenu").size() > 0;
             },
             30000);
     }
 
-    void Choose(int id) {
-        for (QMenu* menu : window->MenuBar()->findChildren<QMenu*>()) {
+    // Chooses title or chapter `number` from the menu `objectName`.
+    void Choose(const char* objectName, int number) {
+        if (auto* menu = window->MenuBar()->findChild<QMenu*>(QLatin1String(objectName))) {
             for (QAction* action : menu->actions()) {
-                if (action->data().toInt() == id) {
+                if (action->data().toInt() == number) {
                     action->trigger();
                     return;
                 }
             }
         }
-        ADD_FAILURE() << "no menu item " << id;
+        ADD_FAILURE() << "no item " << number << " in " << objectName;
     }
 
     // Waits until the menus list title 1's: the first ones built may list other chapters (on a
     // busy machine, seven), and each new video output of the disc builds them again.
     bool WaitForTitleOnesMenus() {
         return QTest::qWaitFor(
-            [&] {
-                return Ids("titleMenu") == Range(32000, 4) && Ids("chapterMenu") == Range(32100, 4);
-            },
+            [&] { return Ids("titleMenu") == Range(0, 4) && Ids("chapterMenu") == Range(0, 4); },
             30000);
     }
 
@@ -103,17 +102,17 @@ TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
         }
     });
     answer.start(100);
-    PostAppMessage(&dlg, WM_APP_OPEN_DVD);
+    emit dlg.BottomPanel()->Bar()->OpenDvdClicked();
     ASSERT_TRUE(WaitForPlaying());
     answer.stop();
 
     EXPECT_EQ(Count("ドライブ選択：" + kDvd), 1);
-    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(&dlg.Player().Adjuster()), nullptr);
+    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(&dlg.Session().Player().Adjuster()), nullptr);
     EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString("dvd://" + kDvd));
     // The disc's own menu comes first, then the three titles; title 1 has four chapters.
     EXPECT_TRUE(WaitForTitleOnesMenus());
-    EXPECT_EQ(Ids("titleMenu"), Range(32000, 4));
-    EXPECT_EQ(Ids("chapterMenu"), Range(32100, 4));
+    EXPECT_EQ(Ids("titleMenu"), Range(0, 4));
+    EXPECT_EQ(Ids("chapterMenu"), Range(0, 4));
     EXPECT_GE(Count("DVDメニュー設定"), 1);
     EXPECT_TRUE(boxes.Shown().empty());
 }
@@ -136,14 +135,14 @@ TEST_F(DvdTest, OkWithoutADriveOpensNothing) {
         clicked = true;
     });
     answer.start(50);
-    PostAppMessage(&dlg, WM_APP_OPEN_DVD);
+    emit dlg.BottomPanel()->Bar()->OpenDvdClicked();
     // The dialog lives on the stack of the window's handler: gone means the handler is done.
     ASSERT_TRUE(QTest::qWaitFor([&] { return clicked && drives.isNull(); }, 30000));
     answer.stop();
     QCoreApplication::processEvents();
     EXPECT_EQ(Count("ドライブ選択："), 0);
-    EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&dlg.Player().Adjuster()), nullptr);
-    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kNothingSpecial);
+    EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&dlg.Session().Player().Adjuster()), nullptr);
+    EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_TRUE(boxes.Shown().empty());
 }
 
@@ -177,7 +176,7 @@ TEST_F(DvdTest, FoldersWithReservedCharactersInTheirNamesPlay) {
         const bool settled = QTest::qWaitFor(
             [&] {
                 return boxes.Shown().size() > boxesBefore ||
-                       (dlg.Player().GetState() == PlayerState::kPlaying &&
+                       (dlg.Session().Player().GetState() == PlayerState::kPlaying &&
                         Ids("chapterMenu").size() > 0);
             },
             30000);
@@ -186,8 +185,8 @@ TEST_F(DvdTest, FoldersWithReservedCharactersInTheirNamesPlay) {
             continue;
         }
         EXPECT_TRUE(WaitForTitleOnesMenus());
-        EXPECT_EQ(Ids("titleMenu"), Range(32000, 4));
-        EXPECT_EQ(Ids("chapterMenu"), Range(32100, 4));
+        EXPECT_EQ(Ids("titleMenu"), Range(0, 4));
+        EXPECT_EQ(Ids("chapterMenu"), Range(0, 4));
         EXPECT_EQ(Count("ドライブ選択：" + open), 1);
         EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString(title));
     }
@@ -198,19 +197,20 @@ TEST_F(DvdTest, ChoosingTitlesAndChaptersJumpsThere) {
     dlg.OpenDvd(kDvd);
     ASSERT_TRUE(WaitForPlaying());
 
-    Choose(32102);  // the third chapter of title 1 starts at 6 s
+    Choose("chapterMenu", 2);  // the third chapter of title 1 starts at 6 s
     EXPECT_EQ(Count("DVDチャプター変更"), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetReportedTime() > 4500; }, 30000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Session().Player().GetReportedTime() > 4500; }, 30000));
 
-    Choose(32002);  // title 2: two chapters, listed after the next rebuild
+    Choose("titleMenu", 2);  // title 2: two chapters, listed after the next rebuild
     EXPECT_EQ(Count("DVDタイトル変更"), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Ids("chapterMenu").size() == 2; }, 30000));
     EXPECT_TRUE(boxes.Shown().empty());
 
     // Title 3 has 105 chapters: the first 100 are offered, with one box per rebuild.
-    Choose(32003);
+    Choose("titleMenu", 3);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Ids("chapterMenu").size() == 100; }, 30000));
-    EXPECT_EQ(Ids("chapterMenu"), Range(32100, 100));
+    EXPECT_EQ(Ids("chapterMenu"), Range(0, 100));
     const auto shown = boxes.Shown();
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown[0].first, "チャプターメニューが多すぎるためメニューに設定できません。");
@@ -240,7 +240,7 @@ TEST_F(DvdTest, TheDeviceFollowsThePlayFileThroughTheSmoothingClock) {
     // The clock sampled as the window runs, until both lines came.
     static_cast<void>(QTest::qWaitFor(
         [&] {
-            const int64_t t = dlg.Player().GetTime();
+            const int64_t t = dlg.Session().Player().GetTime();
             backwards = backwards || t < previous;
             previous = t;
             pollfd p{pty.master.Get(), POLLIN, 0};

@@ -111,7 +111,7 @@ protected:
     [[nodiscard]] QString Title() const { return window->TopPanel()->Title(); }
 
     bool WaitForState(PlayerState state, int ms = 30000) {
-        return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
+        return QTest::qWaitFor([&] { return window->Session().Player().GetState() == state; }, ms);
     }
 
     testing_support::ScopedEnv serialDir{"KESTRUNE_SERIAL_DIR", dir / "serial"};
@@ -183,9 +183,9 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingNeverHoldsTheWindow) {
     exclusive.start(5);
 
     StallMeter meter;
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
-    const int64_t startedAt = dlg.Player().GetTime();
+    const int64_t startedAt = dlg.Session().Player().GetTime();
     // Playback goes on for two seconds while the writes time out, and each timed-out write
     // reconnects: the device is found again each time.
     const auto found = [&] {
@@ -193,9 +193,10 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingNeverHoldsTheWindow) {
                                                           QString::fromStdString(kDongleName));
     };
     const bool wentOn = QTest::qWaitFor(
-        [&] { return dlg.Player().GetTime() - startedAt >= 2000 && found() >= 3; }, 30000);
-    EXPECT_TRUE(wentOn) << "played " << dlg.Player().GetTime() - startedAt << " ms, found "
-                        << found() << " times";
+        [&] { return dlg.Session().Player().GetTime() - startedAt >= 2000 && found() >= 3; },
+        30000);
+    EXPECT_TRUE(wentOn) << "played " << dlg.Session().Player().GetTime() - startedAt
+                        << " ms, found " << found() << " times";
 
     // The writes wait on the device thread: the window never waits a write's time-out.
     const qint64 bound = UsbDongle::kWriteTimeoutMs;
@@ -207,7 +208,7 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingNeverHoldsTheWindow) {
     QElapsedTimer pausing;
     pausing.start();
     const double waitedBeforePause = testing_support::ProcessSchedulerWaitMs(::getpid());
-    PostAppMessage(&dlg, WM_APP_PAUSE);
+    emit dlg.BottomPanel()->Bar()->PauseClicked();
     ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     EXPECT_LE(static_cast<double>(pausing.elapsed()) -
                   (testing_support::ProcessSchedulerWaitMs(::getpid()) - waitedBeforePause),
@@ -216,7 +217,7 @@ TEST_F(FaultWindowTest, ADeviceThatStopsReadingNeverHoldsTheWindow) {
 
     // The device reads again: playing moves it.
     Drain();
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -251,7 +252,7 @@ std::optional<QString> ChoosePlayFile(CKestruneDlg& dlg, const std::string& path
         dialog->reject();
     });
     cancel.start(50);
-    PostAppMessage(&dlg, WM_APP_OPEN_PLAYFILE);
+    emit dlg.BottomPanel()->Bar()->OpenPlayFileClicked();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return answer.answered && QApplication::activeModalWidget() == nullptr; }, 60000));
     return stayedIn;
@@ -294,12 +295,12 @@ TEST_P(PlayFileFault, IsReportedInTheDebugWindowAndAGoodFileStillDrivesTheDevice
     if (expected) {
         EXPECT_FALSE(stayedIn) << "the dialog did not take the file";
         EXPECT_EQ(NewestDebugLine(), *expected);
-        ASSERT_NE(dlg.Sync().Lines(), nullptr);
-        EXPECT_EQ(dlg.Sync().Lines()->size(), c.lines);
+        ASSERT_NE(dlg.Session().Sync().Lines(), nullptr);
+        EXPECT_EQ(dlg.Session().Sync().Lines()->size(), c.lines);
     } else {
         ASSERT_TRUE(stayedIn);
         EXPECT_EQ(stayedIn->toStdString(), path);
-        EXPECT_EQ(dlg.Sync().Lines(), nullptr);
+        EXPECT_EQ(dlg.Session().Sync().Lines(), nullptr);
     }
     EXPECT_LE(loadMs, 15000) << "loading kept the window busy";
 
@@ -307,7 +308,7 @@ TEST_P(PlayFileFault, IsReportedInTheDebugWindowAndAGoodFileStillDrivesTheDevice
     EXPECT_FALSE(ChoosePlayFile(dlg, dir / "good.csv"));
     EXPECT_EQ(NewestDebugLine(), Loaded("good.csv", 1));
     dlg.OpenVideoFile(QString::fromStdString(Media("short.mp4")));
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 30000));
     dlg.close();
@@ -375,7 +376,7 @@ TEST_F(FaultWindowTest, AnExceptionThatEscapesAHandlerStopsTheDeviceFirst) {
     WriteFile(dir / "moves.csv", "0,1,77\n");
     dlg.OpenPlayFile(QString::fromStdString(dir / "moves.csv"));
     dlg.OpenVideoFile(QString::fromStdString(Media("clip.mp4")));
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 30000));
     Drain();
@@ -393,7 +394,7 @@ TEST_F(FaultWindowTest, AnExceptionThatEscapesAHandlerStopsTheDeviceFirst) {
     const auto error = std::pair<std::string, std::string>{"エラーが発生しました。", "エラー"};
     EXPECT_EQ(boxes.Posted(), std::vector{error});
 
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return Received().find('\xCD') != std::string::npos; }, 30000));
     dlg.close();
@@ -523,7 +524,7 @@ class VideoFault : public FaultWindowTest, public ::testing::WithParamInterface<
 protected:
     void OpenThroughDialog(const std::string& path) {
         FileDialogAnswer answer(QString::fromStdString(path));
-        PostAppMessage(window.get(), WM_APP_OPEN_VIDEO);
+        emit window->BottomPanel()->Bar()->OpenVideoClicked();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return answer.answered && QApplication::activeModalWidget() == nullptr; },
             30000));
@@ -537,9 +538,10 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
     const std::string name = fs::path(path).filename().string();
     OpenThroughDialog(path);
     EXPECT_EQ(Title().toStdString(), ShortenTitle(name));
-    if (c.outcome == Outcome::kPlaysToTheEndAndRepeats) PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
-    PostAppMessage(&dlg, WM_APP_PLAY);
-    AdjustedPlayer& player = dlg.Player();
+    if (c.outcome == Outcome::kPlaysToTheEndAndRepeats)
+        emit dlg.BottomPanel()->Bar()->RepeatClicked();
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
+    AdjustedPlayer& player = dlg.Session().Player();
     using Box = std::pair<std::string, std::string>;
     std::vector<Box> expectedBoxes;
     switch (c.outcome) {
@@ -572,7 +574,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return repeats() >= 2; }, 60000))
                 << boxes.Shown().size();
             ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
-            PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
+            emit dlg.BottomPanel()->Bar()->RepeatClicked();
             break;
         }
     }
@@ -586,7 +588,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
     // Another video plays afterwards.
     OpenThroughDialog(Media("short.mp4"));
     EXPECT_EQ(Title(), QStringLiteral("short.mp4"));
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     EXPECT_TRUE(WaitForState(PlayerState::kPlaying));
     EXPECT_EQ(boxes.Shown(), expectedBoxes);
 }

@@ -37,7 +37,8 @@ protected:
         return QTest::qWaitFor([&] { return Count(message) == count; }, 30000);
     }
     bool WaitForState(PlayerState state) {
-        return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, 30000);
+        return QTest::qWaitFor([&] { return window->Session().Player().GetState() == state; },
+                               30000);
     }
 
     // Drops local files onto `target` as a file manager does: enter, then drop.
@@ -77,15 +78,17 @@ TEST_F(InputTest, KeysGoThroughTheBarsControlsWhicheverChildHasTheFocus) {
     EXPECT_EQ(Count("一時停止ボタンクリック"), 1);
 
     // Right then Left from a paused 2 s: 7 s, then 2 s again; Left at the start stays at 0.
-    dlg.Player().SetTime(2000);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() >= 1500; }, 30000));
-    const int64_t from = dlg.Player().GetTime();
+    dlg.Session().Player().SetTime(2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().Player().GetTime() >= 1500; }, 30000));
+    const int64_t from = dlg.Session().Player().GetTime();
     QTest::keyClick(video, Qt::Key_Right);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() >= from + 4500; }, 30000))
-        << dlg.Player().GetTime();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Session().Player().GetTime() >= from + 4500; }, 30000))
+        << dlg.Session().Player().GetTime();
     QTest::keyClick(&dlg, Qt::Key_Left);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() <= from + 500; }, 30000))
-        << dlg.Player().GetTime();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Session().Player().GetTime() <= from + 500; }, 30000))
+        << dlg.Session().Player().GetTime();
     EXPECT_TRUE(WaitForCount("メディアスライダー移動", 2));
 
     const int volume = Bar().GetVolume();
@@ -96,7 +99,7 @@ TEST_F(InputTest, KeysGoThroughTheBarsControlsWhicheverChildHasTheFocus) {
     EXPECT_TRUE(WaitForCount("音量スライダー移動", 3));
 
     QTest::keyClick(video, Qt::Key_M);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.IsMuted(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.Session().IsMuted(); }, 10000));
     EXPECT_EQ(Count("音量ボタンクリック"), 1);
 
     QTest::keyClick(video, Qt::Key_F);
@@ -116,15 +119,15 @@ TEST_F(InputTest, KeysGoThroughTheBarsControlsWhicheverChildHasTheFocus) {
 TEST_F(InputTest, BracketKeysMoveTheOffsetShowItAndLogEachChange) {
     CKestruneDlg& dlg = OpenShown();
     for (int i = 0; i < 3; ++i) QTest::keyClick(dlg.VideoHost(), Qt::Key_BracketRight);
-    EXPECT_EQ(dlg.Sync().OffsetMs(), 150);
+    EXPECT_EQ(dlg.Session().Sync().OffsetMs(), 150);
     ASSERT_TRUE(dlg.Overlay()->isVisible());
     EXPECT_EQ(dlg.Overlay()->Text(), QStringLiteral("オフセット +150 ms"));
     // Shift with "[" arrives as "{" on most layouts, or as "[" with Shift.
     QTest::keyClick(&dlg, Qt::Key_BraceLeft, Qt::ShiftModifier);
     QTest::keyClick(&dlg, Qt::Key_BracketLeft, Qt::ShiftModifier);
-    EXPECT_EQ(dlg.Sync().OffsetMs(), 130);
+    EXPECT_EQ(dlg.Session().Sync().OffsetMs(), 130);
     for (int i = 0; i < 200; ++i) QTest::keyClick(&dlg, Qt::Key_BracketLeft);
-    EXPECT_EQ(dlg.Sync().OffsetMs(), -5000);
+    EXPECT_EQ(dlg.Session().Sync().OffsetMs(), -5000);
     EXPECT_EQ(dlg.Overlay()->Text(), QStringLiteral("オフセット -5000 ms"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.Overlay()->isVisible(); }, 10000));
 
@@ -162,8 +165,8 @@ TEST_F(InputTest, DropsOpenWhatTheButtonsWouldAndARefusedDropStopsNothing) {
     Drop(Bar().window(), {QString::fromStdString(dir / "script.csv"), Media("clip.mp4")});
     ASSERT_TRUE(WaitForCount("動画ファイル選択：clip.mp4", 1));
     EXPECT_EQ(dlg.TopPanel()->Title(), QStringLiteral("clip.mp4"));
-    ASSERT_NE(dlg.Sync().Lines(), nullptr);
-    EXPECT_EQ(dlg.Sync().Lines()->size(), 2u);
+    ASSERT_NE(dlg.Session().Sync().Lines(), nullptr);
+    EXPECT_EQ(dlg.Session().Sync().Lines()->size(), 2u);
 
     QTest::keyClick(dlg.VideoHost(), Qt::Key_Space);
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
@@ -175,8 +178,8 @@ TEST_F(InputTest, DropsOpenWhatTheButtonsWouldAndARefusedDropStopsNothing) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
     EXPECT_EQ(boxes.Shown().front().second, "ファイルのドロップ");
     EXPECT_EQ(Count("ドロップされたファイルを開けません：" + (dir / "picture.png")), 1);
-    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPlaying);
-    EXPECT_EQ(dlg.Sync().Lines()->size(), 2u);
+    EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kPlaying);
+    EXPECT_EQ(dlg.Session().Sync().Lines()->size(), 2u);
     EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 0);
     EXPECT_TRUE(seek->HasHeat());
 }

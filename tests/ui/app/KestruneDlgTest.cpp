@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AccessDeniedText.h"
 #include "app/KestruneDlg.h"
 #include "configuration/IniLocation.h"
 #include "device/UsbDongle.h"
@@ -31,7 +32,6 @@
 #include "support/UserAccess.h"
 #include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
-#include "widgets/AppMessage.h"
 
 namespace {
 
@@ -123,39 +123,16 @@ TEST_F(KestruneDlgTest, FullScreenRoundTripThroughButtonAndEscape) {
     EXPECT_EQ(clicks, 2);  // once by the button, once by Escape
 }
 
-TEST_F(KestruneDlgTest, PostedMessagesAreHandledInOrder) {
+// Both clicks are taken before the first switch they ask for: the window must end up in full
+// screen once, with the bar's layout switched once.
+TEST_F(KestruneDlgTest, TwoQuickFullScreenClicksSwitchOnce) {
     CKestruneDlg& dlg = OpenShown();
-    MessageRecorder recorder(&dlg);
-    // Both toggles are handled before the first maximise command they post: the window must
-    // end up in full screen once, with the bar's layout switched once.
-    PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
-    PostAppMessage(&dlg, WM_APP_TOGGLE_FULLSCREEN);
-    const auto commands = [&] {
-        return std::count(recorder.received.begin(), recorder.received.end(), WM_SYSCOMMAND);
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised() && commands() >= 2; }, 10000));
-    QTest::qWait(100);  // a further message, if any, comes within this
-    // The window's own requests to raise its panels come between; they change no state.
-    std::erase(recorder.received, WM_APP_RAISE_PANELS);
-    EXPECT_EQ(recorder.received,
-              (std::vector<unsigned>{WM_APP_TOGGLE_FULLSCREEN, WM_APP_TOGGLE_FULLSCREEN,
-                                     WM_SYSCOMMAND, WM_SYSCOMMAND}));
+    emit dlg.BottomPanel()->Bar()->FullScreenClicked();
+    emit dlg.BottomPanel()->Bar()->FullScreenClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 10000));
+    QTest::qWait(100);  // a further switch, if any, comes within this
+    EXPECT_TRUE(dlg.IsMaximised());
     EXPECT_FALSE(dlg.BottomPanel()->IsExpanded());
-}
-
-TEST_F(KestruneDlgTest, ShownMessageIsPostedOnTheFirstShowOnly) {
-    CKestruneDlg& dlg = Open();
-    MessageRecorder recorder(&dlg);
-    dlg.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
-    dlg.hide();
-    dlg.show();
-    const auto shown = [&] {
-        return std::count(recorder.received.begin(), recorder.received.end(), WM_APP_SHOWN);
-    };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown() >= 1; }, 10000));
-    QTest::qWait(100);  // a second one, if any, comes within this
-    EXPECT_EQ(shown(), 1);
 }
 
 TEST_F(KestruneDlgTest, PanelsFollowTheWindowWhenItMovesAndResizes) {
@@ -243,7 +220,7 @@ TEST_F(KestruneDlgTest, TheDebugWindowFirstNamesTheSettingsFileRead) {
 
 TEST_F(KestruneDlgTest, TheUsersOffsetIsReadAtStart) {
     WriteIni("[SYNC]\nOFFSET_MS=-250\n");
-    EXPECT_EQ(Open().Sync().OffsetMs(), -250);
+    EXPECT_EQ(Open().Session().Sync().OffsetMs(), -250);
 }
 
 TEST_F(KestruneDlgTest, OnlyTheDevicesChangedEventIsLogged) {
@@ -297,7 +274,6 @@ TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuAndTheHelpMenu) {
     EXPECT_EQ(menus[1]->text().remove(QLatin1Char('&')), QStringLiteral("ヘルプ(H)"));
     const auto help = menus[1]->menu()->actions();
     ASSERT_EQ(help.size(), 1);
-    EXPECT_EQ(help[0]->data().toInt(), 40100);
     EXPECT_EQ(help[0]->text().remove(QLatin1Char('&')), QStringLiteral("QUAMBERPlayerについて(A)"));
 
     QString about;
@@ -314,15 +290,15 @@ TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuAndTheHelpMenu) {
 
 TEST_F(KestruneDlgTest, TimersRestartAndStopById) {
     CKestruneDlg& dlg = Open();
-    dlg.SetTimer(TIMER_REPEAT, 40);
-    dlg.SetTimer(TIMER_REPEAT, 40);
-    dlg.SetTimer(TIMER_FORWARD, 200);
-    EXPECT_TRUE(dlg.IsTimerActive(TIMER_REPEAT));
-    EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
-    EXPECT_FALSE(dlg.IsTimerActive(TIMER_REWIND));
-    dlg.KillTimer(TIMER_REPEAT);
-    EXPECT_FALSE(dlg.IsTimerActive(TIMER_REPEAT));
-    EXPECT_TRUE(dlg.IsTimerActive(TIMER_FORWARD));
+    dlg.StartTimer(SessionTimer::kRepeat, 40);
+    dlg.StartTimer(SessionTimer::kRepeat, 40);
+    dlg.StartTimer(SessionTimer::kForward, 200);
+    EXPECT_TRUE(dlg.IsTimerActive(SessionTimer::kRepeat));
+    EXPECT_TRUE(dlg.IsTimerActive(SessionTimer::kForward));
+    EXPECT_FALSE(dlg.IsTimerActive(SessionTimer::kRewind));
+    dlg.StopTimer(SessionTimer::kRepeat);
+    EXPECT_FALSE(dlg.IsTimerActive(SessionTimer::kRepeat));
+    EXPECT_TRUE(dlg.IsTimerActive(SessionTimer::kForward));
 }
 
 // A user outside the group that owns the dongle's device node (dialout, on most systems) is

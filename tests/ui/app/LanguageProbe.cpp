@@ -31,7 +31,6 @@
 #include "panels/TopDlg.h"
 #include "platform/X11Threads.h"
 #include "ui/app/MessageWatch.h"
-#include "widgets/AppMessage.h"
 #include "widgets/QtMessageBoxes.h"
 
 namespace {
@@ -111,7 +110,7 @@ bool Probe(CKestruneDlg& window, const QString& notAVideo) {
         PrintList("about.labels", TextsOf<QLabel>(&about));
         PrintList("about.buttons", TextsOf<QPushButton>(&about));
     };
-    if (!ReadModal([&] { window.OnMenuCommand(CKestruneDlg::kAboutCommand); }, readAbout)) {
+    if (!ReadModal([&] { window.ShowAbout(); }, readAbout)) {
         return Fail("the About box");
     }
 
@@ -127,7 +126,7 @@ bool Probe(CKestruneDlg& window, const QString& notAVideo) {
     };
     if (!ReadModal(clickOpenDvd, readDrives)) return Fail("the drive dialog");
 
-    if (!ReadModal([&] { PostAppMessage(&window, WM_APP_OPEN_VIDEO); },
+    if (!ReadModal([&] { emit window.BottomPanel()->Bar()->OpenVideoClicked(); },
                    [](QDialog& files) { Print("openVideo.title", files.windowTitle()); })) {
         return Fail("the open-video dialog");
     }
@@ -137,7 +136,8 @@ bool Probe(CKestruneDlg& window, const QString& notAVideo) {
             PrintList("openPlayFile.filters", fileDialog->nameFilters());
         }
     };
-    if (!ReadModal([&] { PostAppMessage(&window, WM_APP_OPEN_PLAYFILE); }, readPlayFiles)) {
+    if (!ReadModal([&] { emit window.BottomPanel()->Bar()->OpenPlayFileClicked(); },
+                   readPlayFiles)) {
         return Fail("the open-play-file dialog");
     }
 
@@ -159,7 +159,7 @@ bool Probe(CKestruneDlg& window, const QString& notAVideo) {
         Print("box.caption", box.windowTitle());
         Print("box.text", messageBox != nullptr ? messageBox->text() : QString());
     };
-    if (!ReadModal([&] { PostAppMessage(&window, WM_APP_PLAY); }, readBox)) {
+    if (!ReadModal([&] { emit window.BottomPanel()->Bar()->PlayClicked(); }, readBox)) {
         return Fail("the error box");
     }
     PrintList("titles", titles);

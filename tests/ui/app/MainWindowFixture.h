@@ -15,28 +15,14 @@
 #include <vector>
 
 #include "app/KestruneDlg.h"
+#include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
 #include "support/TestSupport.h"
-#include "widgets/AppMessage.h"
 
 // A file of the media made at build time for the tests.
 inline QString Media(const char* name) {
     return QString::fromUtf8(KESTRUNE_TEST_MEDIA) + QChar(u'/') + QString::fromUtf8(name);
 }
-
-// Counts the application messages a window receives, by number, in arrival order.
-class MessageRecorder : public QObject {
-public:
-    explicit MessageRecorder(QObject* target) { target->installEventFilter(this); }
-    std::vector<unsigned> received;
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) {
-            received.push_back(static_cast<AppMessageEvent*>(e)->message);
-        }
-        return false;
-    }
-};
 
 // Answers the next file dialog as a user would: types the path and presses Enter. Keeps
 // what the dialog showed.
@@ -84,6 +70,16 @@ protected:
     CKestruneDlg& Open() {
         window = std::make_unique<CKestruneDlg>(boxes);
         return *window;
+    }
+
+    // The window's control bar, whose signals stand for the user's clicks.
+    [[nodiscard]] CBottomMainDlg& Bar() const { return *window->BottomPanel()->Bar(); }
+
+    // Waits until everything queued on the window so far has been handled.
+    void Settle() {
+        bool done = false;
+        window->Post([&] { done = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
     }
 
     CKestruneDlg& OpenShown() {

@@ -5,10 +5,8 @@
 #include <functional>
 #include <utility>
 
-#include "widgets/AppMessage.h"
-
-// Calls `seen` as each application message or posted task reaches `target`, before the window
-// handles it.
+// Calls `seen` as each queued call (a posted task, a queued signal) reaches `target`, before
+// the window handles it.
 class MessageWatch : public QObject {
 public:
     MessageWatch(QObject* target, std::function<void()> seen) : seen_(std::move(seen)) {
@@ -17,7 +15,7 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType() || e->type() == QEvent::MetaCall) seen_();
+        if (e->type() == QEvent::MetaCall) seen_();
         return false;
     }
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -35,7 +36,7 @@ protected:
     // Runs the open-video command and answers its file dialog as a user would.
     void OpenThroughDialog(const QString& path) {
         FileDialogAnswer answer(path);
-        PostAppMessage(window.get(), WM_APP_OPEN_VIDEO);
+        emit window->BottomPanel()->Bar()->OpenVideoClicked();
         // The dialog lives on the stack of the window's handler: gone means the handler is done.
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return answer.answered && QApplication::activeModalWidget() == nullptr; },
@@ -44,11 +45,11 @@ protected:
     }
 
     bool WaitForState(PlayerState state, int ms = 30000) {
-        return QTest::qWaitFor([&] { return window->Player().GetState() == state; }, ms);
+        return QTest::qWaitFor([&] { return window->Session().Player().GetState() == state; }, ms);
     }
 
     void PlayAndWait() {
-        PostAppMessage(window.get(), WM_APP_PLAY);
+        emit window->BottomPanel()->Bar()->PlayClicked();
         ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
         // The playing event reaches the window through the queue.
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->Session().IsSyncTicking(); }, 30000));
@@ -67,7 +68,8 @@ TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
     EXPECT_EQ(Count("動画ファイル選択：clip.mp4"), 1);
     EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
-    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kNothingSpecial);  // loaded, not started
+    EXPECT_EQ(dlg.Session().Player().GetState(),
+              PlayerState::kNothingSpecial);  // loaded, not started
 
     PlayAndWait();
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
@@ -103,32 +105,27 @@ TEST_F(PlaybackTest, OpensAVideoThroughTheDialogAndShowsItsPictureInTheWindow) {
     EXPECT_EQ(Count("MediaPlayerPlaying"), 1);
     EXPECT_GE(Count("MediaPlayerLengthChanged"), 1);
     EXPECT_EQ(Count("MediaPlayerTimeChanged"), 0);
-    EXPECT_TRUE(dlg.Sync().IsMediaReady());
+    EXPECT_TRUE(dlg.Session().Sync().IsMediaReady());
 }
 
 TEST_F(PlaybackTest, TheBarsButtonsDrivePlayback) {
     CKestruneDlg& dlg = OpenShown();
     dlg.OpenVideoFile(Media("clip.mp4"));
     const auto click = [&](int id) { QTest::mouseClick(Bar().Control(id), Qt::LeftButton); };
-    MessageRecorder recorder(&dlg);
+    QSignalSpy muted(&Bar(), &CBottomMainDlg::MuteClicked);
     click(CBottomMainDlg::IDC_PLAY);
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     click(CBottomMainDlg::IDC_PAUSE);
     ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     click(CBottomMainDlg::IDC_REPEAT);
     click(CBottomMainDlg::IDC_VOLUME);
-    // The bar posts its commands; the window has taken both once the mute toggle is in. (What
-    // repeat and full screen then do to the window and its panels is checked by
-    // TheEndResetsTheDisplayOnceOrRepeats, KestruneDlgTest's full-screen round trip and the
-    // end-to-end stories.)
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return std::count(recorder.received.begin(), recorder.received.end(),
-                              WM_APP_TOGGLE_MUTE) == 1;
-        },
-        10000));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(dlg.IsMuted(), Bar().MuteShown());
+    // The bar's commands are taken after the click's event; the session has both once the
+    // mute toggle it asked for is in. (What repeat and full screen then do to the window and
+    // its panels is checked by TheEndResetsTheDisplayOnceOrRepeats, KestruneDlgTest's
+    // full-screen round trip and the end-to-end stories.)
+    ASSERT_EQ(muted.count(), 1);
+    Settle();
+    EXPECT_EQ(dlg.Session().IsMuted(), Bar().MuteShown());
     click(CBottomMainDlg::IDC_MAXIMIZE);
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsMaximised(); }, 10000));
     for (const char* line :
@@ -142,14 +139,14 @@ TEST_F(PlaybackTest, PauseStopsTheSyncTimerAndOnlyPlayResumes) {
     CKestruneDlg& dlg = OpenShown();
     dlg.OpenVideoFile(Media("clip.mp4"));
     PlayAndWait();
-    PostAppMessage(&dlg, WM_APP_PAUSE);
+    emit dlg.BottomPanel()->Bar()->PauseClicked();
     ASSERT_TRUE(WaitForState(PlayerState::kPaused));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.Session().IsSyncTicking(); }, 30000));
     EXPECT_EQ(Count("USBドングルへ一時停止コマンド送信"), 1);
 
-    PostAppMessage(&dlg, WM_APP_PAUSE);  // a second pause must not resume
+    emit dlg.BottomPanel()->Bar()->PauseClicked();  // a second pause must not resume
     QTest::qWait(300);  // a resume, if any, shows within this (a late one would only be missed)
-    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPaused);
+    EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kPaused);
 
     PlayAndWait();
     EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 2);
@@ -170,8 +167,8 @@ TEST_F(PlaybackTest, TheEndResetsTheDisplayOnceOrRepeats) {
     EXPECT_EQ(Bar().CounterLabelText(), QStringLiteral("000000"));
     EXPECT_EQ(Count("リピート再生"), 0);
 
-    PostAppMessage(&dlg, WM_APP_TOGGLE_REPEAT);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsRepeat(); }, 10000));
+    emit dlg.BottomPanel()->Bar()->RepeatClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().IsRepeat(); }, 10000));
     EXPECT_TRUE(Bar().RepeatShown());
     PlayAndWait();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Count("リピート再生") == 1; }, 30000));
@@ -186,7 +183,7 @@ TEST_F(PlaybackTest, AnUnplayableFileShowsTheOpeningTitleThenTheErrorBox) {
     MessageWatch watch(&dlg, [&] {
         if (titles.isEmpty() || titles.back() != Title()) titles.push_back(Title());
     });
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 30000));
     QTest::qWait(100);  // a second box, if any, comes within this
     ASSERT_EQ(boxes.Shown().size(), 1u);
@@ -194,7 +191,7 @@ TEST_F(PlaybackTest, AnUnplayableFileShowsTheOpeningTitleThenTheErrorBox) {
     EXPECT_EQ(boxes.Shown()[0].second, "再生エラー");
     EXPECT_TRUE(titles.contains(QStringLiteral("not-a-video.mp4(メディアを開いています...)")));
     EXPECT_EQ(Title(), QStringLiteral("not-a-video.mp4"));
-    EXPECT_FALSE(dlg.IsOpening());
+    EXPECT_FALSE(dlg.Session().IsOpening());
     // Not playing: nothing was sent towards the device.
     EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 0);
 }
@@ -207,7 +204,7 @@ TEST_F(PlaybackTest, AnErrorAfterOpeningShowsTheGeneralBoxAndKeepsTheTitle) {
         dlg.Post([&dlg, event] { dlg.Session().OnPlayerEvent(event); });
     };
     raise(PlayerEvent::kOpening);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.IsOpening(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().IsOpening(); }, 10000));
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4(メディアを開いています...)"));
     raise(PlayerEvent::kPlaying);
     raise(PlayerEvent::kEncounteredError);
@@ -226,11 +223,11 @@ TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
     CKestruneDlg& dlg = OpenShown();
     dlg.OpenVideoFile(Media("clip.mp4"));
     PlayAndWait();
-    const int64_t length = dlg.Player().GetLength();
-    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
+    const int64_t length = dlg.Session().Player().GetLength();
+    emit dlg.BottomPanel()->Bar()->SeekMoved(50);
     const int64_t middle = length / 100 * 50;
     // The clock reads the target at once; libvlc takes the seek asynchronously.
-    const auto reported = [&] { return dlg.Player().GetReportedTime(); };
+    const auto reported = [&] { return dlg.Session().Player().GetReportedTime(); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - middle) < 1000; }, 30000));
 
     // Where `steps` steps forward from `from` go.
@@ -242,42 +239,43 @@ TEST_F(PlaybackTest, SliderAndHeldFastForwardSeek) {
     };
 
     // Held while paused: the steps land exactly, and the video stays paused.
-    PostAppMessage(&dlg, WM_APP_PAUSE);
+    emit dlg.BottomPanel()->Bar()->PauseClicked();
     ASSERT_TRUE(WaitForState(PlayerState::kPaused));
-    const int64_t start = dlg.Player().GetTime();
-    PostAppMessage(&dlg, WM_APP_FORWARD_START);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return dlg.Player().GetTime() >= afterSteps(start, 3); }, 30000));
-    PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(TIMER_FORWARD); }, 30000));
+    const int64_t start = dlg.Session().Player().GetTime();
+    emit dlg.BottomPanel()->Bar()->ForwardHeld(true);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dlg.Session().Player().GetTime() >= afterSteps(start, 3); }, 30000));
+    emit dlg.BottomPanel()->Bar()->ForwardHeld(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.IsTimerActive(SessionTimer::kForward); }, 30000));
     QCoreApplication::processEvents();  // a step posted before the release
-    const int64_t reached = dlg.Player().GetTime();
+    const int64_t reached = dlg.Session().Player().GetTime();
     int taken = 0;
     while (afterSteps(start, taken) < reached && taken < 100) ++taken;
     EXPECT_EQ(reached, afterSteps(start, taken)) << taken << " steps from " << start;
     EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported() - reached) < 500; }, 30000))
         << "libvlc at " << reported() << ", the steps went to " << reached;
-    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kPaused);
+    EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kPaused);
 
     // Held while playing: the video pauses for the hold and plays on from where it went.
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
-    const int64_t before = dlg.Player().GetTime();
-    PostAppMessage(&dlg, WM_APP_FORWARD_START);
+    const int64_t before = dlg.Session().Player().GetTime();
+    emit dlg.BottomPanel()->Bar()->ForwardHeld(true);
     ASSERT_TRUE(WaitForState(PlayerState::kPaused));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() >= before + 2000; }, 30000));
-    const int64_t held = dlg.Player().GetTime();
-    PostAppMessage(&dlg, WM_APP_FORWARD_STOP);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Session().Player().GetTime() >= before + 2000; }, 30000));
+    const int64_t held = dlg.Session().Player().GetTime();
+    emit dlg.BottomPanel()->Bar()->ForwardHeld(false);
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
-    EXPECT_FALSE(dlg.IsTimerActive(TIMER_FORWARD));
-    EXPECT_GE(dlg.Player().GetTime(), held);
+    EXPECT_FALSE(dlg.IsTimerActive(SessionTimer::kForward));
+    EXPECT_GE(dlg.Session().Player().GetTime(), held);
 
     // Rewinding far stops at the start.
-    PostAppMessage(&dlg, WM_APP_REWIND_START);
+    emit dlg.BottomPanel()->Bar()->RewindHeld(true);
     ASSERT_TRUE(WaitForState(PlayerState::kPaused));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetTime() == 0; }, 30000))
-        << dlg.Player().GetTime();
-    PostAppMessage(&dlg, WM_APP_REWIND_STOP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().Player().GetTime() == 0; }, 30000))
+        << dlg.Session().Player().GetTime();
+    emit dlg.BottomPanel()->Bar()->RewindHeld(false);
     ASSERT_TRUE(WaitForState(PlayerState::kPlaying));
     EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(reported()) < 2000; }, 30000));
 }
@@ -320,8 +318,10 @@ TEST_F(PlaybackTest, AHeldSeekThumbStaysUnderThePointerAndRunsOnFromThereOnRelea
     ASSERT_GT(held, 40);
     ASSERT_LT(held, 60);
     const QImage heldPicture = slider->grab().toImage();
-    const int64_t target = dlg.Player().GetLength() / 100 * held;
-    const auto played = [&](int64_t ms) { return dlg.Player().GetReportedTime() >= target + ms; };
+    const int64_t target = dlg.Session().Player().GetLength() / 100 * held;
+    const auto played = [&](int64_t ms) {
+        return dlg.Session().Player().GetReportedTime() >= target + ms;
+    };
     {
         BarSampler sampler(Bar());
         // The display refreshes while held: the counter shows three values in turn.
@@ -354,16 +354,16 @@ TEST_F(PlaybackTest, VolumeIsAppliedOnceAudioIsUpAndMuteFollowsThePlayer) {
     dlg.OpenVideoFile(Media("clip.mp4"));
     PlayAndWait();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Count("音量初期化") == 1; }, 30000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().GetVolume() == 50; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().Player().GetVolume() == 50; }, 30000));
 
-    PostAppMessage(&dlg, WM_APP_TOGGLE_MUTE);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Player().IsMuted(); }, 10000));
-    EXPECT_TRUE(dlg.IsMuted());
+    emit dlg.BottomPanel()->Bar()->MuteClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().Player().IsMuted(); }, 10000));
+    EXPECT_TRUE(dlg.Session().IsMuted());
     EXPECT_TRUE(Bar().MuteShown());
 
-    PostAppMessage(&dlg, WM_APP_VOLUME_CHANGED);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.Player().IsMuted(); }, 10000));
-    EXPECT_FALSE(dlg.IsMuted());
+    emit dlg.BottomPanel()->Bar()->VolumeMoved();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.Session().Player().IsMuted(); }, 10000));
+    EXPECT_FALSE(dlg.Session().IsMuted());
     EXPECT_EQ(Count("音量初期化"), 1);
 }
 
@@ -373,7 +373,7 @@ TEST_F(PlaybackTest, OpeningAnotherVideoStopsTheFirstAndWaitsForPlay) {
     PlayAndWait();
     dlg.OpenVideoFile(Media("clip.mkv"));
     QTest::qWait(500);  // playback that started by itself would show within this
-    EXPECT_NE(dlg.Player().GetState(), PlayerState::kPlaying);
+    EXPECT_NE(dlg.Session().Player().GetState(), PlayerState::kPlaying);
     EXPECT_EQ(Title(), QStringLiteral("clip.mkv"));
     EXPECT_EQ(Bar().ElapsedText(), QStringLiteral("00:00:00"));
     EXPECT_FALSE(dlg.Session().IsSyncTicking());
@@ -389,20 +389,21 @@ TEST_F(PlaybackTest, WithoutAPlaybackEngineTheWindowSaysSoAndStaysUsable) {
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     dlg.OpenVideoFile(Media("clip.mp4"));
-    for (const unsigned message :
-         {WM_APP_PLAY, WM_APP_PAUSE, WM_APP_TOGGLE_MUTE, WM_APP_VOLUME_CHANGED,
-          WM_APP_FORWARD_START, WM_APP_FORWARD_STOP}) {
-        PostAppMessage(&dlg, message);
-    }
-    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);
+    emit Bar().PlayClicked();
+    emit Bar().PauseClicked();
+    emit Bar().MuteClicked();
+    emit Bar().VolumeMoved();
+    emit Bar().ForwardHeld(true);
+    emit Bar().ForwardHeld(false);
+    emit Bar().SeekMoved(50);
     dlg.Post([&dlg] { dlg.Session().OnPlayerEvent(PlayerEvent::kEndReached); });
     // All handled, and what they posted in turn (the seek, the end).
     bool done = false;
     dlg.Post([&] { dlg.Post([&] { done = true; }); });
     ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 10000));
     // Without an audio output the player reads as muted, so the toggle turns mute off.
-    EXPECT_FALSE(dlg.IsMuted());
-    EXPECT_EQ(dlg.Player().GetState(), PlayerState::kNothingSpecial);
+    EXPECT_FALSE(dlg.Session().IsMuted());
+    EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
     dlg.close();
     EXPECT_EQ(Count("USBドングルへ停止コマンド送信"), 1);

@@ -47,7 +47,7 @@ protected:
         testing_support::WriteFile(dir / "clip.csv", "0,1,10\n60,0,60\n150,1,90\n");
         window->OpenVideoFile(Media("clip.mp4"));
         window->OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
-        PostAppMessage(window.get(), WM_APP_PLAY);
+        emit window->BottomPanel()->Bar()->PlayClicked();
         ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 1; }, 30000));
     }
 
@@ -60,14 +60,14 @@ TEST_F(SyncTest, TheOpenPlayFileDialogLoadsTheScript) {
     CKestruneDlg& dlg = OpenShown();
     testing_support::WriteFile(dir / "moves.csv", "10,1,50\n5,0,20\n");
     FileDialogAnswer answer(QString::fromStdString(dir / "moves.csv"));
-    PostAppMessage(&dlg, WM_APP_OPEN_PLAYFILE);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Sync().Lines() != nullptr; }, 30000));
+    emit dlg.BottomPanel()->Bar()->OpenPlayFileClicked();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().Sync().Lines() != nullptr; }, 30000));
     EXPECT_EQ(answer.caption, QStringLiteral("開く"));
     ASSERT_EQ(answer.filters.size(), 2);
     EXPECT_TRUE(answer.filters[0].startsWith(QStringLiteral("プレイファイル")));
     EXPECT_TRUE(answer.filters[1].startsWith(QStringLiteral("すべてのファイル")));
-    ASSERT_EQ(dlg.Sync().Lines()->size(), 2u);
-    EXPECT_EQ((*dlg.Sync().Lines())[0].time, 5);
+    ASSERT_EQ(dlg.Session().Sync().Lines()->size(), 2u);
+    EXPECT_EQ((*dlg.Session().Sync().Lines())[0].time, 5);
 }
 
 TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
@@ -76,11 +76,11 @@ TEST_F(SyncTest, TheDeviceFollowsThePlayFileWhileTheVideoPlays) {
     testing_support::WriteFile(dir / "clip.csv", "5,1,10\n10,0,20\n15,1,30\n");
     dlg.OpenVideoFile(Media("clip.mp4"));
     dlg.OpenPlayFile(QString::fromStdString(dir / "clip.csv"));
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 3; }, 30000));
     EXPECT_EQ(Received(), "\x8A\x14\x9E");  // the three lines, in order
 
-    PostAppMessage(&dlg, WM_APP_PAUSE);
+    emit dlg.BottomPanel()->Bar()->PauseClicked();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 4; }, 30000));
     EXPECT_EQ(Received().size(), 4u);
     EXPECT_EQ(Received().back(), '\0');  // the stop packet
@@ -97,7 +97,7 @@ TEST_F(SyncTest, ASliderSeekStopsTheDeviceThenSendsTheLineInForce) {
     CKestruneDlg& dlg = OpenShown();
     ASSERT_NO_FATAL_FAILURE(PlayClipWithLinesAt0And6And15Seconds());
     EXPECT_EQ(Received(), "\x8A");
-    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);  // to 10 s: line 60 in force
+    emit dlg.BottomPanel()->Bar()->SeekMoved(50);  // to 10 s: line 60 in force
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 3; }, 30000));
     EXPECT_EQ(Received().substr(0, 3), std::string("\x8A\x00\x3C", 3));
 }
@@ -107,13 +107,13 @@ TEST_F(SyncTest, ASliderSeekStopsTheDeviceThenSendsTheLineInForce) {
 TEST_F(SyncTest, ASeekWhilePausedSendsTheLineInForceAtTheTargetOnPlay) {
     CKestruneDlg& dlg = OpenShown();
     ASSERT_NO_FATAL_FAILURE(PlayClipWithLinesAt0And6And15Seconds());
-    PostAppMessage(&dlg, WM_APP_PAUSE);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return dlg.Player().GetState() == PlayerState::kPaused; }, 30000));
+    emit dlg.BottomPanel()->Bar()->PauseClicked();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dlg.Session().Player().GetState() == PlayerState::kPaused; }, 30000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= 2; }, 30000));
     const size_t beforeSeek = Received().size();
-    PostAppMessage(&dlg, WM_APP_POSITION_CHANGED, 1007, 50);  // to 10 s: line 60 in force
-    PostAppMessage(&dlg, WM_APP_PLAY);
+    emit dlg.BottomPanel()->Bar()->SeekMoved(50);  // to 10 s: line 60 in force
+    emit dlg.BottomPanel()->Bar()->PlayClicked();
     // The stop packet of the seek aside, the first line after it.
     const auto firstLine = [&]() -> std::optional<char> {
         const std::string after = Received().substr(beforeSeek);

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 #include <cstdlib>
@@ -24,7 +25,6 @@
 #include "panels/TopDlg.h"
 #include "support/TestSupport.h"
 #include "widgets/AlphaButton.h"
-#include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
 
 namespace {
@@ -65,25 +65,8 @@ TEST(ArrangeRow, CentresTheRowAndStartsAWideOneAtZero) {
     EXPECT_EQ(widgets[0]->pos(), QPoint(5, 7));
 }
 
-// Stands in for the main window: keeps the application messages the bar posts.
-class MainWindowStandIn : public QWidget {
-public:
-    std::vector<std::pair<unsigned, intptr_t>> messages;
-    int Count(unsigned message) const {
-        return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-                                              [&](const auto& m) { return m.first == message; }));
-    }
-
-protected:
-    bool event(QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) {
-            const auto* m = static_cast<AppMessageEvent*>(e);
-            messages.emplace_back(m->message, m->lParam);
-            return true;
-        }
-        return QWidget::event(e);
-    }
-};
+// Stands in for the main window: a plain window of one colour under the bar.
+using MainWindowStandIn = QWidget;
 
 // The control bar over a main-window stand-in of one colour.
 class BarFixture : public ::testing::Test {
@@ -169,55 +152,60 @@ TEST_F(BarTest, FullScreenHasOneOpaqueRowAndTheRestoreButton) {
     EXPECT_TRUE(Bar().Control(CBottomMainDlg::IDC_OPEN_DVD)->isVisible());
 }
 
-TEST_F(BarTest, AClickOnPlayPostsPlayOnceAndLogsIt) {
+TEST_F(BarTest, AClickOnPlayGivesPlayOnceAndLogsIt) {
+    QSignalSpy play(&Bar(), &CBottomMainDlg::PlayClicked);
+    QSignalSpy pause(&Bar(), &CBottomMainDlg::PauseClicked);
     QTest::mouseClick(&Button(CBottomMainDlg::IDC_PLAY), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_PLAY) >= 1; }, 10000));
-    QTest::qWait(100);  // a further message, if any, comes within this
-    EXPECT_EQ(main.Count(WM_APP_PLAY), 1);
-    EXPECT_EQ(main.messages.size(), 1u);
+    EXPECT_EQ(play.count(), 1);
+    EXPECT_EQ(pause.count(), 0);
     EXPECT_EQ(Logged("再生ボタンクリック"), 1);
 }
 
-TEST_F(BarTest, HoldingFastForwardPostsStartAndStop) {
+TEST_F(BarTest, HoldingFastForwardGivesItsStartAndStop) {
     CAlphaButton& forward = Button(CBottomMainDlg::IDC_FORWARD);
+    QSignalSpy held(&Bar(), &CBottomMainDlg::ForwardHeld);
+    QSignalSpy rewind(&Bar(), &CBottomMainDlg::RewindHeld);
     QTest::mousePress(&forward, Qt::LeftButton);
-    // The button posts to the bar, and the bar to the window.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_FORWARD_START) >= 1; }, 10000));
-    QTest::qWait(100);  // a further message, if any, comes within this
-    EXPECT_EQ(main.Count(WM_APP_FORWARD_START), 1);
+    // The button tells the bar once its event is done, and the bar tells the window.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.count() >= 1; }, 10000));
+    QTest::qWait(100);  // a further signal, if any, comes within this
+    ASSERT_EQ(held.count(), 1);
+    EXPECT_TRUE(held.at(0).at(0).toBool());
     EXPECT_EQ(Logged("早送りボタン押下中"), 1);
     QTest::mouseRelease(&forward, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_FORWARD_STOP) >= 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.count() >= 2; }, 10000));
     QTest::qWait(100);
-    EXPECT_EQ(main.Count(WM_APP_FORWARD_STOP), 1);
+    ASSERT_EQ(held.count(), 2);
+    EXPECT_FALSE(held.at(1).at(0).toBool());
     EXPECT_EQ(Logged("早送りボタン押下終了"), 1);
-    EXPECT_EQ(Logged("早送りボタンクリック"), 1);
-    EXPECT_EQ(main.messages.size(), 2u);  // the click itself posts nothing
+    EXPECT_EQ(Logged("早送りボタンクリック"), 1);  // the click itself is only logged
+    EXPECT_EQ(rewind.count(), 0);
 }
 
 TEST_F(BarTest, DraggingTheVolumeWhileMutedClearsTheMutePicture) {
     Bar().SetMuteState(true);
     EXPECT_TRUE(Bar().MuteShown());
+    QSignalSpy moved(&Bar(), &CBottomMainDlg::VolumeMoved);
     QWidget* slider = Bar().Control(CBottomMainDlg::IDC_VOLUME_SLIDER);
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(50, 10));
     QTest::mouseMove(slider, QPoint(20, 10));
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(20, 10));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_VOLUME_CHANGED) >= 1; }, 10000));
-    QTest::qWait(100);  // the moves posted after the first come within this
+    ASSERT_TRUE(QTest::qWaitFor([&] { return moved.count() >= 1; }, 10000));
+    QTest::qWait(100);  // the moves given after the first come within this
     EXPECT_FALSE(Bar().MuteShown());
-    EXPECT_GE(main.Count(WM_APP_VOLUME_CHANGED), 1);
-    EXPECT_EQ(Logged("音量スライダー移動"), main.Count(WM_APP_VOLUME_CHANGED));
+    EXPECT_EQ(Logged("音量スライダー移動"), moved.count());
     EXPECT_LT(Bar().GetVolume(), 50);
 }
 
-TEST_F(BarTest, TheSeekSliderPostsItsPosition) {
+TEST_F(BarTest, TheSeekSliderGivesItsPosition) {
+    QSignalSpy moved(&Bar(), &CBottomMainDlg::SeekMoved);
     QWidget* slider = Bar().Control(CBottomMainDlg::IDC_SEEK_SLIDER);
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(141, 10));
     QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(141, 10));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return main.Count(WM_APP_POSITION_CHANGED) >= 1; }, 10000));
-    QTest::qWait(100);  // a further message, if any, comes within this
-    ASSERT_EQ(main.Count(WM_APP_POSITION_CHANGED), 1);
-    EXPECT_EQ(main.messages.back().second, 50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return moved.count() >= 1; }, 10000));
+    QTest::qWait(100);  // a further signal, if any, comes within this
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(moved.at(0).at(0).toInt(), 50);
     EXPECT_EQ(Logged("メディアスライダー移動"), 1);
 }
 

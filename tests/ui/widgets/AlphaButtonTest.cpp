@@ -16,7 +16,6 @@
 
 #include "support/TestSupport.h"
 #include "widgets/AlphaButton.h"
-#include "widgets/AppMessage.h"
 
 namespace {
 
@@ -47,28 +46,8 @@ QString SaveImage(const testing_support::TempDir& dir, const char* name, int wid
     return path;
 }
 
-struct Message {
-    unsigned message;
-    uintptr_t wParam;
-    intptr_t lParam;
-    bool operator==(const Message&) const = default;
-};
-
-// The control bar's part: records the messages its buttons post.
-class RecordingParent final : public QWidget {
-public:
-    bool event(QEvent* event) override {
-        if (event->type() != AppMessageEvent::EventType()) return QWidget::event(event);
-        const auto* m = static_cast<AppMessageEvent*>(event);
-        messages.push_back({m->message, m->wParam, m->lParam});
-        return true;
-    }
-    std::vector<Message> Delivered() {
-        QCoreApplication::sendPostedEvents(this, AppMessageEvent::EventType());
-        return messages;
-    }
-    std::vector<Message> messages;
-};
+// The control bar's part: a parent window of one colour.
+using RecordingParent = QWidget;
 
 class AlphaButtonTest : public ::testing::Test {
 protected:
@@ -147,29 +126,29 @@ TEST_F(AlphaButtonTest, FailedLoadChangesNothing) {
     EXPECT_EQ(StripResourcePath(7, "bmp"), QStringLiteral(":/res/bmp/7.bmp"));
 }
 
-TEST_F(AlphaButtonTest, PressAndReleaseArePostedBeforeTheButtonActs) {
+// The hold is told as the left button goes down and comes up, before the button itself acts
+// on either (its pressed and released signals, its click), also when let go outside it.
+TEST_F(AlphaButtonTest, HoldAndLetGoAreToldBeforeTheButtonActs) {
     ASSERT_TRUE(button->LoadStripFile(SaveImage(dir, "main.png", 20, 100)));
     Show();
-    const Message pressed{UWM_BUTTON_PRESSED, kId, 0}, released{UWM_BUTTON_RELEASED, kId, 0};
-    std::vector<std::vector<Message>> seenBySignals;
-    auto record = [&] { seenBySignals.push_back(parent.Delivered()); };
-    QObject::connect(button, &QAbstractButton::pressed, record);
-    QObject::connect(button, &QAbstractButton::released, record);
-    QSignalSpy clicks(button, &QAbstractButton::clicked);
+    std::vector<std::string> told;
+    QObject::connect(button, &CAlphaButton::HeldDown, [&] { told.push_back("held"); });
+    QObject::connect(button, &CAlphaButton::LetGo, [&] { told.push_back("let go"); });
+    QObject::connect(button, &QAbstractButton::pressed, [&] { told.push_back("pressed"); });
+    QObject::connect(button, &QAbstractButton::released, [&] { told.push_back("released"); });
+    QObject::connect(button, &QAbstractButton::clicked, [&] { told.push_back("clicked"); });
 
     QTest::mousePress(button, Qt::LeftButton);
     QTest::mouseRelease(button, Qt::LeftButton);
-    EXPECT_EQ(clicks.count(), 1);
-    ASSERT_EQ(seenBySignals.size(), 2u);
-    EXPECT_EQ(seenBySignals[0], std::vector<Message>({pressed}));
-    EXPECT_EQ(seenBySignals[1], std::vector<Message>({pressed, released}));
+    EXPECT_EQ(told, (std::vector<std::string>{"held", "pressed", "let go", "released", "clicked"}));
 
-    // Released outside: no click, but the bar still hears of the release.
+    // Released outside: no click, but the bar still hears that it was let go. The right
+    // button holds nothing.
+    told.clear();
     QTest::mousePress(button, Qt::LeftButton);
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(-5, -5));
     QTest::mouseClick(button, Qt::RightButton);
-    EXPECT_EQ(clicks.count(), 1);
-    EXPECT_EQ(parent.Delivered(), std::vector<Message>({pressed, released, pressed, released}));
+    EXPECT_EQ(told, (std::vector<std::string>{"held", "pressed", "let go"}));
 }
 
 TEST_F(AlphaButtonTest, StateEventsChooseTheFrame) {

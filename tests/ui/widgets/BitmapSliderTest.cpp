@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "support/TestSupport.h"
-#include "widgets/AppMessage.h"
 #include "widgets/BitmapSlider.h"
 
 namespace {
@@ -31,29 +30,24 @@ void PrintTo(const Message& m, std::ostream* os) {
     *os << std::hex << "{0x" << m.message << std::dec << ", " << m.id << ", " << m.position << "}";
 }
 
-class MessageRecorder : public QObject {
+// What the slider tells, in order.
+class SignalRecorder : public QObject {
 public:
-    explicit MessageRecorder(QObject* target) : target_(target) {
-        target->installEventFilter(this);
+    explicit SignalRecorder(CBitmapSlider* slider) {
+        const auto id = static_cast<uintptr_t>(slider->ControlId());
+        connect(slider, &CBitmapSlider::Moving, this, [this, id](int position) {
+            received_.push_back({kMoving, id, position});
+        });
+        connect(slider, &CBitmapSlider::Moved, this, [this, id](int position) {
+            received_.push_back({kMoved, id, position});
+        });
     }
-    // Delivers what has been posted to the target and hands over what it received since the
-    // last call.
-    std::vector<Message> Take() {
-        QCoreApplication::sendPostedEvents(target_, AppMessageEvent::EventType());
-        return std::exchange(received_, {});
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == AppMessageEvent::EventType()) {
-            const auto* m = static_cast<AppMessageEvent*>(e);
-            received_.push_back({m->message, m->wParam, m->lParam});
-        }
-        return false;
-    }
+    static constexpr unsigned kMoving = 1;
+    static constexpr unsigned kMoved = 2;
+    // Hands over what it received since the last call.
+    std::vector<Message> Take() { return std::exchange(received_, {}); }
 
 private:
-    QObject* target_;
     std::vector<Message> received_;
 };
 
@@ -123,13 +117,13 @@ protected:
     void Move(int x) { Mouse(QEvent::MouseMove, x); }
     void Release(int x) { Mouse(QEvent::MouseButtonRelease, x); }
 
-    static Message Moving(int position) { return {UWM_SLIDER_MOVING, kId, position}; }
-    static Message Moved(int position) { return {UWM_SLIDER_MOVED, kId, position}; }
+    static Message Moving(int position) { return {SignalRecorder::kMoving, kId, position}; }
+    static Message Moved(int position) { return {SignalRecorder::kMoved, kId, position}; }
 
     TempDir dir;
     QWidget bar;
     CBitmapSlider* slider = new CBitmapSlider(kId, &bar);
-    MessageRecorder recorder{&bar};
+    SignalRecorder recorder{slider};
 };
 
 TEST_F(BitmapSliderTest, LoadingReportsFailureAndSizesTheSlider) {
