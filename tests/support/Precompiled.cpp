@@ -1,0 +1,1 @@
+// Compiles the test programs' precompiled headers (tests/CMakeLists.txt); nothing of its own.
