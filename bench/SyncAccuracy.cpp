@@ -123,7 +123,7 @@ int main(int argc, char* argv[]) {
     std::mutex mutex;
     std::vector<Arrival> arrivals;
     std::atomic<bool> stop = false;
-    std::atomic<AdjustedPlayer*> player = nullptr;
+    std::atomic<MediaPlayer*> player = nullptr;
     std::thread reader([&] {
         std::string pending;
         while (!stop) {
@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
             const ssize_t n = ::read(m, buffer, sizeof buffer);
             if (n <= 0) continue;
             const auto now = Clock::now();
-            AdjustedPlayer* clock = player;
+            MediaPlayer* clock = player;
             const int64_t clockMs = clock != nullptr ? clock->GetTime() : 0;
             pending.append(buffer, static_cast<size_t>(n));
             std::lock_guard lock(mutex);

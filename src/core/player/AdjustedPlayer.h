@@ -1,10 +1,9 @@
 #pragma once
 
-// The playback facade the rest of the program uses. Owns the VlcPlayer for the whole run and
-// the current timecode adjuster, which is replaced on every open: positions are read and set
-// only through it. Owned by the playback session and used from the user-interface thread,
-// but for its clock (GetTime, GetState), which the device thread reads too: the adjuster is
-// used under a lock.
+// The player on libvlc. Owns the VlcPlayer for the whole run and the current timecode
+// adjuster, which is replaced on every open: positions are read and set only through it. Owned
+// by the playback session and used from the user-interface thread, but for its clock (GetTime,
+// GetState), which the device thread reads too: the adjuster is used under a lock.
 
 #include <cstdint>
 #include <memory>
@@ -12,17 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "player/PlayerClock.h"
+#include "player/MediaPlayer.h"
 #include "player/TimecodeAdjuster.h"
 #include "player/VlcPlayer.h"
 
-// Kinds callers pass to OpenFile and OpenLocation.
-enum class AdjusterKind {
-    kFile,
-    kDvd,
-};
-
-class AdjustedPlayer final : public PlayerClock {
+class AdjustedPlayer final : public MediaPlayer {
 public:
     // Starts libvlc with the player's fixed arguments; other arguments are for tests.
     explicit AdjustedPlayer(
@@ -32,39 +25,41 @@ public:
     AdjustedPlayer(const AdjustedPlayer&) = delete;
     AdjustedPlayer& operator=(const AdjustedPlayer&) = delete;
 
-    [[nodiscard]] bool IsAvailable() const { return vlc_->IsAvailable(); }
+    [[nodiscard]] bool IsAvailable() const override { return vlc_->IsAvailable(); }
 
-    void OpenFile(const std::string& path, AdjusterKind kind);
-    void OpenLocation(const std::string& location, AdjusterKind kind);
+    void OpenFile(const std::string& path, AdjusterKind kind) override;
+    void OpenLocation(const std::string& location, AdjusterKind kind) override;
     // Starts playback, then restarts the adjuster's clock.
-    void Play();
+    void Play() override;
     // The adjusted playback position in ms. Any thread.
     [[nodiscard]] int64_t GetTime() override;
     // The position as libvlc reports it, before adjustment.
-    [[nodiscard]] int64_t GetReportedTime() const { return vlc_->GetTime(); }
+    [[nodiscard]] int64_t GetReportedTime() const override { return vlc_->GetTime(); }
     // Seeks through the adjuster.
-    void SetTime(int64_t ms);
+    void SetTime(int64_t ms) override;
 
-    void Pause() { vlc_->Pause(); }
-    void Stop() { vlc_->Stop(); }
+    void Pause() override { vlc_->Pause(); }
+    void Stop() override { vlc_->Stop(); }
     // Any thread.
     [[nodiscard]] PlayerState GetState() const override { return vlc_->GetState(); }
-    [[nodiscard]] int64_t GetLength() const { return vlc_->GetLength(); }
-    [[nodiscard]] int GetVolume() const { return vlc_->GetVolume(); }
-    void SetVolume(int volume) { vlc_->SetVolume(volume); }
-    [[nodiscard]] bool IsMuted() const { return vlc_->IsMuted(); }
-    void SetMute(bool on) { vlc_->SetMute(on); }
-    [[nodiscard]] bool HasVideoOutput() const { return vlc_->HasVideoOutput(); }
-    void SetTitle(int index) { vlc_->SetTitle(index); }
-    void SetChapter(int index) { vlc_->SetChapter(index); }
-    void GetTitleNames(std::vector<std::string>* list) const { vlc_->GetTitleNames(list); }
-    void GetChapterNames(std::vector<std::string>* list) const { vlc_->GetChapterNames(list); }
-    [[nodiscard]] MediaKind GetMediaKind() const { return vlc_->GetMediaKind(); }
-    void SetHwnd(uint32_t window) { vlc_->SetHwnd(window); }
-    void AttachEvents(PlayerEventFn callback, void* userData) {
+    [[nodiscard]] int64_t GetLength() const override { return vlc_->GetLength(); }
+    [[nodiscard]] int GetVolume() const override { return vlc_->GetVolume(); }
+    void SetVolume(int volume) override { vlc_->SetVolume(volume); }
+    [[nodiscard]] bool IsMuted() const override { return vlc_->IsMuted(); }
+    void SetMute(bool on) override { vlc_->SetMute(on); }
+    [[nodiscard]] bool HasVideoOutput() const override { return vlc_->HasVideoOutput(); }
+    void SetTitle(int index) override { vlc_->SetTitle(index); }
+    void SetChapter(int index) override { vlc_->SetChapter(index); }
+    void GetTitleNames(std::vector<std::string>* list) const override { vlc_->GetTitleNames(list); }
+    void GetChapterNames(std::vector<std::string>* list) const override {
+        vlc_->GetChapterNames(list);
+    }
+    [[nodiscard]] MediaKind GetMediaKind() const override { return vlc_->GetMediaKind(); }
+    void SetHwnd(uint32_t window) override { vlc_->SetHwnd(window); }
+    void AttachEvents(PlayerEventFn callback, void* userData) override {
         vlc_->AttachEvents(callback, userData);
     }
-    void DetachEvents() { vlc_->DetachEvents(); }
+    void DetachEvents() override { vlc_->DetachEvents(); }
 
     [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster_; }
 

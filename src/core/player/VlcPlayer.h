@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "player/MediaPlayer.h"
 #include "player/PlayerClock.h"
 #include "player/PlayerEvent.h"
 
@@ -22,12 +23,6 @@ struct libvlc_media_t;
 struct libvlc_event_manager_t;
 struct libvlc_media_list_t;
 struct libvlc_media_list_player_t;
-
-// How the current media was opened.
-enum class MediaKind {
-    kByPath,
-    kByLocation,
-};
 
 // VLC_PLUGIN_PATH's value `current` (null: unset) with `folder` added at its end, unless it is
 // already one of its entries.

@@ -9,6 +9,7 @@
 #include "log/OutputLog.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Translatable.h"
+#include "player/AdjustedPlayer.h"
 #include "player/DroppedFiles.h"
 #include "player/MediaLocation.h"
 #include "player/PlaybackMath.h"
@@ -35,7 +36,7 @@ std::string AbsolutePath(const std::string& path) {
 }  // namespace
 
 PlaybackSession::PlaybackSession(platform::MessageBoxes& boxes, OutputLog& log, PlaybackView& view,
-                                 std::unique_ptr<AdjustedPlayer> player)
+                                 std::unique_ptr<MediaPlayer> player)
     : boxes_(boxes),
       log_(log),
       view_(view),

@@ -21,7 +21,7 @@
 
 #include "configuration/DongleSettings.h"
 #include "device/UsbDongle.h"
-#include "player/AdjustedPlayer.h"
+#include "player/MediaPlayer.h"
 #include "player/PlayerEvent.h"
 #include "session/PlaybackView.h"
 #include "sync/DeviceLoop.h"
@@ -43,10 +43,10 @@ public:
     static constexpr int kHoldPeriodMs = 200;
     static constexpr int kRepeatPauseMs = 100;
 
-    // Creates the player (unless one is given) and attaches to its events. `boxes`, `log` and
-    // `view` must outlive the session.
+    // Creates the player on libvlc (unless one is given) and attaches to its events. `boxes`, `log`
+    // and `view` must outlive the session.
     PlaybackSession(platform::MessageBoxes& boxes, OutputLog& log, PlaybackView& view,
-                    std::unique_ptr<AdjustedPlayer> player = nullptr);
+                    std::unique_ptr<MediaPlayer> player = nullptr);
     ~PlaybackSession();
     PlaybackSession(const PlaybackSession&) = delete;
     PlaybackSession& operator=(const PlaybackSession&) = delete;
@@ -110,7 +110,7 @@ public:
     [[nodiscard]] bool IsMuted() const { return muted_; }
     // Whether the synchronisation ticks run (from playing to paused, stopped or ended).
     [[nodiscard]] bool IsSyncTicking() const { return ticking_; }
-    [[nodiscard]] AdjustedPlayer& Player() { return *player_; }
+    [[nodiscard]] MediaPlayer& Player() { return *player_; }
     [[nodiscard]] SyncDriver& Sync() const { return *sync_; }
     // The configured name that matched the dongle at start-up or at the last device change
     // the device thread has handled; empty when none was found.
@@ -137,7 +137,7 @@ private:
     platform::MessageBoxes& boxes_;
     OutputLog& log_;
     PlaybackView& view_;
-    std::unique_ptr<AdjustedPlayer> player_;
+    std::unique_ptr<MediaPlayer> player_;
     Logger* logger_ = nullptr;
     std::unique_ptr<UsbDongle> dongle_;
     std::unique_ptr<SyncDriver> sync_;

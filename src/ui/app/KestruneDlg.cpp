@@ -45,7 +45,7 @@ CKestruneDlg::SizeType SizeTypeOf(Qt::WindowStates state) {
 }  // namespace
 
 CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent,
-                           std::unique_ptr<AdjustedPlayer> givenPlayer)
+                           std::unique_ptr<MediaPlayer> givenPlayer)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       boxes_(messageBoxes),

@@ -54,7 +54,7 @@ public:
     // initialises the window: video host, panels, minimum size, debug window, device link.
     // `boxes` shows the error boxes and must outlive the window.
     explicit CKestruneDlg(platform::MessageBoxes& boxes, QWidget* parent = nullptr,
-                          std::unique_ptr<AdjustedPlayer> player = nullptr);
+                          std::unique_ptr<MediaPlayer> player = nullptr);
     ~CKestruneDlg() override;
 
     // The system reports a device change; only DBT_DEVNODES_CHANGED is acted on.

@@ -55,7 +55,7 @@ void MainMenus::Rebuild() {
     bar_.clear();
     QMenu* dvd = bar_.addMenu(tr("DVDメニュー"));
     dvd->setObjectName(QStringLiteral("dvdMenu"));
-    const AdjustedPlayer& player = session_.Player();
+    const MediaPlayer& player = session_.Player();
     if (player.GetMediaKind() == MediaKind::kByLocation) {
         OUTPUT_LOG(log_, "DVDメニュー設定");
         QMenu* titles = new QMenu(tr("タイトル"), dvd);

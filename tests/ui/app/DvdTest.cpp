@@ -21,6 +21,7 @@
 #include "dialogs/DrivePickerListCtrl.h"
 #include "dialogs/DriveSelectDlg.h"
 #include "panels/TopDlg.h"
+#include "player/AdjustedPlayer.h"
 #include "player/DVDAdjuster.h"
 #include "ui/app/MainWindowFixture.h"
 
@@ -32,6 +33,11 @@ std::vector<int> Range(int first, int count) {
     std::vector<int> ids(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) ids[static_cast<size_t>(i)] = first + i;
     return ids;
+}
+
+// The adjuster that reads the window's clock: the window's player is the one on libvlc.
+const TimecodeAdjuster& ClockAdjuster(CKestruneDlg& dlg) {
+    return dynamic_cast<AdjustedPlayer&>(dlg.Session().Player()).Adjuster();
 }
 
 class DvdTest : public MainWindowTest {
@@ -107,7 +113,7 @@ TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
     answer.stop();
 
     EXPECT_EQ(Count("ドライブ選択：" + kDvd), 1);
-    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(&dlg.Session().Player().Adjuster()), nullptr);
+    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(&ClockAdjuster(dlg)), nullptr);
     EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString("dvd://" + kDvd));
     // The disc's own menu comes first, then the three titles; title 1 has four chapters.
     EXPECT_TRUE(WaitForTitleOnesMenus());
@@ -141,7 +147,7 @@ TEST_F(DvdTest, OkWithoutADriveOpensNothing) {
     answer.stop();
     QCoreApplication::processEvents();
     EXPECT_EQ(Count("ドライブ選択："), 0);
-    EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&dlg.Session().Player().Adjuster()), nullptr);
+    EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&ClockAdjuster(dlg)), nullptr);
     EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_TRUE(boxes.Shown().empty());
 }

@@ -541,7 +541,7 @@ TEST_P(VideoFault, ShowsTheErrorBoxOrPlaysAndTheWindowGoesOn) {
     if (c.outcome == Outcome::kPlaysToTheEndAndRepeats)
         emit dlg.BottomPanel()->Bar()->RepeatClicked();
     emit dlg.BottomPanel()->Bar()->PlayClicked();
-    AdjustedPlayer& player = dlg.Session().Player();
+    MediaPlayer& player = dlg.Session().Player();
     using Box = std::pair<std::string, std::string>;
     std::vector<Box> expectedBoxes;
     switch (c.outcome) {

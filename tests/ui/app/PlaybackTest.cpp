@@ -20,6 +20,7 @@
 #include "panels/BottomDlg.h"
 #include "panels/BottomMainDlg.h"
 #include "panels/TopDlg.h"
+#include "player/AdjustedPlayer.h"
 #include "player/PlaybackMath.h"
 #include "sync/SyncDriver.h"
 #include "ui/app/MainWindowFixture.h"
@@ -194,25 +195,6 @@ TEST_F(PlaybackTest, AnUnplayableFileShowsTheOpeningTitleThenTheErrorBox) {
     EXPECT_FALSE(dlg.Session().IsOpening());
     // Not playing: nothing was sent towards the device.
     EXPECT_EQ(Count("USBドングルへ再生コマンド送信"), 0);
-}
-
-TEST_F(PlaybackTest, AnErrorAfterOpeningShowsTheGeneralBoxAndKeepsTheTitle) {
-    CKestruneDlg& dlg = OpenShown();
-    dlg.OpenVideoFile(Media("clip.mp4"));
-    // Events as the bridge posts them: the error comes once the media has opened.
-    const auto raise = [&](PlayerEvent event) {
-        dlg.Post([&dlg, event] { dlg.Session().OnPlayerEvent(event); });
-    };
-    raise(PlayerEvent::kOpening);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dlg.Session().IsOpening(); }, 10000));
-    EXPECT_EQ(Title(), QStringLiteral("clip.mp4(メディアを開いています...)"));
-    raise(PlayerEvent::kPlaying);
-    raise(PlayerEvent::kEncounteredError);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Shown().empty(); }, 10000));
-    EXPECT_EQ(boxes.Shown()[0],
-              std::make_pair(std::string("エラーが発生しました。"), std::string("エラー")));
-    EXPECT_EQ(Title(), QStringLiteral("clip.mp4"));
-    EXPECT_TRUE(dlg.Session().IsSyncTicking());
 }
 
 // Fast forward and rewind step from where the hold started, 1 s a step at first, whatever
