@@ -4,7 +4,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,7 +15,6 @@
 #include <iterator>
 #include <thread>
 
-#include "platform/UniqueFd.h"
 #include "support/Processes.h"
 
 extern char** environ;
@@ -43,37 +41,8 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 Desktop::Desktop() {
-    // The server writes its display number to the pipe once it accepts clients.
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    platform::UniqueFd readEnd(fds[0]);
-    platform::UniqueFd writeEnd(fds[1]);
-    std::string fd = "3";
-    std::vector<std::string> args = {"Xvfb",         "-displayfd", fd,    "-screen", "0",
-                                     "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), 3);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int rc = ::posix_spawnp(&server_, "Xvfb", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    writeEnd.Reset();
-    if (rc != 0) {
-        server_ = -1;
-        return;
-    }
-    std::string number;
-    pollfd p{readEnd.Get(), POLLIN, 0};
-    while (::poll(&p, 1, 10000) > 0) {
-        char c = 0;
-        if (::read(readEnd.Get(), &c, 1) != 1 || c == '\n') break;
-        number += c;
-    }
-    if (number.empty()) return;
-    display_ = ":" + number;
+    if (server_.Name().empty()) return;
+    display_ = server_.Name();
     // A desktop's window manager, then its compositor; a story starts once both run. The
     // compositor without shadows or fading (no configuration); xcompmgr now and then stopped
     // drawing the bar's windows in full screen, though they were mapped and on top.
@@ -86,7 +55,8 @@ Desktop::Desktop() {
 }
 
 Desktop::~Desktop() {
-    for (const pid_t pid : {compositor_, windowManager_, server_}) {
+    // The server stops after them, with the member that runs it.
+    for (const pid_t pid : {compositor_, windowManager_}) {
         if (pid <= 0) continue;
         ::kill(pid, SIGTERM);
         ::waitpid(pid, nullptr, 0);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/Processes.h"
+
 namespace e2e {
 
 class Desktop {
@@ -79,7 +81,7 @@ private:
     void SendWindowManagerMessage(unsigned long window, const char* type, long data0,
                                   long data1 = 0, long data2 = 0) const;
 
-    pid_t server_ = -1;
+    testing_support::PrivateDisplay server_;
     pid_t windowManager_ = -1;
     pid_t compositor_ = -1;
     std::string display_;

@@ -44,6 +44,42 @@ std::optional<int> Reap(pid_t pid) {
 
 }  // namespace
 
+PrivateDisplay::PrivateDisplay() {
+    // The server writes its display number to the pipe once it accepts clients.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return;
+    platform::UniqueFd readEnd(fds[0]);
+    platform::UniqueFd writeEnd(fds[1]);
+    std::vector<std::string> args = {"Xvfb",         "-displayfd", "3",   "-screen", "0",
+                                     "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
+    std::vector<char*> argv = Pointers(args);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), 3);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const int rc = ::posix_spawnp(&server_, "Xvfb", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    writeEnd.Reset();
+    if (rc != 0) {
+        server_ = -1;
+        return;
+    }
+    std::string number;
+    pollfd p{readEnd.Get(), POLLIN, 0};
+    while (::poll(&p, 1, 10000) > 0) {
+        char c = 0;
+        if (::read(readEnd.Get(), &c, 1) != 1 || c == '\n') break;
+        number += c;
+    }
+    if (!number.empty()) name_ = ":" + number;
+}
+
+PrivateDisplay::~PrivateDisplay() {
+    if (server_ <= 0) return;
+    ::kill(server_, SIGTERM);
+    ::waitpid(server_, nullptr, 0);
+}
+
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {

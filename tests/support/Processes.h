@@ -17,6 +17,24 @@
 
 namespace testing_support {
 
+// An X server of its own (Xvfb, 1280x1024, 24 bits) for tests that press keys in windows or
+// read the screen, so that the windows of tests running beside them can neither take the keys
+// nor cover the pixels. Stopped at destruction.
+class PrivateDisplay {
+public:
+    PrivateDisplay();
+    ~PrivateDisplay();
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    // ":N", or empty when the server did not start.
+    [[nodiscard]] const std::string& Name() const { return name_; }
+
+private:
+    pid_t server_ = -1;
+    std::string name_;
+};
+
 // Polls `condition` every 50 ms until it holds or `limit` has passed; the last answer.
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 

@@ -65,6 +65,23 @@ const std::string kFileErrorCaption = "ファイル操作エラー";
 const std::string kStopLine = ",USBドングルへ停止コマンド送信\r\n";
 const std::string kDongleIni = "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual\n";
 
+// The players' windows and boxes on an X server of this process's own: the boxes are answered
+// by keys, which another test's window must not take. (Each test runs in a process of its own.)
+class OwnDisplay final : public ::testing::Environment {
+public:
+    void SetUp() override {
+        display_ = std::make_unique<testing_support::PrivateDisplay>();
+        ASSERT_FALSE(display_->Name().empty()) << "Xvfb did not start";
+        ::setenv("DISPLAY", display_->Name().c_str(), 1);
+    }
+    void TearDown() override { display_.reset(); }
+
+private:
+    std::unique_ptr<testing_support::PrivateDisplay> display_;
+};
+[[maybe_unused]] testing::Environment* const kOwnDisplay =
+    testing::AddGlobalTestEnvironment(new OwnDisplay);
+
 // ---------------------------------------------------------------------------------------------
 // Message boxes of a player process, found and answered through the X server.
 
