@@ -435,6 +435,4 @@ void CKestruneDlg::timerEvent(QTimerEvent* e) {
     QDialog::timerEvent(e);
 }
 
-void CKestruneDlg::Post(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-}
+void CKestruneDlg::Post(std::function<void()> task) { tasks_.Post(std::move(task)); }

@@ -22,6 +22,7 @@
 #include "log/OutputLog.h"
 #include "session/PlaybackSession.h"
 #include "session/PlaybackView.h"
+#include "widgets/PostedTasks.h"
 
 class CBottomDlg;
 class CTopDlg;
@@ -135,6 +136,7 @@ private:
     platform::MessageBoxes& boxes_;
     std::unique_ptr<OutputLog> operationLog_;
     std::unique_ptr<Logger> logger_;
+    PostedTasks tasks_{this};  // outlives the session, whose threads post to it until it ends
     std::unique_ptr<PlaybackSession> session_;
     int minTrackWidth_ = 0;
     int minTrackHeight_ = 0;
