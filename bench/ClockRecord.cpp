@@ -5,10 +5,12 @@
 //   MONOTONIC_MS REPORTED_MS STATE
 //
 // (STATE: libvlc's state number, 3 playing.) The first line is "# window ID", so that
-// kestrune_picture_probe can read the picture of the same run; recordings of both are the
-// clock estimators' test data.
+// kestrune_picture_probe can read the picture of the same run; a seek or a chapter change
+// adds a line "# seek MS at MONOTONIC_MS" or "# chapter N at MONOTONIC_MS" as it is asked for.
+// Recordings of both are the clock estimators' test data.
 //
-//   kestrune_clock_record MEDIUM SECONDS      (MEDIUM: a file, or a location such as dvd:///dir)
+//   kestrune_clock_record MEDIUM SECONDS [--seek AT_S:MS] [--chapter AT_S:N]...
+//   (MEDIUM: a file, or a location such as dvd:///dir; AT_S: seconds from the start, in order)
 
 #include <X11/Xlib.h>
 
@@ -18,11 +20,19 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/X11Threads.h"
 #include "player/VlcPlayer.h"
 
 namespace {
+
+// A seek or a chapter change, `atMs` after the start.
+struct Action {
+    double atMs;
+    bool chapter;
+    int64_t value;
+};
 
 double MonotonicMs() {
     timespec t{};
@@ -33,12 +43,26 @@ double MonotonicMs() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 3) {
-        std::fputs("usage: kestrune_clock_record MEDIUM SECONDS\n", stderr);
+    if (argc < 3 || argc % 2 == 0) {
+        std::fputs(
+            "usage: kestrune_clock_record MEDIUM SECONDS [--seek AT_S:MS] "
+            "[--chapter AT_S:N]...\n",
+            stderr);
         return 2;
     }
     const std::string medium = argv[1];
     const double seconds = std::atof(argv[2]);
+    std::vector<Action> actions;
+    for (int i = 3; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        char* rest = nullptr;
+        const double at = std::strtod(argv[i + 1], &rest);
+        if ((option != "--seek" && option != "--chapter") || *rest != ':') {
+            std::fprintf(stderr, "kestrune_clock_record: %s %s?\n", argv[i], argv[i + 1]);
+            return 2;
+        }
+        actions.push_back({at * 1000.0, option == "--chapter", std::atoll(rest + 1)});
+    }
     platform::InitX11Threads();
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr || seconds <= 0) {
@@ -66,10 +90,22 @@ int main(int argc, char* argv[]) {
     std::fflush(stdout);
     player.Play();
 
-    const double end = MonotonicMs() + seconds * 1000.0;
+    const double start = MonotonicMs();
+    const double end = start + seconds * 1000.0;
+    size_t next = 0;
     int64_t lastTime = -2;
     PlayerState lastState = PlayerState::kError;
     while (MonotonicMs() < end) {
+        if (next < actions.size() && MonotonicMs() - start >= actions[next].atMs) {
+            const Action& action = actions[next++];
+            std::printf("# %s %lld at %.1f\n", action.chapter ? "chapter" : "seek",
+                        static_cast<long long>(action.value), MonotonicMs());
+            if (action.chapter) {
+                player.SetChapter(static_cast<int>(action.value));
+            } else {
+                player.SetTime(action.value);
+            }
+        }
         const double at = MonotonicMs();
         const int64_t time = player.GetTime();
         const PlayerState state = player.GetState();
