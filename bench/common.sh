@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Shared by bench/soak and bench/performance (sourced, not run): a private folder, an X
+# Shared by the scripts in bench/ (sourced, not run): a private folder, an X
 # display when there is none, the player copied beside an ini of its own, the virtual dongle,
 # and the clean-up of everything started here (with scripts/lib.sh).
 #
@@ -103,6 +103,16 @@ bench_devsim() {
     local out=$work/devsim.out
     start_devsim --errors-too "$out" "$build/kestrune-devsim" --dir "$work/serial" --record "$1" ||
         bench_die "the virtual dongle did not start: $(head -c 500 "$out")"
+}
+
+# The picture-sync media (scripts/make-picture-sync-media) in $picture_media, made when
+# missing; picture_media_list holds the media's names, or $@ when given.
+bench_need_picture_media() {
+    bench_need_command ffmpeg dvdauthor
+    picture_media=$build/picture-sync
+    picture_media_list=("$@")
+    [[ ${#picture_media_list[@]} -gt 0 ]] || picture_media_list=(mp4 mkv ts mpg dvd)
+    "$bench_root/scripts/make-picture-sync-media" "$picture_media" >&2
 }
 
 # The operation logs under $XDG_DATA_HOME in UTF-8 (they are written in code page 932).
