@@ -263,8 +263,8 @@ void PlaybackSession::OnMediaEnded() {
     // start it again on repeat. A raw stream (.h264, .m2v) has no length either, but it played
     // and showed its pictures.
     if (!mediaHasLength_ && !(mediaReachedPlaying_ && mediaShowedPicture_)) {
+        OnMediaStopped();  // the device stops before the box waits for the user
         boxes_.Show(kUnplayableText, kUnplayableCaption);
-        OnMediaStopped();
         return;
     }
     if (repeat_) {

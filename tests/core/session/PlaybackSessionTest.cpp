@@ -44,6 +44,26 @@ const Box kUnplayable{"メディアが再生できません。メディアを確
 const Box kError{"エラーが発生しました。", "エラー"};
 constexpr const char* kStop = "write 01 01 00";
 
+// Records the boxes, and writes each to the journal as "box CAPTION" when it is shown or posted.
+class JournalBoxes final : public platform::MessageBoxes {
+public:
+    explicit JournalBoxes(Journal& journal) : journal_(journal) {}
+    void Show(const std::string& text, const std::string& caption) override {
+        journal_.Add("box " + caption);
+        recorded_.Show(text, caption);
+    }
+    void Post(const std::string& text, const std::string& caption) override {
+        journal_.Add("box " + caption);
+        recorded_.Post(text, caption);
+    }
+    [[nodiscard]] std::vector<Box> Shown() const { return recorded_.Shown(); }
+    [[nodiscard]] std::vector<Box> Posted() const { return recorded_.Posted(); }
+
+private:
+    Journal& journal_;
+    RecordingMessageBoxes recorded_;
+};
+
 // Records what the session shows; posted work waits until the test runs it.
 class RecordingView final : public PlaybackView {
 public:
@@ -150,8 +170,7 @@ protected:
     }
 
     // The journal's entries that start with one of `prefixes`, in order.
-    [[nodiscard]] std::vector<std::string> Only(
-        std::initializer_list<std::string> prefixes) const {
+    [[nodiscard]] std::vector<std::string> Only(std::initializer_list<std::string> prefixes) const {
         std::vector<std::string> kept;
         for (const std::string& e : journal.events) {
             if (std::any_of(prefixes.begin(), prefixes.end(),
@@ -171,7 +190,8 @@ protected:
     // The operation log's messages so far, in order.
     [[nodiscard]] std::vector<std::string> LogMessages() const {
         std::vector<std::string> messages;
-        const std::string text = testing_support::Cp932ToUtf8(testing_support::ReadFile(log.Path()));
+        const std::string text =
+            testing_support::Cp932ToUtf8(testing_support::ReadFile(log.Path()));
         size_t start = 0;
         for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             const std::string line = text.substr(start, end - start);
@@ -192,9 +212,9 @@ protected:
     TempDir dir;
     ScopedEnv data{"XDG_DATA_HOME", dir.Path()};
     testing_support::FixedClock clock{platform::LocalTime{2026, 12, 8, 10, 0, 0, 0}};
-    RecordingMessageBoxes boxes;
-    OutputLog log{boxes, clock};
     Journal journal;
+    JournalBoxes boxes{journal};
+    OutputLog log{boxes, clock};
     JournalLogger logger{journal};
     RecordingView view{journal};
     HandPlayer* player = nullptr;
@@ -207,8 +227,8 @@ protected:
 TEST_F(PlaybackSessionTest, EventsShowTheTitleAndAnErrorAfterOpeningKeepsIt) {
     session->OpenVideoFile(dir / "clip.mp4");
     EXPECT_EQ(Only({"player", "view title"}),
-              (std::vector<std::string>{"player stop", "player open " + (dir / "clip.mp4") +
-                                                           " (file clock)",
+              (std::vector<std::string>{"player stop",
+                                        "player open " + (dir / "clip.mp4") + " (file clock)",
                                         "view title clip.mp4"}));
     EXPECT_EQ(Logged("動画ファイル選択：clip.mp4"), 1);
     journal.events.clear();
@@ -396,6 +416,21 @@ TEST_F(PlaybackSessionTest, TheEndStopsOnceOrRepeatsAfterAPause) {
     EXPECT_FALSE(view.IsTimerActive(SessionTimer::kRepeat));
     EXPECT_EQ(Logged("リピート再生"), 1);
 
+    // Played without a length or a picture while the device moved: it stops before the box
+    // waits for the user.
+    session->OpenVideoFile(dir / "sound-only.mp4");
+    Raise(PlayerEvent::kOpening);
+    Raise(PlayerEvent::kLengthChanged);
+    player->state = PlayerState::kPlaying;
+    player->time = 1500;
+    Raise(PlayerEvent::kPlaying);
+    session->Sync().OnTick();
+    player->state = PlayerState::kEnded;
+    journal.events.clear();
+    Raise(PlayerEvent::kEndReached);
+    EXPECT_EQ(Only({"write", "box"}), (std::vector<std::string>{kStop, "box 再生エラー"}));
+    EXPECT_EQ(Logged("リピート再生"), 1);
+
     // A raw stream: playing, a picture, no length.
     session->OpenVideoFile(dir / "raw.h264");
     Raise(PlayerEvent::kOpening);
@@ -405,7 +440,7 @@ TEST_F(PlaybackSessionTest, TheEndStopsOnceOrRepeatsAfterAPause) {
     Raise(PlayerEvent::kVout);
     player->state = PlayerState::kEnded;
     Raise(PlayerEvent::kEndReached);
-    EXPECT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown().size(), 2u);
     EXPECT_TRUE(view.IsTimerActive(SessionTimer::kRepeat));
     EXPECT_EQ(Logged("リピート再生"), 2);
 }
@@ -444,8 +479,7 @@ TEST_F(PlaybackSessionTest, TheVolumeIsAppliedOnceTheAudioIsUpAndMuteFollowsTheP
     session->VolumeChanged();
     view.RunPosted();
     EXPECT_FALSE(session->IsMuted());
-    EXPECT_EQ(Only({"player"}),
-              (std::vector<std::string>{"player mute off", "player volume 80"}));
+    EXPECT_EQ(Only({"player"}), (std::vector<std::string>{"player mute off", "player volume 80"}));
 }
 
 // Closing stops the device and closes the port before playback stops; after a failure the
@@ -469,10 +503,10 @@ TEST_F(PlaybackSessionTest, CloseAndFailureStopTheDeviceBeforeThePlayer) {
 // Titles and chapters are logged before the player changes them.
 TEST_F(PlaybackSessionTest, ADvdOpensOnItsClockAndPlaysAtOnce) {
     session->OpenDvd("/media/my disc");
-    EXPECT_EQ(Only({"player", "view title"}),
-              (std::vector<std::string>{"player stop",
-                                        "player open dvd:///media/my%20disc (dvd clock)",
-                                        "view title dvd:///media/my disc"}));
+    EXPECT_EQ(
+        Only({"player", "view title"}),
+        (std::vector<std::string>{"player stop", "player open dvd:///media/my%20disc (dvd clock)",
+                                  "view title dvd:///media/my disc"}));
     journal.events.clear();
     view.RunPosted();
     EXPECT_EQ(Only({"player"}), (std::vector<std::string>{"player play"}));
@@ -522,9 +556,10 @@ TEST_F(PlaybackSessionTest, TheOffsetIsLoggedWhenItMoves) {
     const int top = session->ChangeOffset(0);
     EXPECT_EQ(session->ChangeOffset(50), top);
     const std::vector<std::string> all = LogMessages();
-    EXPECT_EQ(std::count_if(all.begin(), all.end(),
-                            [](const std::string& m) { return m.rfind("同期オフセット変更", 0) == 0; }),
-              2 + (top + 50) / 50);
+    EXPECT_EQ(
+        std::count_if(all.begin(), all.end(),
+                      [](const std::string& m) { return m.rfind("同期オフセット変更", 0) == 0; }),
+        2 + (top + 50) / 50);
 }
 
 }  // namespace
