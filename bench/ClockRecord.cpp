@@ -5,7 +5,8 @@
 //   MONOTONIC_MS REPORTED_MS STATE
 //
 // (STATE: libvlc's state number, 3 playing.) The first line is "# window ID", so that
-// kestrune_picture_probe can read the picture of the same run; a seek or a chapter change
+// kestrune_picture_probe can read the picture of the same run, the second "# scale RATE LEAD_MS"
+// (how the medium's reports become media time, see StreamTiming.h); a seek or a chapter change
 // adds a line "# seek MS at MONOTONIC_MS" or "# chapter N at MONOTONIC_MS" as it is asked for.
 // Recordings of both are the clock estimators' test data.
 //
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "platform/X11Threads.h"
+#include "player/StreamTiming.h"
 #include "player/VlcPlayer.h"
 
 namespace {
@@ -87,6 +89,9 @@ int main(int argc, char* argv[]) {
         player.OpenPath(medium);
     }
     std::printf("# window %lu\n", window);
+    const ClockScale scale =
+        medium.rfind("dvd://", 0) == 0 ? DvdClockScale(medium) : FileClockScale(medium);
+    std::printf("# scale %.9f %lld\n", scale.rate, static_cast<long long>(scale.leadMs));
     std::fflush(stdout);
     player.Play();
 

@@ -81,7 +81,15 @@ public:
 
 private:
     static std::string Kind(AdjusterKind kind) {
-        return kind == AdjusterKind::kDvd ? " (dvd clock)" : " (file clock)";
+        switch (kind) {
+            case AdjusterKind::kDvd:
+                return " (dvd clock)";
+            case AdjusterKind::kDvdWholeSecond:
+                return " (whole-second dvd clock)";
+            case AdjusterKind::kFile:
+                break;
+        }
+        return " (file clock)";
     }
 
     Journal& journal_;

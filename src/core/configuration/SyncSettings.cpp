@@ -9,3 +9,7 @@ int ClampSyncOffsetMs(int offsetMs) {
 int ReadSyncOffsetMs(const std::string& file) {
     return ClampSyncOffsetMs(profile::GetInt("SYNC", "OFFSET_MS", 0, file));
 }
+
+bool ReadDvdWholeSecondClock(const std::string& file) {
+    return profile::GetString("SYNC", "DVD_CLOCK", "", file) == "WHOLE_SECOND";
+}

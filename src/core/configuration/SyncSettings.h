@@ -16,3 +16,8 @@ inline constexpr int kMaxSyncOffsetMs = 5000;
 // [SYNC] OFFSET_MS, read like the other integer keys (missing or empty: 0), kept within ±5000.
 // Positive sends each line that many ms before its time; negative, after it.
 [[nodiscard]] int ReadSyncOffsetMs(const std::string& file = profile::IniFile());
+
+// [SYNC] DVD_CLOCK: exactly "WHOLE_SECOND" (letter case counts, as for the keywords) keeps DVDs on
+// the whole-second clock that play files made for DVDs may have been tuned against; anything else,
+// or nothing, follows the picture.
+[[nodiscard]] bool ReadDvdWholeSecondClock(const std::string& file = profile::IniFile());

@@ -64,7 +64,7 @@ public:
     [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster_; }
 
 private:
-    void SelectAdjuster(AdjusterKind kind);
+    void SelectAdjuster(AdjusterKind kind, const std::string& medium);
 
     std::unique_ptr<VlcPlayer> vlc_;
     std::mutex adjusting_;  // guards adjuster_ and its state

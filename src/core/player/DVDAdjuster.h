@@ -1,6 +1,8 @@
 #pragma once
 
-// The time source for DVDs, owned by AdjustedPlayer while a disc plays. libvlc's DVD time runs
+// The whole-second time source for DVDs, owned by AdjustedPlayer while a disc plays when the
+// ini asks for it ([SYNC] DVD_CLOCK=WHOLE_SECOND): play files made for DVDs may have been
+// tuned against it. Otherwise DVDs follow the picture (FileAdjuster). libvlc's DVD time runs
 // slow by 1/1200 and is only trusted to the whole second, so each reading scales it, keeps the
 // whole second and runs on from there with the wall clock. When a new second starts ahead of
 // that clock by 100 ms or more, the gap is made up at most 40 ms per 100 ms of wall time

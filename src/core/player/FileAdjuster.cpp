@@ -1,13 +1,14 @@
 #include "player/FileAdjuster.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-// How far past the last report the clock may run when the player stops reporting.
-constexpr int64_t kMaxLeadMs = 1000;
 // A report this far behind the previous result is a real jump back, not report jitter.
 constexpr int64_t kFollowBackMs = 1000;
+// How far the clock runs on from a seek's target before the stream's reports say more.
+constexpr int64_t kMaxAnswerRunOnMs = 1000;
 // At the start of the media libvlc reports 0 for 300 to 500 ms, though its first picture
 // shows 60 to 150 ms after playback starts (measured with libvlc 3.0 on a fresh start and on
 // a restart at the end). The clock starts from 0 after this delay...
@@ -17,14 +18,18 @@ constexpr int64_t kStartRunOnMs = 500;
 
 }  // namespace
 
-FileAdjuster::FileAdjuster(PlayerTime& player, const platform::MonotonicClock& clock)
-    : player_(player), clock_(clock) {}
+FileAdjuster::FileAdjuster(PlayerTime& player, const platform::MonotonicClock& clock,
+                           ClockScale scale, bool startRunOn)
+    : player_(player), clock_(clock), startRunOn_(startRunOn), fit_(scale) {}
 
 void FileAdjuster::SetTime(int64_t ms) {
     const int64_t from = player_.GetTime();
-    player_.SetTime(ms);
-    seek_.Start(ms, ms, from, player_.GetState());
-    lastReported_.reset();
+    const auto sent =
+        static_cast<int64_t>(std::llround(static_cast<double>(ms) / fit_.GetScale().rate));
+    player_.SetTime(sent);
+    seek_.Start(ms, sent, from, player_.GetState());
+    fit_.Restart();
+    answeredAt_.reset();
     startSeenAt_.reset();
     // While the seek waits the clock reads the target, and afterwards holds forward from it.
     lastResult_ = ms;
@@ -32,36 +37,53 @@ void FileAdjuster::SetTime(int64_t ms) {
 }
 
 void FileAdjuster::Reset() {
-    lastReported_.reset();
+    fit_.Restart();
+    answeredAt_.reset();
     startSeenAt_.reset();
     seek_.Restart(player_.GetState());
     holdsForward_ = seek_.Waiting();
+}
+
+int64_t FileAdjuster::SeenAt(int64_t reported, int64_t now) const {
+    const std::optional<int64_t> announced = player_.ReportSeenAt(reported);
+    return announced && *announced <= now ? *announced : now;
 }
 
 int64_t FileAdjuster::GetTime() {
     const int64_t reported = player_.GetTime();
     const PlayerState state = player_.GetState();
     const int64_t now = clock_.NowMs();
-    if (seek_.Classify(reported, reported, state, now) == PendingSeek::Report::kStale) {
+    const auto scaled =
+        static_cast<int64_t>(std::llround(static_cast<double>(reported) * fit_.GetScale().rate));
+    const PendingSeek::Report report = seek_.Classify(reported, scaled, state, now);
+    if (report == PendingSeek::Report::kAnswer && state == PlayerState::kPlaying && !answeredAt_) {
+        answeredAt_ = SeenAt(reported, now);
+    }
+    if (report == PendingSeek::Report::kStale || report == PendingSeek::Report::kAnswer) {
         // Not taken yet: stand at the target, or run on from libvlc's answer while playing.
-        if (state != PlayerState::kPlaying) lastReported_.reset();
-        return lastReported_ ? RunOn(*lastReported_, now) : lastResult_;
+        if (state != PlayerState::kPlaying) answeredAt_.reset();
+        if (answeredAt_) {
+            lastResult_ = std::max(
+                lastResult_, seek_.Target() + std::min(now - *answeredAt_, kMaxAnswerRunOnMs));
+        }
+        return lastResult_;
     }
 
     if (state != PlayerState::kPlaying || reported < 0) {
-        // Extrapolation starts afresh when playback resumes.
-        lastReported_.reset();
+        // The estimate starts afresh when playback resumes.
+        fit_.Restart();
+        answeredAt_.reset();
         startSeenAt_.reset();
-        lastResult_ = reported;
-        return reported;
+        lastResult_ = scaled;
+        return lastResult_;
     }
     if (reported == 0) {
         // Playing from the start, before libvlc's first report: waiting for that report would
         // stand the device still for up to half a second and then skip the lines it jumps
         // over, so the clock runs on from the moment the picture is due.
         if (!startSeenAt_) startSeenAt_ = now;
-        lastReported_.reset();
-        lastResult_ = std::clamp(now - *startSeenAt_ - kStartDelayMs, int64_t{0}, kStartRunOnMs);
+        const int64_t limit = startRunOn_ ? kStartRunOnMs : 0;
+        lastResult_ = std::clamp(now - *startSeenAt_ - kStartDelayMs, int64_t{0}, limit);
         holdsForward_ = true;
         return lastResult_;
     }
@@ -70,14 +92,14 @@ int64_t FileAdjuster::GetTime() {
 }
 
 int64_t FileAdjuster::RunOn(int64_t reported, int64_t now) {
-    if (!lastReported_ || reported != *lastReported_) {
-        lastReported_ = reported;
-        firstSeenAt_ = now;
-    }
-    int64_t result = reported + std::min(now - firstSeenAt_, kMaxLeadMs);
-    if (holdsForward_ && result < lastResult_ && reported >= lastResult_ - kFollowBackMs) {
+    fit_.Report(reported, SeenAt(reported, now));
+    int64_t result = fit_.TimeAt(now).value_or(lastResult_);
+    const auto scaled =
+        static_cast<int64_t>(std::llround(static_cast<double>(reported) * fit_.GetScale().rate));
+    if (holdsForward_ && result < lastResult_ && scaled >= lastResult_ - kFollowBackMs) {
         result = lastResult_;
     }
+    answeredAt_.reset();
     lastResult_ = result;
     holdsForward_ = true;
     return result;

@@ -1,48 +1,61 @@
 #pragma once
 
-// The time source for video files, owned by AdjustedPlayer while a file plays. libvlc reports
-// a file's position only every 250 to 500 ms and behind the picture, so the raw value would
-// drive the device up to half a second late and in jumps. While playing, this adjuster runs
-// the last reported position on with the monotonic clock, at most one second past it, and
-// never lets the result go back except for a seek, a new start or a report more than a second
-// back. At the start, before libvlc reports anything, it runs on from 0 from when the first
-// picture is due. After a seek it reads the target, playing or paused, until libvlc reports
-// a time near it (see PendingSeek), and runs on from there. Otherwise, paused or stopped, it
-// reads the player's position unchanged. Used under AdjustedPlayer's lock, from the
-// user-interface and the device threads.
+// The time source for video files, owned by AdjustedPlayer while a file plays, and for DVDs
+// unless the ini asks for the whole-second clock (see DVDAdjuster). libvlc reports a position
+// only every 250 to 600 ms, and ahead of the picture by the stream's mux lead (see ClockFit
+// and StreamTiming). While playing, this adjuster reads the picture's time as ClockFit
+// estimates it from the reports, never letting the result go back except for a seek, a new
+// start or a report more than a second back. At the start, before libvlc reports anything, it
+// runs on from 0 from when the first picture is due. After a seek it reads the target,
+// playing or paused, until libvlc reports a time near it (see PendingSeek), running on from
+// the target once libvlc has answered, then reads the estimate from there on, held forward.
+// Otherwise, paused or stopped, it reads the player's position unchanged. Used under
+// AdjustedPlayer's lock, from the user-interface and the device threads.
 
 #include <cstdint>
 #include <optional>
 
 #include "platform/MonotonicClock.h"
+#include "player/ClockFit.h"
 #include "player/PendingSeek.h"
 #include "player/PlayerClock.h"
 #include "player/TimecodeAdjuster.h"
 
 class FileAdjuster : public TimecodeAdjuster {
 public:
+    // `scale` turns the player's reports into media time; `startRunOn` lets the clock run
+    // from 0 before the first report (libvlc's files show their first picture well before
+    // it; DVDs after it).
     explicit FileAdjuster(PlayerTime& player,
-                          const platform::MonotonicClock& clock = platform::Steady());
+                          const platform::MonotonicClock& clock = platform::Steady(),
+                          ClockScale scale = {}, bool startRunOn = true);
 
     // Seeks the player to exactly ms; the next reading is ms.
     void SetTime(int64_t ms) override;
     [[nodiscard]] int64_t GetTime() override;
     void Reset() override;
 
+    // How the player's reports become media time here.
+    [[nodiscard]] const ClockScale& Scale() const { return fit_.GetScale(); }
+
 private:
-    // The clock while playing: `reported` run on since it was first seen, held forward.
+    // The clock while playing: the fit fed `reported`, held forward.
     [[nodiscard]] int64_t RunOn(int64_t reported, int64_t now);
+    // When the player first reported `reported`: as it announced it, or now.
+    [[nodiscard]] int64_t SeenAt(int64_t reported, int64_t now) const;
 
     PlayerTime& player_;
     const platform::MonotonicClock& clock_;
+    const bool startRunOn_;
+    ClockFit fit_;
 
-    // The position the player last reported while playing, and when it was first seen.
-    std::optional<int64_t> lastReported_;
-    int64_t firstSeenAt_ = 0;
     // The previous result; it bounds the next one from below while holdsForward is set.
     int64_t lastResult_ = 0;
     bool holdsForward_ = false;
     PendingSeek seek_;
+    // When libvlc answered the last seek: the clock runs on from the target until the seek
+    // lands.
+    std::optional<int64_t> answeredAt_;
     // Playing from the start, before libvlc's first report: when that was first seen.
     std::optional<int64_t> startSeenAt_;
 };

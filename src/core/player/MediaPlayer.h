@@ -22,7 +22,10 @@ enum class MediaKind {
 // Which timecode adjuster reads the clock of the media being opened.
 enum class AdjusterKind {
     kFile,
+    // A DVD on the picture's clock (FileAdjuster scaled for the disc)...
     kDvd,
+    // ...or on the whole-second clock play files may have been tuned against (DVDAdjuster).
+    kDvdWholeSecond,
 };
 
 class MediaPlayer : public PlayerClock {

@@ -6,6 +6,7 @@
 // the user-interface thread only.
 
 #include <cstdint>
+#include <optional>
 
 // Player states as the rest of the program sees them; the values are libvlc's.
 enum class PlayerState : int {
@@ -27,6 +28,11 @@ public:
     [[nodiscard]] virtual int64_t GetTime() const = 0;
     virtual void SetTime(int64_t ms) = 0;
     [[nodiscard]] virtual PlayerState GetState() const = 0;
+    // When (monotonic ms) the player announced `reported` as its new position, if that is
+    // the latest position it announced; none where it does not tell.
+    [[nodiscard]] virtual std::optional<int64_t> ReportSeenAt(int64_t /*reported*/) const {
+        return std::nullopt;
+    }
 };
 
 // The adjusted position and the state; what the synchronisation needs of the player.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/MonotonicClock.h"
 #include "platform/Trace.h"
 
 namespace {
@@ -96,10 +97,18 @@ VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
     libvlc_media_list_player_set_media_list(listPlayer_.get(), mediaList_.get());
     libvlc_media_list_player_set_media_player(listPlayer_.get(), mediaPlayer_.get());
     libvlc_media_list_player_set_playback_mode(listPlayer_.get(), libvlc_playback_mode_default);
+    libvlc_event_attach(eventManager_, libvlc_MediaPlayerTimeChanged, &VlcPlayer::OnTimeChanged,
+                        this);
 }
 
 // No callback may run once the objects start to go.
-VlcPlayer::~VlcPlayer() { DetachEvents(); }
+VlcPlayer::~VlcPlayer() {
+    DetachEvents();
+    if (eventManager_ != nullptr) {
+        libvlc_event_detach(eventManager_, libvlc_MediaPlayerTimeChanged, &VlcPlayer::OnTimeChanged,
+                            this);
+    }
+}
 
 void VlcPlayer::OpenPath(const std::string& path) {
     mediaKind_ = MediaKind::kByPath;
@@ -252,4 +261,18 @@ void VlcPlayer::OnEvent(const libvlc_event_t* event, void* self) {
             return;
         }
     }
+}
+
+void VlcPlayer::OnTimeChanged(const libvlc_event_t* event, void* self) {
+    auto* player = static_cast<VlcPlayer*>(self);
+    const int64_t at = platform::Steady().NowMs();
+    const std::lock_guard lock(player->announcing_);
+    player->announced_ = event->u.media_player_time_changed.new_time;
+    player->announcedAt_ = at;
+}
+
+std::optional<int64_t> VlcPlayer::ReportSeenAt(int64_t reported) const {
+    const std::lock_guard lock(announcing_);
+    if (reported != announced_) return std::nullopt;
+    return announcedAt_;
 }

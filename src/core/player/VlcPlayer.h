@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,9 @@ public:
     [[nodiscard]] PlayerState GetState() const override;
     [[nodiscard]] int64_t GetTime() const override;
     void SetTime(int64_t ms) override;
+    // When libvlc announced `reported` as the new time (its time-changed event), if that was
+    // the latest it announced. Any thread.
+    [[nodiscard]] std::optional<int64_t> ReportSeenAt(int64_t reported) const override;
     [[nodiscard]] int64_t GetLength() const;
     // -1 when there is no audio output yet.
     [[nodiscard]] int GetVolume() const;
@@ -107,6 +112,8 @@ private:
     void ReplaceMedia(libvlc_media_t* newMedia);
     // libvlc's callback: passes the event on as a PlayerEvent.
     static void OnEvent(const libvlc_event_t* event, void* self);
+    // libvlc's callback for each new time: notes it and when it came.
+    static void OnTimeChanged(const libvlc_event_t* event, void* self);
 
     // Released in the reverse order: the list player first, the instance last.
     Owned<libvlc_instance_t> instance_;
@@ -117,4 +124,8 @@ private:
     void* eventUserData_ = nullptr;
     Owned<libvlc_media_list_t> mediaList_;
     Owned<libvlc_media_list_player_t> listPlayer_;
+    // The latest time libvlc announced, and when (monotonic ms).
+    mutable std::mutex announcing_;
+    int64_t announced_ = -1;
+    int64_t announcedAt_ = 0;
 };

@@ -208,7 +208,8 @@ void PlaybackSession::OpenDvd(const std::string& path) {
     displayTitle_ = isLocation ? path : "dvd://" + path;
     OUTPUT_LOG(log_, "ドライブ選択：" + path);
     player_->Stop();
-    player_->OpenLocation(mediaLocation_, AdjusterKind::kDvd);
+    player_->OpenLocation(
+        mediaLocation_, dvdWholeSecondClock_ ? AdjusterKind::kDvdWholeSecond : AdjusterKind::kDvd);
     logger_->LogMessage("再生メディアにDVDが指定されました");
     view_.Post([this] { Play(); });
     displayTitle_ = ShortenTitle(displayTitle_);

@@ -61,6 +61,8 @@ public:
 
     // The X11 window the video is drawn into.
     void ShowVideoIn(uint32_t window) { player_->SetHwnd(window); }
+    // DVDs opened from now on keep the whole-second clock rather than the picture's.
+    void SetDvdWholeSecondClock(bool on) { dvdWholeSecondClock_ = on; }
 
     // Commands, as the bar's buttons, the keys, the menus and the dialogs give them.
     void Play();
@@ -145,6 +147,7 @@ private:
     std::unique_ptr<DeviceLoop> loop_;
 
     bool muted_ = false;
+    bool dvdWholeSecondClock_ = false;
     bool repeat_ = false;
     std::string mediaLocation_;  // UTF-8: a file path or a "dvd://" location
     std::string displayTitle_;   // UTF-8

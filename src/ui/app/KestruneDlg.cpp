@@ -113,6 +113,7 @@ void CKestruneDlg::OnInitDialog() {
     logger_ = std::move(debug);
 
     session_->StartDevice(logger_.get(), ReadDongleSettings(), ReadSyncOffsetMs());
+    session_->SetDvdWholeSecondClock(ReadDvdWholeSecondClock());
     bottomPanel_->SetDeviceName(QString::fromStdString(session_->DeviceName()));
     deviceWatch_ =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),

@@ -1,4 +1,5 @@
-// The user's offset as the ini gives it: read like the other integer keys, kept within ±5 s.
+// The user's offset as the ini gives it, read like the other integer keys and kept within ±5 s,
+// and the DVD clock it asks for.
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,28 @@ TEST(SyncSettings, TheOffsetIsReadAsAnIntegerAndKeptWithinFiveSeconds) {
         const TempDir dir;
         WriteFile(dir / "Kestrune.ini", c.ini);
         EXPECT_EQ(ReadSyncOffsetMs(dir / "Kestrune.ini"), c.offset) << c.ini;
+    }
+}
+
+// Exactly "WHOLE_SECOND" keeps the old DVD clock, as the keywords count their letter case;
+// anything else follows the picture.
+TEST(SyncSettings, OnlyWholeSecondKeepsTheOldDvdClock) {
+    struct Case {
+        const char* ini;
+        bool wholeSecond;
+    } cases[] = {
+        {"", false},
+        {"[SYNC]\nDVD_CLOCK=WHOLE_SECOND\n", true},
+        {"[sync]\ndvd_clock = WHOLE_SECOND \n", true},
+        {"[SYNC]\nDVD_CLOCK=whole_second\n", false},
+        {"[SYNC]\nDVD_CLOCK=PICTURE\n", false},
+        {"[SYNC]\nDVD_CLOCK=\n", false},
+        {"[OTHER]\nDVD_CLOCK=WHOLE_SECOND\n", false},
+    };
+    for (const auto& c : cases) {
+        const TempDir dir;
+        WriteFile(dir / "Kestrune.ini", c.ini);
+        EXPECT_EQ(ReadDvdWholeSecondClock(dir / "Kestrune.ini"), c.wholeSecond) << c.ini;
     }
 }
 

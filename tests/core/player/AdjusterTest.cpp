@@ -143,7 +143,9 @@ TEST_F(FileAdjusterTest, RunsAtMostOneSecondPastLastReport) {
     EXPECT_EQ(ReadAt(4000, 1900), 2900);
 }
 
-// After reading 1000 at 0 and 1600 at 600, the player reports a new value at 600.
+// After reading 5000 at 0 and 5600 at 600, the player reports a new value at 600. A report
+// that rises is evidence, weighed with the earlier and slewed in at 2 ms per 40 ms; one that
+// falls is held over, unless it falls more than a second below the highest report.
 struct NewReportCase {
     int64_t report;
     int64_t first;       // read at 600
@@ -155,18 +157,18 @@ class FileAdjusterNewReport : public FileAdjusterTest,
 
 TEST_P(FileAdjusterNewReport, NeverGoesBackUnlessReportJumpsBackOverOneSecond) {
     const NewReportCase c = GetParam();
-    ReadAt(0, 1000);
-    EXPECT_EQ(ReadAt(600, 1000), 1600);
+    ReadAt(0, 5000);
+    EXPECT_EQ(ReadAt(600, 5000), 5600);
     EXPECT_EQ(ReadAt(600, c.report), c.first);
     EXPECT_EQ(ReadAt(640, c.report), c.fortyLater);
 }
 
 INSTANTIATE_TEST_SUITE_P(Reports, FileAdjusterNewReport,
-                         testing::Values(NewReportCase{1620, 1620, 1660},  // ahead: taken
-                                         NewReportCase{1580, 1600, 1620},  // behind: held
-                                         NewReportCase{1500, 1600, 1600},
-                                         NewReportCase{600, 1600, 1600},  // one second back
-                                         NewReportCase{599, 599, 639}));  // further: followed
+                         testing::Values(NewReportCase{5620, 5600, 5642},  // ahead: slewed in
+                                         NewReportCase{5580, 5600, 5638},  // behind: held
+                                         NewReportCase{5500, 5600, 5638},
+                                         NewReportCase{4600, 5600, 5640},    // falls: held over
+                                         NewReportCase{3999, 3999, 4039}));  // jumps: followed
 
 class FileAdjusterRestart : public FileAdjusterTest, public testing::WithParamInterface<bool> {};
 

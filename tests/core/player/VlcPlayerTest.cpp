@@ -210,14 +210,20 @@ TEST(VlcPlayer, WhenLibvlcCannotStartEveryOperationIsHarmless) {
 TEST(AdjustedPlayer, PicksANewAdjusterForEveryOpen) {
     AdjustedPlayer player;
     EXPECT_NE(dynamic_cast<const FileAdjuster*>(&player.Adjuster()), nullptr);
-    player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvd);
+    player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvdWholeSecond);
     const TimecodeAdjuster* dvd = &player.Adjuster();
     EXPECT_NE(dynamic_cast<const DVDAdjuster*>(dvd), nullptr);
     EXPECT_EQ(player.GetMediaKind(), MediaKind::kByLocation);
+    // The picture's clock for a disc it cannot read: the old rate, no lead.
     player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvd);
     EXPECT_NE(&player.Adjuster(), dvd);
-    player.OpenFile(Media("clip.mp4"), AdjusterKind::kFile);
-    EXPECT_NE(dynamic_cast<const FileAdjuster*>(&player.Adjuster()), nullptr);
+    const auto* picture = dynamic_cast<const FileAdjuster*>(&player.Adjuster());
+    ASSERT_NE(picture, nullptr);
+    EXPECT_DOUBLE_EQ(picture->Scale().rate, 1201.0 / 1200.0);
+    player.OpenFile(Media("timing/delay-1.4.ts"), AdjusterKind::kFile);
+    const auto* file = dynamic_cast<const FileAdjuster*>(&player.Adjuster());
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Scale().leadMs, 1400);
     EXPECT_EQ(player.GetMediaKind(), MediaKind::kByPath);
 }
 

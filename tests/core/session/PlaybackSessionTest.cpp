@@ -517,6 +517,13 @@ TEST_F(PlaybackSessionTest, ADvdOpensOnItsClockAndPlaysAtOnce) {
     EXPECT_EQ(Only({"player open"}),
               (std::vector<std::string>{"player open dvd:///dev/sr0#2 (dvd clock)"}));
 
+    // The ini may keep DVDs on the whole-second clock; files keep theirs.
+    journal.events.clear();
+    session->SetDvdWholeSecondClock(true);
+    session->OpenDvd("/media/disc");
+    EXPECT_EQ(Only({"player open"}),
+              (std::vector<std::string>{"player open dvd:///media/disc (whole-second dvd clock)"}));
+
     journal.events.clear();
     session->SelectTitle(2);
     session->SelectChapter(3);

@@ -22,7 +22,8 @@
 #include "dialogs/DriveSelectDlg.h"
 #include "panels/TopDlg.h"
 #include "player/AdjustedPlayer.h"
-#include "player/DVDAdjuster.h"
+#include "player/FileAdjuster.h"
+#include "player/StreamTiming.h"
 #include "ui/app/MainWindowFixture.h"
 
 namespace {
@@ -113,7 +114,12 @@ TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
     answer.stop();
 
     EXPECT_EQ(Count("ドライブ選択：" + kDvd), 1);
-    EXPECT_NE(dynamic_cast<const DVDAdjuster*>(&ClockAdjuster(dlg)), nullptr);
+    // The disc's own timing drives the clock (PAL: its rate is exact; its nav packs' lead).
+    const auto* clock = dynamic_cast<const FileAdjuster*>(&ClockAdjuster(dlg));
+    ASSERT_NE(clock, nullptr);
+    EXPECT_EQ(clock->Scale().rate, 1.0);
+    EXPECT_EQ(clock->Scale().leadMs, DvdClockScale(kDvd).leadMs);
+    EXPECT_GT(clock->Scale().leadMs, 0);
     EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString("dvd://" + kDvd));
     // The disc's own menu comes first, then the three titles; title 1 has four chapters.
     EXPECT_TRUE(WaitForTitleOnesMenus());
@@ -147,7 +153,9 @@ TEST_F(DvdTest, OkWithoutADriveOpensNothing) {
     answer.stop();
     QCoreApplication::processEvents();
     EXPECT_EQ(Count("ドライブ選択："), 0);
-    EXPECT_EQ(dynamic_cast<const DVDAdjuster*>(&ClockAdjuster(dlg)), nullptr);
+    const auto* clock = dynamic_cast<const FileAdjuster*>(&ClockAdjuster(dlg));
+    ASSERT_NE(clock, nullptr);
+    EXPECT_EQ(clock->Scale().leadMs, 0);  // the clock the window starts with
     EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_TRUE(boxes.Shown().empty());
 }
