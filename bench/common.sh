@@ -106,13 +106,22 @@ bench_devsim() {
 }
 
 # The picture-sync media (scripts/make-picture-sync-media) in $picture_media, made when
-# missing; picture_media_list holds the media's names, or $@ when given.
+# missing; picture_media_list holds the media's names, or $@ when given. With --seconds N
+# first, the long program stream and DVD of N seconds for the drift runs.
 bench_need_picture_media() {
-    bench_need_command ffmpeg dvdauthor
+    bench_need_command ffmpeg dvdauthor genisoimage
+    local length=()
     picture_media=$build/picture-sync
-    picture_media_list=("$@")
-    [[ ${#picture_media_list[@]} -gt 0 ]] || picture_media_list=(mp4 mkv ts mpg dvd)
-    "$bench_root/scripts/make-picture-sync-media" "$picture_media" >&2
+    picture_media_list=(mp4 mkv ts mpg dvd iso)
+    if [[ ${1:-} == --seconds ]]; then
+        length=("$2")
+        picture_media=$build/picture-sync-$2
+        picture_media_list=(mpg dvd)
+        shift 2
+    fi
+    # shellcheck disable=SC2034 # read by the scripts that call this
+    [[ $# -eq 0 ]] || picture_media_list=("$@")
+    "$bench_root/scripts/make-picture-sync-media" "$picture_media" "${length[@]}" >&2
 }
 
 # The operation logs under $XDG_DATA_HOME in UTF-8 (they are written in code page 932).
