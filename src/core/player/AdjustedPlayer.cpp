@@ -1,38 +1,68 @@
 #include "player/AdjustedPlayer.h"
 
+#include <thread>
+#include <utility>
+
 #include "player/DVDAdjuster.h"
 #include "player/FileAdjuster.h"
 #include "player/StreamTiming.h"
 
 AdjustedPlayer::AdjustedPlayer(const std::vector<const char*>& arguments)
-    : vlc_(std::make_unique<VlcPlayer>(arguments)),
-      adjuster_(std::make_unique<FileAdjuster>(*vlc_)) {}
+    : vlc_(std::make_unique<VlcPlayer>(arguments)), slot_(std::make_shared<Slot>()) {
+    slot_->adjuster = std::make_unique<FileAdjuster>(*vlc_);
+}
 
-// The adjuster reads the player, so it goes first.
+// The adjuster reads the player, so it goes first; a reading still under way finds no
+// adjuster to give its timing to.
 AdjustedPlayer::~AdjustedPlayer() {
-    adjuster_.reset();
+    {
+        const std::lock_guard lock(slot_->lock);
+        slot_->adjuster.reset();
+        ++slot_->opened;
+    }
     vlc_.reset();
 }
 
-// A new adjuster for every open, so that no clock state carries over between media.
-// The medium's timing is read before the lock is taken: it reads the medium's first megabytes.
+// A new adjuster for every open, so that no clock state carries over between media. It
+// starts on the timing of a medium that tells nothing, and takes the medium's own when the
+// reading thread has it.
 void AdjustedPlayer::SelectAdjuster(AdjusterKind kind, const std::string& medium) {
     std::unique_ptr<TimecodeAdjuster> adjuster;
     switch (kind) {
         case AdjusterKind::kFile:
-            adjuster =
-                std::make_unique<FileAdjuster>(*vlc_, platform::Steady(), FileClockScale(medium));
+            adjuster = std::make_unique<FileAdjuster>(*vlc_);
             break;
         case AdjusterKind::kDvd:
-            adjuster = std::make_unique<FileAdjuster>(*vlc_, platform::Steady(),
-                                                      DvdClockScale(medium), false);
+            adjuster =
+                std::make_unique<FileAdjuster>(*vlc_, platform::Steady(), kUnreadDvdScale, false);
             break;
         case AdjusterKind::kDvdWholeSecond:
             adjuster = std::make_unique<DVDAdjuster>(*vlc_);
             break;
     }
-    const std::lock_guard lock(adjusting_);
-    adjuster_ = std::move(adjuster);
+    uint64_t opened = 0;
+    {
+        const std::lock_guard lock(slot_->lock);
+        slot_->adjuster = std::move(adjuster);
+        opened = ++slot_->opened;
+    }
+    if (kind == AdjusterKind::kDvdWholeSecond) return;
+    std::thread([slot = slot_, opened, kind, medium] {
+        const ClockScale scale =
+            kind == AdjusterKind::kDvd ? DvdClockScale(medium) : FileClockScale(medium);
+        const std::lock_guard lock(slot->lock);
+        if (slot->opened != opened) return;
+        if (auto* picture = dynamic_cast<FileAdjuster*>(slot->adjuster.get())) {
+            picture->SetScale(scale);
+        }
+    }).detach();
+}
+
+std::optional<ClockScale> AdjustedPlayer::PictureClockScale() const {
+    const std::lock_guard lock(slot_->lock);
+    const auto* picture = dynamic_cast<const FileAdjuster*>(slot_->adjuster.get());
+    if (picture == nullptr) return std::nullopt;
+    return picture->Scale();
 }
 
 void AdjustedPlayer::OpenFile(const std::string& path, AdjusterKind kind) {
@@ -47,16 +77,16 @@ void AdjustedPlayer::OpenLocation(const std::string& location, AdjusterKind kind
 
 void AdjustedPlayer::Play() {
     vlc_->Play();
-    const std::lock_guard lock(adjusting_);
-    adjuster_->Reset();
+    const std::lock_guard lock(slot_->lock);
+    slot_->adjuster->Reset();
 }
 
 int64_t AdjustedPlayer::GetTime() {
-    const std::lock_guard lock(adjusting_);
-    return adjuster_->GetTime();
+    const std::lock_guard lock(slot_->lock);
+    return slot_->adjuster->GetTime();
 }
 
 void AdjustedPlayer::SetTime(int64_t ms) {
-    const std::lock_guard lock(adjusting_);
-    adjuster_->SetTime(ms);
+    const std::lock_guard lock(slot_->lock);
+    slot_->adjuster->SetTime(ms);
 }

@@ -1,16 +1,20 @@
 #pragma once
 
 // The player on libvlc. Owns the VlcPlayer for the whole run and the current timecode
-// adjuster, which is replaced on every open: positions are read and set only through it. Owned
+// adjuster, which is replaced on every open: positions are read and set only through it. The
+// medium's timing (StreamTiming) is read on a thread of its own, since a drive may take
+// seconds to spin up; the adjuster gets it when it comes, normally before the first picture. Owned
 // by the playback session and used from the user-interface thread, but for its clock (GetTime,
 // GetState), which the device thread reads too: the adjuster is used under a lock.
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "player/ClockFit.h"
 #include "player/MediaPlayer.h"
 #include "player/TimecodeAdjuster.h"
 #include "player/VlcPlayer.h"
@@ -61,12 +65,21 @@ public:
     }
     void DetachEvents() override { vlc_->DetachEvents(); }
 
-    [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *adjuster_; }
+    [[nodiscard]] const TimecodeAdjuster& Adjuster() const { return *slot_->adjuster; }
+    // The scale the picture's clock runs on now; none on the whole-second clock. Any thread.
+    [[nodiscard]] std::optional<ClockScale> PictureClockScale() const;
 
 private:
+    // The current adjuster, shared with the threads that read each medium's timing.
+    struct Slot {
+        std::mutex lock;  // guards everything here
+        std::unique_ptr<TimecodeAdjuster> adjuster;
+        // Counts the opens: a reading for an earlier one is dropped.
+        uint64_t opened = 0;
+    };
+
     void SelectAdjuster(AdjusterKind kind, const std::string& medium);
 
     std::unique_ptr<VlcPlayer> vlc_;
-    std::mutex adjusting_;  // guards adjuster_ and its state
-    std::unique_ptr<TimecodeAdjuster> adjuster_;
+    std::shared_ptr<Slot> slot_;
 };

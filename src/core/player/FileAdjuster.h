@@ -35,8 +35,9 @@ public:
     [[nodiscard]] int64_t GetTime() override;
     void Reset() override;
 
-    // How the player's reports become media time here.
+    // How the player's reports become media time here; a new scale starts the estimate afresh.
     [[nodiscard]] const ClockScale& Scale() const { return fit_.GetScale(); }
+    void SetScale(ClockScale scale) { fit_ = ClockFit(scale); }
 
 private:
     // The clock while playing: the fit fed `reported`, held forward.

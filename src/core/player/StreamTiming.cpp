@@ -23,9 +23,8 @@ constexpr int64_t kTicksPerMs = 90;  // MPEG clocks count 90 kHz
 constexpr int64_t kWrap = int64_t{1} << 33;
 // A lead outside this is not a mux lead but a stream we misread.
 constexpr int64_t kMaxLeadMs = 5000;
-// libvlc's DVD time counts NTSC frames at 30 a second; what was assumed before the disc said.
+// libvlc's DVD time counts NTSC frames at 30 a second.
 constexpr double kNtscDvdRate = 1001.0 / 1000.0;
-constexpr double kUnknownDvdRate = 1201.0 / 1200.0;
 
 // Up to `limit` bytes of the file (or drive) at `path` from `offset`.
 std::string ReadFile(const fs::path& path, uint64_t offset = 0, size_t limit = kReadBytes) {
@@ -452,10 +451,10 @@ ClockScale DvdClockScale(const std::string& location) {
     // 1 PAL) and, in its first VOB, the lead.
     const DiscFile* ifo = find("VTS_01_0.IFO");
     const DiscFile* vob = find("VTS_01_1.VOB");
-    if (ifo == nullptr || vob == nullptr) return {kUnknownDvdRate, 0};
+    if (ifo == nullptr || vob == nullptr) return kUnreadDvdScale;
     const std::string attributes = ReadDiscFile(*ifo, 0x201);
     if (attributes.size() <= 0x200 || attributes.compare(0, 12, "DVDVIDEO-VTS") != 0) {
-        return {kUnknownDvdRate, 0};
+        return kUnreadDvdScale;
     }
     const bool pal = (At(attributes, 0x200) >> 4 & 3) == 1;
     const std::optional<int64_t> lead = DvdNavLeadMs(ReadDiscFile(*vob, kReadBytes));

@@ -23,9 +23,12 @@
 // The scale for the video file at `path`; rate 1 and no lead where the file tells nothing.
 [[nodiscard]] ClockScale FileClockScale(const std::string& path);
 
+// What is assumed of a DVD that cannot be read: the old rate, no lead.
+inline constexpr ClockScale kUnreadDvdScale{1201.0 / 1200.0, 0};
+
 // The scale for the DVD at `location` (a dvd:// location or a path: a VIDEO_TS folder, the
-// folder holding it, or an ISO 9660 image or drive holding it). Where the disc cannot be read
-// the old assumption holds: rate 1201/1200, no lead.
+// folder holding it, or an ISO 9660 image or drive holding it); kUnreadDvdScale where the
+// disc cannot be read. May take as long as a drive takes to spin up.
 [[nodiscard]] ClockScale DvdClockScale(const std::string& location);
 
 // What the readers find, for the tests: the lead of an MPEG transport or program stream in

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -220,11 +223,31 @@ TEST(AdjustedPlayer, PicksANewAdjusterForEveryOpen) {
     const auto* picture = dynamic_cast<const FileAdjuster*>(&player.Adjuster());
     ASSERT_NE(picture, nullptr);
     EXPECT_DOUBLE_EQ(picture->Scale().rate, 1201.0 / 1200.0);
+    // A file's timing comes from a thread of its own, soon after the open.
     player.OpenFile(Media("timing/delay-1.4.ts"), AdjusterKind::kFile);
-    const auto* file = dynamic_cast<const FileAdjuster*>(&player.Adjuster());
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->Scale().leadMs, 1400);
     EXPECT_EQ(player.GetMediaKind(), MediaKind::kByPath);
+    EXPECT_TRUE(testing_support::WaitFor(
+        [&] { return player.PictureClockScale().value_or(ClockScale{}).leadMs == 1400; }, 10s));
+}
+
+// A disc that takes its time to answer (a drive spinning up; here a pipe nobody writes to)
+// does not hold the open: its timing is read beside it, and dropped once another medium is
+// opened.
+TEST(AdjustedPlayer, ASlowDiscDoesNotHoldTheOpen) {
+    const testing_support::TempDir dir;
+    const std::string pipe = dir / "drive";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    {
+        AdjustedPlayer player;
+        player.OpenLocation("dvd://" + pipe, AdjusterKind::kDvd);
+        player.OpenFile(Media("timing/delay-0.7.ts"), AdjusterKind::kFile);
+        EXPECT_TRUE(testing_support::WaitFor(
+            [&] { return player.PictureClockScale().value_or(ClockScale{}).leadMs == 700; }, 10s));
+    }
+    // The reading of the pipe ends once it has a writer that goes; nothing is left to take it.
+    const int writer = ::open(pipe.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    ::close(writer);
 }
 
 // Sampled every 40 ms while a file plays, the adjusted clock advances smoothly and never

@@ -22,7 +22,6 @@
 #include "dialogs/DriveSelectDlg.h"
 #include "panels/TopDlg.h"
 #include "player/AdjustedPlayer.h"
-#include "player/FileAdjuster.h"
 #include "player/StreamTiming.h"
 #include "ui/app/MainWindowFixture.h"
 
@@ -37,8 +36,8 @@ std::vector<int> Range(int first, int count) {
 }
 
 // The adjuster that reads the window's clock: the window's player is the one on libvlc.
-const TimecodeAdjuster& ClockAdjuster(CKestruneDlg& dlg) {
-    return dynamic_cast<AdjustedPlayer&>(dlg.Session().Player()).Adjuster();
+std::optional<ClockScale> PictureScale(CKestruneDlg& dlg) {
+    return dynamic_cast<AdjustedPlayer&>(dlg.Session().Player()).PictureClockScale();
 }
 
 class DvdTest : public MainWindowTest {
@@ -114,12 +113,16 @@ TEST_F(DvdTest, TheFolderChosenInTheDialogPlaysAtOnceWithItsMenus) {
     answer.stop();
 
     EXPECT_EQ(Count("ドライブ選択：" + kDvd), 1);
-    // The disc's own timing drives the clock (PAL: its rate is exact; its nav packs' lead).
-    const auto* clock = dynamic_cast<const FileAdjuster*>(&ClockAdjuster(dlg));
-    ASSERT_NE(clock, nullptr);
-    EXPECT_EQ(clock->Scale().rate, 1.0);
-    EXPECT_EQ(clock->Scale().leadMs, DvdClockScale(kDvd).leadMs);
-    EXPECT_GT(clock->Scale().leadMs, 0);
+    // The disc's own timing drives the clock (PAL: its rate is exact; its nav packs' lead),
+    // read beside the open.
+    const int64_t lead = DvdClockScale(kDvd).leadMs;
+    EXPECT_GT(lead, 0);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::optional<ClockScale> scale = PictureScale(dlg);
+            return scale && scale->rate == 1.0 && scale->leadMs == lead;
+        },
+        10000));
     EXPECT_EQ(dlg.TopPanel()->Title(), QString::fromStdString("dvd://" + kDvd));
     // The disc's own menu comes first, then the three titles; title 1 has four chapters.
     EXPECT_TRUE(WaitForTitleOnesMenus());
@@ -153,9 +156,8 @@ TEST_F(DvdTest, OkWithoutADriveOpensNothing) {
     answer.stop();
     QCoreApplication::processEvents();
     EXPECT_EQ(Count("ドライブ選択："), 0);
-    const auto* clock = dynamic_cast<const FileAdjuster*>(&ClockAdjuster(dlg));
-    ASSERT_NE(clock, nullptr);
-    EXPECT_EQ(clock->Scale().leadMs, 0);  // the clock the window starts with
+    ASSERT_TRUE(PictureScale(dlg).has_value());
+    EXPECT_EQ(PictureScale(dlg)->leadMs, 0);  // the clock the window starts with
     EXPECT_EQ(dlg.Session().Player().GetState(), PlayerState::kNothingSpecial);
     EXPECT_TRUE(boxes.Shown().empty());
 }
