@@ -28,7 +28,7 @@ void FileAdjuster::SetTime(int64_t ms) {
         static_cast<int64_t>(std::llround(static_cast<double>(ms) / fit_.GetScale().rate));
     player_.SetTime(sent);
     seek_.Start(ms, sent, from, player_.GetState());
-    fit_.Restart();
+    RestartFit(clock_.NowMs());
     answeredAt_.reset();
     startSeenAt_.reset();
     // While the seek waits the clock reads the target, and afterwards holds forward from it.
@@ -37,16 +37,21 @@ void FileAdjuster::SetTime(int64_t ms) {
 }
 
 void FileAdjuster::Reset() {
-    fit_.Restart();
+    RestartFit(clock_.NowMs());
     answeredAt_.reset();
     startSeenAt_.reset();
     seek_.Restart(player_.GetState());
     holdsForward_ = seek_.Waiting();
 }
 
+void FileAdjuster::RestartFit(int64_t now) {
+    fit_.Restart();
+    fitSince_ = now;
+}
+
 int64_t FileAdjuster::SeenAt(int64_t reported, int64_t now) const {
     const std::optional<int64_t> announced = player_.ReportSeenAt(reported);
-    return announced && *announced <= now ? *announced : now;
+    return announced && *announced >= fitSince_ && *announced <= now ? *announced : now;
 }
 
 int64_t FileAdjuster::GetTime() {
@@ -71,7 +76,7 @@ int64_t FileAdjuster::GetTime() {
 
     if (state != PlayerState::kPlaying || reported < 0) {
         // The estimate starts afresh when playback resumes.
-        fit_.Restart();
+        RestartFit(now);
         answeredAt_.reset();
         startSeenAt_.reset();
         lastResult_ = scaled;

@@ -42,13 +42,18 @@ public:
 private:
     // The clock while playing: the fit fed `reported`, held forward.
     [[nodiscard]] int64_t RunOn(int64_t reported, int64_t now);
-    // When the player first reported `reported`: as it announced it, or now.
+    // When the player first reported `reported`: as it announced it, or now when it announced
+    // it before the estimate last started afresh (a value held over a pause is new evidence
+    // only from the resume).
     [[nodiscard]] int64_t SeenAt(int64_t reported, int64_t now) const;
+    // Forgets the evidence from `now` on.
+    void RestartFit(int64_t now);
 
     PlayerTime& player_;
     const platform::MonotonicClock& clock_;
     const bool startRunOn_;
     ClockFit fit_;
+    int64_t fitSince_ = 0;
 
     // The previous result; it bounds the next one from below while holdsForward is set.
     int64_t lastResult_ = 0;

@@ -18,10 +18,15 @@ public:
     [[nodiscard]] int64_t GetTime() const override { return time; }
     void SetTime(int64_t ms) override { seeks.push_back(ms); }
     [[nodiscard]] PlayerState GetState() const override { return state; }
+    [[nodiscard]] std::optional<int64_t> ReportSeenAt(int64_t reported) const override {
+        return reported == time ? announcedAt : std::nullopt;
+    }
 
     int64_t time = 0;
     PlayerState state = PlayerState::kPlaying;
     std::vector<int64_t> seeks;
+    // When the player announced `time`, if it tells.
+    std::optional<int64_t> announcedAt;
 };
 
 class FakeMonotonicClock final : public platform::MonotonicClock {
@@ -169,6 +174,25 @@ INSTANTIATE_TEST_SUITE_P(Reports, FileAdjusterNewReport,
                                          NewReportCase{5500, 5600, 5638},
                                          NewReportCase{4600, 5600, 5640},    // falls: held over
                                          NewReportCase{3999, 3999, 4039}));  // jumps: followed
+
+// libvlc announces each new time as it comes: the clock runs from that moment, not from when
+// it was read. A time announced before a pause is evidence only from the resume: it was
+// announced long before the picture moved on from it.
+TEST_F(FileAdjusterTest, RunsFromWhenATimeWasAnnouncedButNotFromBeforeAPause) {
+    player.announcedAt = 970;
+    EXPECT_EQ(ReadAt(1000, 5000), 5030);
+    EXPECT_EQ(ReadAt(1040, 5000), 5070);
+    player.state = PlayerState::kPaused;
+    EXPECT_EQ(ReadAt(1100, 5130), 5130);
+    player.time = 5130;
+    player.announcedAt = 1090;
+    // Ten seconds later playback resumes (Play resets the adjuster) on the same report.
+    clock.now = 11100;
+    player.state = PlayerState::kPlaying;
+    adjuster.Reset();
+    EXPECT_EQ(ReadAt(11100, 5130), 5130);
+    EXPECT_EQ(ReadAt(11140, 5130), 5170);
+}
 
 class FileAdjusterRestart : public FileAdjusterTest, public testing::WithParamInterface<bool> {};
 
