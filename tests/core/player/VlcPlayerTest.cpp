@@ -216,13 +216,13 @@ TEST(AdjustedPlayer, PicksANewAdjusterForEveryOpen) {
     player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvdWholeSecond);
     const TimecodeAdjuster* dvd = &player.Adjuster();
     EXPECT_NE(dynamic_cast<const DVDAdjuster*>(dvd), nullptr);
+    EXPECT_EQ(player.PictureClockScale(), std::nullopt);
     EXPECT_EQ(player.GetMediaKind(), MediaKind::kByLocation);
     // The picture's clock for a disc it cannot read: the old rate, no lead.
     player.OpenLocation("dvd:///nonexistent", AdjusterKind::kDvd);
     EXPECT_NE(&player.Adjuster(), dvd);
-    const auto* picture = dynamic_cast<const FileAdjuster*>(&player.Adjuster());
-    ASSERT_NE(picture, nullptr);
-    EXPECT_DOUBLE_EQ(picture->Scale().rate, 1201.0 / 1200.0);
+    ASSERT_TRUE(player.PictureClockScale().has_value());
+    EXPECT_DOUBLE_EQ(player.PictureClockScale()->rate, 1201.0 / 1200.0);
     // A file's timing comes from a thread of its own, soon after the open.
     player.OpenFile(Media("timing/delay-1.4.ts"), AdjusterKind::kFile);
     EXPECT_EQ(player.GetMediaKind(), MediaKind::kByPath);
