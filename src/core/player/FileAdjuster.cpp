@@ -93,14 +93,12 @@ int64_t FileAdjuster::GetTime() {
         return lastResult_;
     }
     startSeenAt_.reset();
-    return RunOn(reported, now);
+    return RunOn(reported, scaled, now);
 }
 
-int64_t FileAdjuster::RunOn(int64_t reported, int64_t now) {
+int64_t FileAdjuster::RunOn(int64_t reported, int64_t scaled, int64_t now) {
     fit_.Report(reported, SeenAt(reported, now));
     int64_t result = fit_.TimeAt(now).value_or(lastResult_);
-    const auto scaled =
-        static_cast<int64_t>(std::llround(static_cast<double>(reported) * fit_.GetScale().rate));
     if (holdsForward_ && result < lastResult_ && scaled >= lastResult_ - kFollowBackMs) {
         result = lastResult_;
     }

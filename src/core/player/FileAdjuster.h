@@ -40,8 +40,8 @@ public:
     void SetScale(ClockScale scale) { fit_ = ClockFit(scale); }
 
 private:
-    // The clock while playing: the fit fed `reported`, held forward.
-    [[nodiscard]] int64_t RunOn(int64_t reported, int64_t now);
+    // The clock while playing: the fit fed `reported` (`scaled` in media time), held forward.
+    [[nodiscard]] int64_t RunOn(int64_t reported, int64_t scaled, int64_t now);
     // When the player first reported `reported`: as it announced it, or now when it announced
     // it before the estimate last started afresh (a value held over a pause is new evidence
     // only from the resume).
