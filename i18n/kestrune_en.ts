@@ -146,6 +146,10 @@
         <source>QUAMBERPlayerについて(&amp;A)</source>
         <translation>&amp;About QUAMBERPlayer</translation>
     </message>
+    <message>
+        <source>ディスクメニュー</source>
+        <translation>Disc Menu</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowInput</name>

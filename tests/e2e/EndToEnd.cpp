@@ -80,9 +80,9 @@ void EndToEnd::SaveScreen(const std::string& suffix) const {
     desktop.Screenshot(folder + "/" + name + suffix + ".png");
 }
 
-void EndToEnd::StartPlayer() {
+void EndToEnd::StartPlayer(const std::vector<std::string>& arguments) {
     player = std::make_unique<PlayerProcess>(
-        dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual_Dongle\n", std::vector<std::string>{},
+        dir, "[USB_DONGLE]\nDEVICE_NAME=Kestrune_Virtual_Dongle\n", arguments,
         std::vector<std::string>{desktop.DisplayEnv(), "KESTRUNE_SERIAL_DIR=" + (dir / "serial")});
     ASSERT_GT(player->Pid(), 0);
     main = desktop.WaitWindow(player->Pid(), "QUAMBERPlayer", 60s);

@@ -56,7 +56,8 @@ protected:
     // The screen now, as e2e-failures/<story><suffix>.png in the build folder.
     void SaveScreen(const std::string& suffix) const;
 
-    void StartPlayer();
+    // Starts the player with these command-line arguments (none: empty, as from its icon).
+    void StartPlayer(const std::vector<std::string>& arguments = {});
 
     [[nodiscard]] pid_t Pid() const { return player->Pid(); }
     [[nodiscard]] QRect MainRect() const { return desktop.Geometry(main); }

@@ -56,6 +56,20 @@ public:
     void GetTitleNames(std::vector<std::string>* list) const override { *list = titles; }
     void GetChapterNames(std::vector<std::string>* list) const override { *list = chapters; }
     [[nodiscard]] MediaKind GetMediaKind() const override { return mediaKind; }
+    [[nodiscard]] DiscPlace GetDiscPlace() const override { return place; }
+    void Navigate(MenuStep step) override {
+        journal_.Add("player navigate " + std::to_string(static_cast<int>(step)));
+    }
+    bool ShowDiscMenu() override {
+        journal_.Add("player disc menu");
+        return true;
+    }
+    [[nodiscard]] uint64_t TitleChanges() const override { return titleChanges; }
+    // Goes to another title or menu as libvlc does: counts the change, then tells it.
+    void ChangeTitle(DiscPlace to) {
+        place = to;
+        ++titleChanges;
+    }
     void SetHwnd(uint32_t) override {}
     void AttachEvents(PlayerEventFn callback, void* userData) override {
         callback_ = callback;
@@ -76,6 +90,8 @@ public:
     bool muted = false;
     bool hasVideo = false;
     MediaKind mediaKind = MediaKind::kByPath;
+    std::atomic<DiscPlace> place = DiscPlace::kUnknown;
+    std::atomic<uint64_t> titleChanges = 0;
     std::vector<std::string> titles;
     std::vector<std::string> chapters;
 

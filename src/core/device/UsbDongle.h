@@ -74,6 +74,9 @@ public:
     // there is nothing to send.
     void SendCommand(uint8_t command, int64_t time);
     void SendStop() { SendCommand(0, 0); }
+    // Whether the last packet written told the device to turn (its speed is not 0) and the
+    // port is still open.
+    [[nodiscard]] bool IsMoving() const { return port_->IsOpen() && (packet_[2] & 0x7F) != 0; }
     // After a failed write: closes without a stop packet, rediscovers and reopens.
     void Reconnect();
 

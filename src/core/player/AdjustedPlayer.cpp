@@ -44,6 +44,7 @@ void AdjustedPlayer::SelectAdjuster(AdjusterKind kind, const std::string& medium
     {
         const std::lock_guard lock(slot_->lock);
         slot_->adjuster = std::move(adjuster);
+        slot_->titleChanges = vlc_->TitleChanges();
         opened = ++slot_->opened;
     }
     if (kind == AdjusterKind::kDvdWholeSecond) return;
@@ -81,12 +82,21 @@ void AdjustedPlayer::Play() {
     slot_->adjuster->Reset();
 }
 
+void AdjustedPlayer::FollowTitle() {
+    const uint64_t changes = vlc_->TitleChanges();
+    if (changes == slot_->titleChanges) return;
+    slot_->titleChanges = changes;
+    slot_->adjuster->NewTitle();
+}
+
 int64_t AdjustedPlayer::GetTime() {
     const std::lock_guard lock(slot_->lock);
+    FollowTitle();
     return slot_->adjuster->GetTime();
 }
 
 void AdjustedPlayer::SetTime(int64_t ms) {
     const std::lock_guard lock(slot_->lock);
+    FollowTitle();
     slot_->adjuster->SetTime(ms);
 }

@@ -5,7 +5,7 @@
 // medium's timing (StreamTiming) is read on a thread of its own, since a drive may take
 // seconds to spin up; the adjuster gets it when it comes, normally before the first picture. Owned
 // by the playback session and used from the user-interface thread, but for its clock (GetTime,
-// GetState), which the device thread reads too: the adjuster is used under a lock.
+// GetState, TitleChanges), which the device thread reads too: the adjuster is used under a lock.
 
 #include <cstdint>
 #include <memory>
@@ -59,6 +59,11 @@ public:
         vlc_->GetChapterNames(list);
     }
     [[nodiscard]] MediaKind GetMediaKind() const override { return vlc_->GetMediaKind(); }
+    [[nodiscard]] DiscPlace GetDiscPlace() const override { return vlc_->GetDiscPlace(); }
+    void Navigate(MenuStep step) override { vlc_->Navigate(step); }
+    bool ShowDiscMenu() override { return vlc_->ShowDiscMenu(); }
+    // Any thread.
+    [[nodiscard]] uint64_t TitleChanges() const override { return vlc_->TitleChanges(); }
     void SetHwnd(uint32_t window) override { vlc_->SetHwnd(window); }
     void AttachEvents(PlayerEventFn callback, void* userData) override {
         vlc_->AttachEvents(callback, userData);
@@ -76,7 +81,13 @@ private:
         std::unique_ptr<TimecodeAdjuster> adjuster;
         // Counts the opens: a reading for an earlier one is dropped.
         uint64_t opened = 0;
+        // The player's count of title changes the adjuster has started afresh for.
+        uint64_t titleChanges = 0;
     };
+
+    // The clock of a disc starts afresh with each title or menu, so that it never stands at
+    // the last reading of the one before. With the slot's lock held.
+    void FollowTitle();
 
     void SelectAdjuster(AdjusterKind kind, const std::string& medium);
 

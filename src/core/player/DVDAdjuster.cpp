@@ -53,6 +53,13 @@ void DVDAdjuster::Reset() {
     if (seek_.Waiting()) lastOutput_ = seek_.Target();
 }
 
+void DVDAdjuster::NewTitle() {
+    seek_ = PendingSeek();
+    seekPending_ = false;
+    lastPeriod_.reset();
+    Reset();
+}
+
 int64_t DVDAdjuster::GetTime() {
     const int64_t t = player_.GetTime();
     const auto scaled = static_cast<int64_t>(static_cast<double>(t) * kReadRate);

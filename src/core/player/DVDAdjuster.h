@@ -28,6 +28,7 @@ public:
     void SetTime(int64_t ms) override;
     [[nodiscard]] int64_t GetTime() override;
     void Reset() override;
+    void NewTitle() override;
 
 private:
     // The whole-second time code plus the wall time since that second began, less what is

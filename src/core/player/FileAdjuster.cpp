@@ -44,6 +44,12 @@ void FileAdjuster::Reset() {
     holdsForward_ = seek_.Waiting();
 }
 
+void FileAdjuster::NewTitle() {
+    seek_ = PendingSeek();
+    Reset();
+    lastResult_ = 0;
+}
+
 void FileAdjuster::RestartFit(int64_t now) {
     fit_.Restart();
     fitSince_ = now;

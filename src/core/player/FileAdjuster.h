@@ -34,6 +34,7 @@ public:
     void SetTime(int64_t ms) override;
     [[nodiscard]] int64_t GetTime() override;
     void Reset() override;
+    void NewTitle() override;
 
     // How the player's reports become media time here; a new scale starts the estimate afresh.
     [[nodiscard]] const ClockScale& Scale() const { return fit_.GetScale(); }

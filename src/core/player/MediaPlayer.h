@@ -28,6 +28,23 @@ enum class AdjusterKind {
     kDvdWholeSecond,
 };
 
+// Where on a disc the player is: one of its menus or a title. Unknown for media without
+// titles, and for a disc before libvlc has listed its titles.
+enum class DiscPlace {
+    kUnknown,
+    kMenu,
+    kTitle,
+};
+
+// A step through the buttons of a DVD's menu.
+enum class MenuStep {
+    kActivate,
+    kUp,
+    kDown,
+    kLeft,
+    kRight,
+};
+
 class MediaPlayer : public PlayerClock {
 public:
     // Whether the playback engine started.
@@ -58,6 +75,11 @@ public:
     virtual void GetTitleNames(std::vector<std::string>* list) const = 0;
     virtual void GetChapterNames(std::vector<std::string>* list) const = 0;
     [[nodiscard]] virtual MediaKind GetMediaKind() const = 0;
+    [[nodiscard]] virtual DiscPlace GetDiscPlace() const = 0;
+    // Moves between or activates the buttons of the menu shown.
+    virtual void Navigate(MenuStep step) = 0;
+    // Goes to the disc's menu; false when it has none.
+    virtual bool ShowDiscMenu() = 0;
 
     // The X11 window the video is drawn into.
     virtual void SetHwnd(uint32_t window) = 0;

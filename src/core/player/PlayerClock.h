@@ -2,8 +2,7 @@
 
 // What the rest of the program sees of the player: its states and the two views of its clock.
 // The timecode adjusters read the position libvlc reports (PlayerTime, from VlcPlayer); the
-// synchronisation reads the adjusted position (PlayerClock, from AdjustedPlayer). Used from
-// the user-interface thread only.
+// synchronisation reads the adjusted position (PlayerClock, from AdjustedPlayer). Any thread.
 
 #include <cstdint>
 #include <optional>
@@ -33,6 +32,9 @@ public:
     [[nodiscard]] virtual std::optional<int64_t> ReportSeenAt(int64_t /*reported*/) const {
         return std::nullopt;
     }
+    // How many times the player has gone to another title or menu (a DVD) since it was made;
+    // a change of the count means the position is counted from a new start.
+    [[nodiscard]] virtual uint64_t TitleChanges() const { return 0; }
 };
 
 // The adjusted position and the state; what the synchronisation needs of the player.
@@ -42,4 +44,6 @@ public:
     // The adjusted playback position in ms.
     [[nodiscard]] virtual int64_t GetTime() = 0;
     [[nodiscard]] virtual PlayerState GetState() const = 0;
+    // As PlayerTime::TitleChanges.
+    [[nodiscard]] virtual uint64_t TitleChanges() const { return 0; }
 };

@@ -14,6 +14,8 @@ enum class PlayerEvent {
     kEndReached,
     kLengthChanged,
     kVout,
+    // A DVD went to another title or menu, or a menu started over.
+    kTitleChanged,
 };
 
 // The event's libvlc name ("MediaPlayerPlaying"), as the operation log records it.

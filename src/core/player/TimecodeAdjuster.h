@@ -13,4 +13,7 @@ public:
     [[nodiscard]] virtual int64_t GetTime() { return 0; }
     // Playback (re)started.
     virtual void Reset() {}
+    // The player went to another title or menu of a disc: the clock counts from that title's
+    // start, and a seek still waiting is forgotten.
+    virtual void NewTitle() { Reset(); }
 };

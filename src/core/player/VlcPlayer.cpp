@@ -28,6 +28,16 @@ constexpr struct {
     {libvlc_MediaPlayerEndReached, PlayerEvent::kEndReached},
     {libvlc_MediaPlayerLengthChanged, PlayerEvent::kLengthChanged},
     {libvlc_MediaPlayerVout, PlayerEvent::kVout},
+    {libvlc_MediaPlayerTitleChanged, PlayerEvent::kTitleChanged},
+};
+
+constexpr struct {
+    MenuStep step;
+    libvlc_navigate_mode_t mode;
+} kMenuSteps[] = {
+    {MenuStep::kActivate, libvlc_navigate_activate}, {MenuStep::kUp, libvlc_navigate_up},
+    {MenuStep::kDown, libvlc_navigate_down},         {MenuStep::kLeft, libvlc_navigate_left},
+    {MenuStep::kRight, libvlc_navigate_right},
 };
 
 void AppendNames(libvlc_track_description_t* first, std::vector<std::string>* list) {
@@ -87,10 +97,11 @@ VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
         return;
     }
     mediaPlayer_.reset(libvlc_media_player_new(instance_.get()));
-    // The window handles the keys and the mouse over the video (double click, wheel): the
-    // video output leaves those events to it.
+    // The window handles the keys. The pointer reaches the video output only where the window
+    // lets it through (a DVD's menu buttons follow it and take its clicks); elsewhere the
+    // window keeps its clicks, double clicks and wheel.
     libvlc_video_set_key_input(mediaPlayer_.get(), 0);
-    libvlc_video_set_mouse_input(mediaPlayer_.get(), 0);
+    libvlc_video_set_mouse_input(mediaPlayer_.get(), 1);
     eventManager_ = libvlc_media_player_event_manager(mediaPlayer_.get());
     mediaList_.reset(libvlc_media_list_new(instance_.get()));
     listPlayer_.reset(libvlc_media_list_player_new(instance_.get()));
@@ -98,6 +109,8 @@ VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
     libvlc_media_list_player_set_media_player(listPlayer_.get(), mediaPlayer_.get());
     libvlc_media_list_player_set_playback_mode(listPlayer_.get(), libvlc_playback_mode_default);
     libvlc_event_attach(eventManager_, libvlc_MediaPlayerTimeChanged, &VlcPlayer::OnTimeChanged,
+                        this);
+    libvlc_event_attach(eventManager_, libvlc_MediaPlayerTitleChanged, &VlcPlayer::OnTitleChanged,
                         this);
 }
 
@@ -107,6 +120,8 @@ VlcPlayer::~VlcPlayer() {
     if (eventManager_ != nullptr) {
         libvlc_event_detach(eventManager_, libvlc_MediaPlayerTimeChanged, &VlcPlayer::OnTimeChanged,
                             this);
+        libvlc_event_detach(eventManager_, libvlc_MediaPlayerTitleChanged,
+                            &VlcPlayer::OnTitleChanged, this);
     }
 }
 
@@ -124,6 +139,11 @@ void VlcPlayer::OpenLocation(const std::string& location) {
 
 // The list keeps the reference that holds the media alive; ours is released at once.
 void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
+    title_ = -1;
+    {
+        const std::lock_guard lock(announcing_);
+        titleStarting_ = false;
+    }
     libvlc_media_list_lock(mediaList_.get());
     if (libvlc_media_list_count(mediaList_.get()) > 0)
         libvlc_media_list_remove_index(mediaList_.get(), 0);
@@ -171,7 +191,12 @@ PlayerState VlcPlayer::GetState() const {
 }
 
 int64_t VlcPlayer::GetTime() const {
-    return mediaPlayer_ != nullptr ? libvlc_media_player_get_time(mediaPlayer_.get()) : -1;
+    if (mediaPlayer_ == nullptr) return -1;
+    {
+        const std::lock_guard lock(announcing_);
+        if (titleStarting_) return 0;
+    }
+    return libvlc_media_player_get_time(mediaPlayer_.get());
 }
 
 void VlcPlayer::SetTime(int64_t ms) {
@@ -230,6 +255,41 @@ void VlcPlayer::GetChapterNames(std::vector<std::string>* list) const {
 
 #pragma GCC diagnostic pop
 
+std::vector<unsigned> VlcPlayer::TitleFlags() const {
+    std::vector<unsigned> flags;
+    if (mediaKind_ != MediaKind::kByLocation || mediaPlayer_ == nullptr) return flags;
+    libvlc_title_description_t** titles = nullptr;
+    const int count = libvlc_media_player_get_full_title_descriptions(mediaPlayer_.get(), &titles);
+    for (int i = 0; i < count; ++i) flags.push_back(titles[i]->i_flags);
+    if (count > 0) libvlc_title_descriptions_release(titles, static_cast<unsigned>(count));
+    return flags;
+}
+
+DiscPlace VlcPlayer::GetDiscPlace() const {
+    const std::vector<unsigned> flags = TitleFlags();
+    if (flags.empty()) return DiscPlace::kUnknown;
+    const int title = libvlc_media_player_get_title(mediaPlayer_.get());
+    if (title < 0 || static_cast<size_t>(title) >= flags.size()) return DiscPlace::kUnknown;
+    return (flags[static_cast<size_t>(title)] & libvlc_title_menu) != 0 ? DiscPlace::kMenu
+                                                                        : DiscPlace::kTitle;
+}
+
+void VlcPlayer::Navigate(MenuStep step) {
+    if (mediaPlayer_ == nullptr) return;
+    for (const auto& known : kMenuSteps) {
+        if (known.step == step) libvlc_media_player_navigate(mediaPlayer_.get(), known.mode);
+    }
+}
+
+bool VlcPlayer::ShowDiscMenu() {
+    const std::vector<unsigned> flags = TitleFlags();
+    const auto menu = std::find_if(flags.begin(), flags.end(),
+                                   [](unsigned f) { return (f & libvlc_title_menu) != 0; });
+    if (menu == flags.end()) return false;
+    libvlc_media_player_set_title(mediaPlayer_.get(), static_cast<int>(menu - flags.begin()));
+    return true;
+}
+
 void VlcPlayer::SetHwnd(uint32_t window) {
     if (mediaPlayer_ != nullptr) libvlc_media_player_set_xwindow(mediaPlayer_.get(), window);
 }
@@ -269,6 +329,19 @@ void VlcPlayer::OnTimeChanged(const libvlc_event_t* event, void* self) {
     const std::lock_guard lock(player->announcing_);
     player->announced_ = event->u.media_player_time_changed.new_time;
     player->announcedAt_ = at;
+    player->titleStarting_ = false;
+}
+
+void VlcPlayer::OnTitleChanged(const libvlc_event_t* event, void* self) {
+    auto* player = static_cast<VlcPlayer*>(self);
+    const int title = event->u.media_player_title_changed.new_title;
+    if (player->title_.exchange(title) == title) return;
+    {
+        const std::lock_guard lock(player->announcing_);
+        player->announced_ = -1;
+        player->titleStarting_ = true;
+    }
+    player->titleChanges_.fetch_add(1);
 }
 
 std::optional<int64_t> VlcPlayer::ReportSeenAt(int64_t reported) const {

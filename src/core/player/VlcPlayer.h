@@ -7,6 +7,7 @@
 // which libvlc takes from any thread (the clock is read on the device thread). When libvlc cannot
 // start, every operation is a harmless no-op and the getters report "no media".
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,7 @@ public:
     void Stop();
 
     [[nodiscard]] PlayerState GetState() const override;
+    // libvlc's time; 0 from a change of title until libvlc tells a time in the new one.
     [[nodiscard]] int64_t GetTime() const override;
     void SetTime(int64_t ms) override;
     // When libvlc announced `reported` as the new time (its time-changed event), if that was
@@ -85,6 +87,14 @@ public:
     // DVD title and chapter names; left untouched unless the media was opened by location.
     void GetTitleNames(std::vector<std::string>* list) const;
     void GetChapterNames(std::vector<std::string>* list) const;
+    // Whether the current title is one of the disc's menus (libvlc flags them in the title
+    // descriptions, the disc's own menu first) or a title.
+    [[nodiscard]] DiscPlace GetDiscPlace() const;
+    void Navigate(MenuStep step);
+    // Goes to the first title flagged as a menu; false when there is none.
+    bool ShowDiscMenu();
+    // Any thread.
+    [[nodiscard]] uint64_t TitleChanges() const override { return titleChanges_.load(); }
     [[nodiscard]] MediaKind GetMediaKind() const { return mediaKind_; }
     // Items in the media list: 0 before the first open, 1 after.
     [[nodiscard]] int ItemCount() const;
@@ -92,7 +102,7 @@ public:
     // The X11 window the video is drawn into.
     void SetHwnd(uint32_t window);
 
-    // Attaches `callback` for the nine player events the program reacts to; it is called on
+    // Attaches `callback` for the ten player events the program reacts to; it is called on
     // libvlc's threads (and on the caller's, for events a call raises at once).
     void AttachEvents(PlayerEventFn callback, void* userData);
     // Detaches them again; when it returns, no callback runs or will run.
@@ -114,6 +124,12 @@ private:
     static void OnEvent(const libvlc_event_t* event, void* self);
     // libvlc's callback for each new time: notes it and when it came.
     static void OnTimeChanged(const libvlc_event_t* event, void* self);
+    // libvlc's callback for each change of title: counts it when the title number changed
+    // (libvlc tells some changes twice, and again each time a menu starts over).
+    static void OnTitleChanged(const libvlc_event_t* event, void* self);
+    // libvlc's flags of each title (libvlc_title_menu and the like); none unless the media was
+    // opened by location.
+    [[nodiscard]] std::vector<unsigned> TitleFlags() const;
 
     // Released in the reverse order: the list player first, the instance last.
     Owned<libvlc_instance_t> instance_;
@@ -128,4 +144,9 @@ private:
     mutable std::mutex announcing_;
     int64_t announced_ = -1;
     int64_t announcedAt_ = 0;
+    // From a change of title until libvlc announces a time in it: its get_time still gives the
+    // place the player left for up to a few hundred ms, so the time reads 0, the title's start.
+    bool titleStarting_ = false;
+    std::atomic<uint64_t> titleChanges_ = 0;
+    std::atomic<int> title_ = -1;  // the number of the last title change; -1 after an open
 };

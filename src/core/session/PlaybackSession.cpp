@@ -120,6 +120,7 @@ void PlaybackSession::OnPlayerEvent(PlayerEvent event) {
         case PlayerEvent::kPlaying:
             mediaReachedPlaying_ = true;
             ShowMediaTitle();
+            FollowTitle();
             sync_->OnPlaying();
             StartTicks();
             view_.RebuildMenu();
@@ -146,8 +147,12 @@ void PlaybackSession::OnPlayerEvent(PlayerEvent event) {
             break;
         case PlayerEvent::kLengthChanged:
             if (player_->GetLength() > 0) mediaHasLength_ = true;
+            FollowTitle();
             sync_->OnMediaReady();
             ShowScriptHeat(player_->GetLength());
+            break;
+        case PlayerEvent::kTitleChanged:
+            FollowTitle();
             break;
     }
 }
@@ -163,14 +168,46 @@ void PlaybackSession::ShowMediaTitle() {
 }
 
 // The seek bar shows the loaded script's heat over a media of `lengthMs`; with no script or no
-// length, none.
+// length, and over a disc's menu, none.
 void PlaybackSession::ShowScriptHeat(int64_t lengthMs) {
     const SyncDriver::ScriptLines lines = sync_->Lines();
-    if (lines == nullptr || lengthMs <= 0) {
+    if (lines == nullptr || lengthMs <= 0 || discPlace_ == DiscPlace::kMenu) {
         view_.ClearScriptHeat();
         return;
     }
     view_.ShowScriptHeat(*lines, lengthMs);
+}
+
+// From a change of title until this has placed it, the device thread sends no line: the clock
+// still counts in the place the player left. A menu stops the device and holds the script; a
+// title runs the script from the title's own time (its clock starts afresh, see
+// AdjustedPlayer). Media that list no titles (files) start over without the disc's log lines.
+void PlaybackSession::FollowTitle() {
+    const uint64_t changes = player_->TitleChanges();
+    const DiscPlace place = player_->GetDiscPlace();
+    if (player_->GetMediaKind() != MediaKind::kByLocation || place == DiscPlace::kUnknown) {
+        if (changes == titleChanges_) return;
+        titleChanges_ = changes;
+        sync_->OnTitleStarted(changes);
+        return;
+    }
+    if (place == discPlace_ && changes == titleChanges_) return;
+    const bool entered = place != discPlace_;
+    discPlace_ = place;
+    titleChanges_ = changes;
+    if (place == DiscPlace::kMenu) {
+        if (entered) {
+            OUTPUT_LOG(log_, "DVDメニュー表示");
+            view_.ClearScriptHeat();
+            view_.ShowDiscMenu(true);
+        }
+        sync_->OnMenuShown(changes);
+        return;
+    }
+    OUTPUT_LOG(log_, "DVDタイトル開始");
+    if (entered) view_.ShowDiscMenu(false);
+    sync_->OnTitleStarted(changes);
+    ShowScriptHeat(player_->GetLength());
 }
 
 void PlaybackSession::OnPlaybackError() {
@@ -353,6 +390,15 @@ void PlaybackSession::SelectChapter(int index) {
     player_->SetChapter(index);
 }
 
+void PlaybackSession::ShowDiscMenu() {
+    OUTPUT_LOG(log_, "DVDディスクメニュー選択");
+    player_->ShowDiscMenu();
+}
+
+void PlaybackSession::NavigateMenu(MenuStep step) {
+    if (discPlace_ == DiscPlace::kMenu) player_->Navigate(step);
+}
+
 int PlaybackSession::ChangeOffset(int deltaMs) {
     const int before = sync_->OffsetMs();
     const int offset = sync_->ChangeOffsetMs(deltaMs);
@@ -388,6 +434,8 @@ void PlaybackSession::StopAfterFailure() {
 
 void PlaybackSession::OnMediaStopped() {
     volumeInitialised_ = false;
+    if (discPlace_ == DiscPlace::kMenu) view_.ShowDiscMenu(false);
+    discPlace_ = DiscPlace::kUnknown;
     view_.ShowPosition(0);
     view_.ShowElapsed("00:00:00");
     view_.ShowTotal("00:00:00");

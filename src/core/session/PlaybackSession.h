@@ -90,6 +90,10 @@ public:
     void HoldEnd(bool forward);
     void SelectTitle(int index);
     void SelectChapter(int index);
+    // The disc's menu, from the menu bar.
+    void ShowDiscMenu();
+    // A step through the buttons of the disc's menu shown (the arrow keys and Enter).
+    void NavigateMenu(MenuStep step);
     // Moves the user's offset by `deltaMs` within its bounds; the new offset.
     int ChangeOffset(int deltaMs);
     // The system's serial devices changed.
@@ -110,6 +114,8 @@ public:
     [[nodiscard]] bool IsOpening() const { return opening_; }
     [[nodiscard]] bool IsRepeat() const { return repeat_; }
     [[nodiscard]] bool IsMuted() const { return muted_; }
+    // Whether a disc shows one of its menus.
+    [[nodiscard]] bool IsDiscMenuShown() const { return discPlace_ == DiscPlace::kMenu; }
     // Whether the synchronisation ticks run (from playing to paused, stopped or ended).
     [[nodiscard]] bool IsSyncTicking() const { return ticking_; }
     [[nodiscard]] MediaPlayer& Player() { return *player_; }
@@ -126,6 +132,8 @@ private:
     void ShowOpeningTitle();
     void ShowMediaTitle();
     void ShowScriptHeat(int64_t lengthMs);
+    // Follows the player to another title or menu: see the .cpp.
+    void FollowTitle();
     void OnPlaybackError();
     void OnMediaEnded();
     void OnMediaStopped();
@@ -166,5 +174,8 @@ private:
     int64_t holdPosition_ = 0;
     int64_t seekTarget_ = 0;
     bool ticking_ = false;
+    // Where on the disc the player was last placed, and its count of title changes then.
+    DiscPlace discPlace_ = DiscPlace::kUnknown;
+    uint64_t titleChanges_ = 0;
     std::string deviceName_;
 };

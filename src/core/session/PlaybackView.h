@@ -40,6 +40,9 @@ public:
     virtual void ShowRepeat(bool on) = 0;
     // The DVD menu, made again from what the player reports now.
     virtual void RebuildMenu() = 0;
+    // A disc shows one of its own menus, or no longer: while it does, the pointer over the
+    // video moves between the menu's buttons and a click activates one.
+    virtual void ShowDiscMenu(bool shown) = 0;
     // The box that says the user may not open the dongle's device node, owned by `group`.
     virtual void ShowDeviceAccessDenied(const std::string& device, const std::string& group) = 0;
     // The volume slider's position, 0 to 100.

@@ -60,13 +60,40 @@ void SyncDriver::OnPaused() {
 }
 
 void SyncDriver::OnStopped() {
+    // The next media may have no menus: it starts outside one.
+    loop_.Post([this] { menuShown_ = false; });
     if (!mediaReady_) return;
     note_("USBドングルへ停止コマンド送信");
     loop_.Post([this] { dongle_.ClosePort(); });
 }
 
+bool SyncDriver::LinesMayGo() const {
+    return mediaReady_ && !menuShown_ && player_.TitleChanges() == titleChanges_;
+}
+
+void SyncDriver::StopIfMoving() {
+    if (dongle_.IsMoving()) dongle_.SendStop();
+}
+
+void SyncDriver::OnMenuShown(uint64_t titleChanges) {
+    loop_.Post([this, titleChanges] {
+        menuShown_ = true;
+        titleChanges_ = titleChanges;
+        StopIfMoving();
+    });
+}
+
+void SyncDriver::OnTitleStarted(uint64_t titleChanges) {
+    loop_.Post([this, titleChanges] {
+        menuShown_ = false;
+        titleChanges_ = titleChanges;
+        StopIfMoving();
+        Reposition(ScriptTime());
+    });
+}
+
 void SyncDriver::OnTick() {
-    if (!mediaReady_) return;
+    if (!LinesMayGo()) return;
     const int64_t t = ScriptTime();
     if (devicesChanged_) HandleDeviceChange(t);
     if (!script_) return;
@@ -74,7 +101,7 @@ void SyncDriver::OnTick() {
 }
 
 std::optional<int64_t> SyncDriver::NextLineDueInMs() {
-    if (!mediaReady_ || !script_ || script_->Next().time < 0) return std::nullopt;
+    if (!LinesMayGo() || !script_ || script_->Next().time < 0) return std::nullopt;
     // Saturating: a line may lie anywhere up to the largest time a play file can hold.
     int64_t left = 0;
     if (__builtin_sub_overflow(TenthsToMs(script_->Next().time), ScriptTime(), &left)) {

@@ -13,12 +13,16 @@
 //   OnPaused / OnSeekStarted: post ─────> stop packet
 //   OnStopped: note, post ──────────────> stop packet, port closed
 //   OnClose: note, wait for ────────────> stop packet, port closed
+//   OnMenuShown: post ──────────────────> stop packet if moving; no lines until a title
+//   OnTitleStarted: post ───────────────> stop packet if moving, script to the title's time
 //   LoadPlayFile: read here, post ──────> the new script replaces the old
 //                                         step (ticks): a device change left for now, the
 //                                         script's due line
 //
 // Until the player has reported a length (media ready), play, pause, stop and ticks leave the
-// device alone. A seek and the window's close always stop it.
+// device alone. A seek and the window's close always stop it. While a disc shows its menu, and
+// from the moment the player goes to another title or menu until the session has said which it
+// is, no line goes out: the player's clock then still counts in the place it left.
 //
 // The script is read at the player's time plus the user's offset: a positive offset sends
 // each line that many ms before its time, on every path (play, ticks, device changes).
@@ -85,6 +89,12 @@ public:
     // The window closes: the stop packet and the port closed, media ready or not. Waits until
     // they are (bounded by the link's write and drain bounds).
     void OnClose();
+    // The disc went to one of its menus; `titleChanges` is the player's count of title changes
+    // (PlayerClock::TitleChanges) the session saw then. No line goes out while it shows.
+    void OnMenuShown(uint64_t titleChanges);
+    // A title started (a disc's, or a file's clock started over): the script runs from the
+    // title's time.
+    void OnTitleStarted(uint64_t titleChanges);
     // The system's serial devices changed. Handled at once while the player is idle (nothing
     // loaded, paused, stopped or ended); while it is busy, on the next tick.
     void OnDevicesChanged();
@@ -104,6 +114,11 @@ public:
 private:
     // The player's adjusted time shifted by the offset: the time the script is read at.
     [[nodiscard]] int64_t ScriptTime();
+    // Whether the script's lines may go out now: media ready, no menu, and no change of title
+    // the session has not placed yet. Device thread.
+    [[nodiscard]] bool LinesMayGo() const;
+    // The stop packet, when the last packet set the device moving. Device thread.
+    void StopIfMoving();
     void HandleDeviceChange(int64_t t);
     void Reposition(int64_t t);
 
@@ -116,5 +131,9 @@ private:
     std::unique_ptr<PlayScript> script_;  // device thread
     std::atomic<bool> mediaReady_ = false;
     bool devicesChanged_ = false;  // device thread
+    // Device thread: whether a disc's menu shows, and the player's count of title changes the
+    // session has said where they went.
+    bool menuShown_ = false;
+    uint64_t titleChanges_ = 0;
     std::atomic<int> offsetMs_ = 0;
 };

@@ -31,6 +31,7 @@
 #include "platform/MessageBoxes.h"
 #include "widgets/DialogUnits.h"
 #include "widgets/Resources.h"
+#include "widgets/VideoSurface.h"
 
 namespace {
 
@@ -83,6 +84,7 @@ void CKestruneDlg::OnInitDialog() {
     QPalette videoPalette = videoHost_->palette();
     videoPalette.setColor(QPalette::Window, Qt::black);
     videoHost_->setPalette(videoPalette);
+    videoSurface_ = new VideoSurface(*videoHost_);
     AttachVideoHost();
 
     setAutoFillBackground(true);
@@ -171,10 +173,10 @@ void CKestruneDlg::ConnectBar() {
 
 // The native window can be re-created (its id changes); libvlc must always have the current one.
 void CKestruneDlg::AttachVideoHost() {
-    const WId window = videoHost_->winId();
+    const uint32_t window = videoSurface_->OutputWindow();
     if (window == videoWindow_) return;
     videoWindow_ = window;
-    session_->ShowVideoIn(static_cast<uint32_t>(window));
+    session_->ShowVideoIn(window);
 }
 
 void CKestruneDlg::OnOpenVideo() {
@@ -206,6 +208,8 @@ void CKestruneDlg::OpenDvd(const std::string& path) { session_->OpenDvd(path); }
 void CKestruneDlg::ShowAbout() { menus_->ShowAbout(); }
 
 void CKestruneDlg::RebuildMenu() { menus_->Rebuild(); }
+
+void CKestruneDlg::ShowDiscMenu(bool shown) { videoSurface_->LetPointerThrough(shown); }
 
 void CKestruneDlg::ToggleFullScreen() {
     if (maximised_) {

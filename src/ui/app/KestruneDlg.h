@@ -32,6 +32,7 @@ class MainMenus;
 class MainWindowInput;
 class OverlayText;
 class QMenuBar;
+class VideoSurface;
 
 namespace platform {
 class MessageBoxes;
@@ -78,6 +79,7 @@ public:
     [[nodiscard]] QMenuBar* MenuBar() const { return menuBar_; }
     [[nodiscard]] bool IsMaximised() const { return maximised_; }
     [[nodiscard]] QWidget* VideoHost() const { return videoHost_; }
+    [[nodiscard]] VideoSurface& Video() const { return *videoSurface_; }
     [[nodiscard]] QSize MinimumTrackSize() const { return {minTrackWidth_, minTrackHeight_}; }
     [[nodiscard]] OutputLog& GetOperationLog() { return *operationLog_; }
     [[nodiscard]] Logger* GetLogger() const { return logger_.get(); }
@@ -96,6 +98,7 @@ public:
     void ShowMute(bool on) override;
     void ShowRepeat(bool on) override;
     void RebuildMenu() override;
+    void ShowDiscMenu(bool shown) override;
     void ShowDeviceAccessDenied(const std::string& device, const std::string& group) override;
     [[nodiscard]] int Volume() const override;
     void Repaint() override { update(); }
@@ -143,6 +146,7 @@ private:
     bool initialised_ = false;
     bool maximised_ = false;
     QWidget* videoHost_ = nullptr;
+    VideoSurface* videoSurface_ = nullptr;  // a child of the video host
     QMenuBar* menuBar_ = nullptr;
     std::unique_ptr<CBottomDlg> bottomPanel_;
     std::unique_ptr<CTopDlg> topPanel_;
@@ -156,5 +160,5 @@ private:
     bool fullScreenMode_ = false;    // between going full screen and coming back
     int fullScreenCorrections_ = 0;  // made since then (see KeepFullScreenGeometry)
     QRect normalGeometry_;           // the framed window's last geometry in the normal state
-    WId videoWindow_ = 0;            // the native window libvlc draws into
+    uint32_t videoWindow_ = 0;       // the X window libvlc draws into
 };

@@ -76,6 +76,9 @@ void MainMenus::Rebuild() {
                  &MainMenus::ChooseChapter);
         dvd->addMenu(titles);
         dvd->addMenu(chapters);
+        QAction* discMenu = dvd->addAction(tr("ディスクメニュー"));
+        discMenu->setObjectName(QStringLiteral("discMenuAction"));
+        connect(discMenu, &QAction::triggered, this, [this] { session_.ShowDiscMenu(); });
     }
     QMenu* help = bar_.addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("QUAMBERPlayerについて(&A)")), &QAction::triggered, this,

@@ -6,7 +6,8 @@
 // by the main window's menu bar.
 //
 //   DVDメニュー ─ タイトル  ─ the disc's titles, at most 100
-//              └ チャプター ─ the title's chapters, at most 100
+//              ├ チャプター ─ the title's chapters, at most 100
+//              └ ディスクメニュー (back to the disc's own menu)
 //   ヘルプ(H)  ─ QUAMBERPlayerについて(A)
 
 #include <QObject>

@@ -26,7 +26,19 @@ constexpr int kWheelNotch = 120;  // one step of a mouse wheel, in eighths of a 
 }  // namespace
 
 MainWindowInput::MainWindowInput(Windows windows, PlaybackSession& session, OutputLog& log)
-    : QObject(windows.main), windows_(std::move(windows)), session_(session), log_(log) {}
+    : QObject(windows.main), windows_(std::move(windows)), session_(session), log_(log) {
+    windows_.videoHost->setMouseTracking(true);
+    pointerRest_.setSingleShot(true);
+    pointerRest_.setInterval(kPointerRestMs);
+    connect(&pointerRest_, &QTimer::timeout, this, [this] {
+        if (session_.Player().HasVideoOutput()) windows_.videoHost->setCursor(Qt::BlankCursor);
+    });
+}
+
+void MainWindowInput::PointerMoved() {
+    windows_.videoHost->unsetCursor();
+    pointerRest_.start();
+}
 
 bool MainWindowInput::IsOwnWindow(const QWidget* top) const {
     const QWidget* bottom = windows_.bottomPanel;
@@ -43,6 +55,10 @@ bool MainWindowInput::eventFilter(QObject* watched, QEvent* e) {
     switch (e->type()) {
         case QEvent::MouseButtonPress:
             if (widget->window() == windows_.main) windows_.raisePanels();
+            break;
+        case QEvent::MouseMove:
+        case QEvent::Enter:
+            if (widget == windows_.videoHost) PointerMoved();
             break;
         case QEvent::MouseButtonDblClick:
         case QEvent::Wheel:
@@ -75,6 +91,7 @@ bool MainWindowInput::HandleKey(const QKeyEvent& key) {
     if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
         return false;
     }
+    if (session_.IsDiscMenuShown() && HandleMenuKey(key)) return true;
     const bool fine = (key.modifiers() & Qt::ShiftModifier) != 0;
     switch (key.key()) {
         case Qt::Key_Space:
@@ -116,6 +133,26 @@ bool MainWindowInput::HandleKey(const QKeyEvent& key) {
         default:
             return false;
     }
+}
+
+// On a disc's menu the arrows and Enter are the menu's: they move between its buttons and
+// activate one.
+bool MainWindowInput::HandleMenuKey(const QKeyEvent& key) {
+    static constexpr struct {
+        int key;
+        MenuStep step;
+    } kMenuKeys[] = {
+        {Qt::Key_Up, MenuStep::kUp},           {Qt::Key_Down, MenuStep::kDown},
+        {Qt::Key_Left, MenuStep::kLeft},       {Qt::Key_Right, MenuStep::kRight},
+        {Qt::Key_Return, MenuStep::kActivate}, {Qt::Key_Enter, MenuStep::kActivate},
+    };
+    for (const auto& known : kMenuKeys) {
+        if (known.key == key.key()) {
+            session_.NavigateMenu(known.step);
+            return true;
+        }
+    }
+    return false;
 }
 
 void MainWindowInput::ClickBarButton(int id) {

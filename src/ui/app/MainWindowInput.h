@@ -10,9 +10,13 @@
 //   Left / Right      seek 5 s back / on                M                  mute
 //   ] / [ (Shift: ±10) offset +50 / -50 ms              F, double click    full screen
 //   Escape            leaves full screen                drop               open what it holds
+// While a disc shows its menu, the arrows move between the menu's buttons and Enter activates
+// one (the pointer reaches them through VideoSurface). Over a video that shows, the pointer
+// hides after a second of rest.
 
 #include <QObject>
 #include <QRect>
+#include <QTimer>
 #include <functional>
 
 class CBottomDlg;
@@ -32,6 +36,7 @@ public:
     static constexpr int kKeyVolumeStep = 5;
     static constexpr int kOffsetStepMs = 50;
     static constexpr int kOffsetFineStepMs = 10;
+    static constexpr int kPointerRestMs = 1000;
 
     // The windows it serves; all lent, and they outlive this.
     struct Windows {
@@ -57,8 +62,11 @@ public:
 private:
     [[nodiscard]] bool IsOwnWindow(const QWidget* top) const;
     bool HandleKey(const QKeyEvent& key);
+    bool HandleMenuKey(const QKeyEvent& key);
     bool HandleVideoMouse(QEvent* e);
     bool HandleDrag(QEvent* e);
+    // The pointer moved over the video: it shows, and hides again after kPointerRestMs.
+    void PointerMoved();
     void ClickBarButton(int id);
     void ChangeOffset(int deltaMs);
 
@@ -66,4 +74,5 @@ private:
     PlaybackSession& session_;
     OutputLog& log_;
     int wheelRemainder_ = 0;  // wheel turn short of a notch
+    QTimer pointerRest_;
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include "player/AdjustedPlayer.h"
 #include "player/DVDAdjuster.h"
 #include "player/FileAdjuster.h"
+#include "player/MediaLocation.h"
 #include "player/VlcPlayer.h"
 #include "support/Processes.h"
 #include "support/TestSupport.h"
@@ -39,6 +41,11 @@ public:
         return changed_.wait_for(lock, limit, [&] {
             return std::find(types_.begin(), types_.end(), type) != types_.end();
         });
+    }
+
+    size_t Count(PlayerEvent type) {
+        std::lock_guard lock(mutex_);
+        return static_cast<size_t>(std::count(types_.begin(), types_.end(), type));
     }
 
     std::vector<PlayerEvent> Types() {
@@ -183,6 +190,53 @@ TEST(VlcPlayer, VolumeAndMuteFollowTheAudioOutput) {
     player.SetMute(false);
     EXPECT_TRUE(testing_support::WaitFor([&] { return !player.IsMuted(); }, 10s));
     player.Stop();
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// A disc that opens on a looping menu: libvlc's title list flags the menu, the arrows and Enter
+// reach its buttons, and each change of title (not each pass of the looping menu) is counted;
+// the time reads from the new title's start. A file has no place on a disc.
+TEST(VlcPlayer, ADiscsMenuIsToldFromItsTitlesAndTakesTheArrows) {
+    VlcPlayer player;
+    EventLog events;
+    player.AttachEvents(&EventLog::Callback, &events);
+    player.OpenLocation(DvdLocation(Media("menu-dvd")));
+    player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return player.GetDiscPlace() == DiscPlace::kMenu; }, 30s));
+    ASSERT_TRUE(WaitForState(player, PlayerState::kPlaying, 30s));
+    const uint64_t onMenu = player.TitleChanges();
+    EXPECT_GE(onMenu, 1u);
+    // The menu loops every 4 s; libvlc tells each pass as a change of title.
+    const size_t told = events.Count(PlayerEvent::kTitleChanged);
+    ASSERT_TRUE(WaitUntil([&] { return events.Count(PlayerEvent::kTitleChanged) > told; }, 30s));
+    EXPECT_EQ(player.TitleChanges(), onMenu);
+
+    // The second button, "Title 2" (6 s).
+    player.Navigate(MenuStep::kDown);
+    player.Navigate(MenuStep::kActivate);
+    ASSERT_TRUE(WaitUntil([&] { return player.GetDiscPlace() == DiscPlace::kTitle; }, 30s));
+    EXPECT_EQ(player.TitleChanges(), onMenu + 1);
+    EXPECT_LT(player.GetTime(), 2000);
+    ASSERT_TRUE(WaitUntil([&] { return player.GetLength() == 6000; }, 30s));
+
+    EXPECT_TRUE(player.ShowDiscMenu());
+    ASSERT_TRUE(WaitUntil([&] { return player.GetDiscPlace() == DiscPlace::kMenu; }, 30s));
+    EXPECT_EQ(player.TitleChanges(), onMenu + 2);
+    player.Stop();
+    player.DetachEvents();
+
+    player.OpenPath(Media("short.mp4"));
+    EXPECT_EQ(player.GetDiscPlace(), DiscPlace::kUnknown);
+    EXPECT_FALSE(player.ShowDiscMenu());
 }
 
 TEST(VlcPlayer, WhenLibvlcCannotStartEveryOperationIsHarmless) {

@@ -88,6 +88,9 @@ public:
     void ShowMute(bool on) override { journal_.Add(on ? "view mute on" : "view mute off"); }
     void ShowRepeat(bool on) override { journal_.Add(on ? "view repeat on" : "view repeat off"); }
     void RebuildMenu() override { journal_.Add("view menu"); }
+    void ShowDiscMenu(bool shown) override {
+        journal_.Add(shown ? "view disc menu" : "view no disc menu");
+    }
     void ShowDeviceAccessDenied(const std::string& device, const std::string&) override {
         journal_.Add("view access denied " + device);
     }
@@ -570,3 +573,87 @@ TEST_F(PlaybackSessionTest, TheOffsetIsLoggedWhenItMoves) {
 }
 
 }  // namespace
+
+// A disc that opens on its menu: nothing but stop packets while the menu shows, even on a
+// tick between libvlc's change of title and the session's placing of it; a title runs the
+// script from its own start; the end of the title back to the menu stops the device once, and
+// playing the title again sends its script again. The arrows reach the disc only on a menu.
+TEST_F(PlaybackSessionTest, ADiscMenuHoldsTheScriptAndEachTitleRunsItFromItsStart) {
+    WriteFile(dir / "play.csv", "5,0,10\n15,0,20\n25,0,30\n");
+    session->OpenPlayFile(dir / "play.csv");
+    session->OpenDvd("/media/disc");
+    view.RunPosted();
+    player->ChangeTitle(DiscPlace::kMenu);
+    Raise(PlayerEvent::kTitleChanged);
+    player->length = 4000;
+    Raise(PlayerEvent::kLengthChanged);
+    player->state = PlayerState::kPlaying;
+    player->time = 0;
+    Raise(PlayerEvent::kPlaying);
+    EXPECT_TRUE(session->IsDiscMenuShown());
+    EXPECT_EQ(Only({"view disc menu", "view no disc menu", "view heat"}),
+              (std::vector<std::string>{"view disc menu"}));
+    // The menu loops; its clock passes every line's time.
+    for (const int64_t t : {600, 1600, 2600, 3900, 100, 1600}) {
+        player->time = t;
+        session->Sync().OnTick();
+    }
+    session->NavigateMenu(MenuStep::kDown);
+    session->NavigateMenu(MenuStep::kActivate);
+    for (const std::string& e : Only({"write"})) EXPECT_EQ(e, kStop);
+    EXPECT_EQ(Only({"player navigate"}),
+              (std::vector<std::string>{"player navigate 2", "player navigate 0"}));
+
+    // Title 1 starts; no line on a tick before the session has placed it.
+    journal.events.clear();
+    player->ChangeTitle(DiscPlace::kTitle);
+    player->time = 0;
+    session->Sync().OnTick();
+    EXPECT_TRUE(Only({"write"}).empty());
+    player->length = 12000;
+    Raise(PlayerEvent::kTitleChanged);
+    EXPECT_FALSE(session->IsDiscMenuShown());
+    for (const int64_t t : {0, 300, 600, 1600}) {
+        player->time = t;
+        session->Sync().OnTick();
+    }
+    EXPECT_EQ(Only({"write", "view no disc menu", "view heat"}),
+              (std::vector<std::string>{"view no disc menu", "view heat 3 lines over 12000",
+                                        "write 01 01 0a", "write 01 01 14"}));
+    session->NavigateMenu(MenuStep::kDown);
+    EXPECT_TRUE(Only({"player navigate"}).empty());
+
+    // Back to the menu at the title's end, moving: one stop packet, and nothing more while
+    // the menu shows.
+    journal.events.clear();
+    player->ChangeTitle(DiscPlace::kMenu);
+    player->time = 2600;
+    session->Sync().OnTick();
+    player->length = 4000;
+    Raise(PlayerEvent::kTitleChanged);
+    Raise(PlayerEvent::kLengthChanged);
+    for (const int64_t t : {0, 600, 2600}) {
+        player->time = t;
+        session->Sync().OnTick();
+    }
+    EXPECT_EQ(Only({"write", "view disc menu", "view no heat", "view heat"}),
+              (std::vector<std::string>{"view no heat", "view disc menu", kStop, "view no heat"}));
+
+    // The title again: its script from the first line.
+    journal.events.clear();
+    player->ChangeTitle(DiscPlace::kTitle);
+    player->time = 0;
+    Raise(PlayerEvent::kTitleChanged);
+    for (const int64_t t : {0, 600, 1600}) {
+        player->time = t;
+        session->Sync().OnTick();
+    }
+    EXPECT_EQ(Only({"write"}), (std::vector<std::string>{"write 01 01 0a", "write 01 01 14"}));
+
+    // Stopped, the next media starts outside any menu.
+    player->state = PlayerState::kStopped;
+    Raise(PlayerEvent::kStopped);
+    EXPECT_FALSE(session->IsDiscMenuShown());
+    EXPECT_EQ(Logged("DVDメニュー表示"), 2);
+    EXPECT_EQ(Logged("DVDタイトル開始"), 2);
+}

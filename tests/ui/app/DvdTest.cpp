@@ -20,14 +20,18 @@
 #include "device/UsbDongle.h"
 #include "dialogs/DrivePickerListCtrl.h"
 #include "dialogs/DriveSelectDlg.h"
+#include "panels/BottomDlg.h"
+#include "panels/BottomMainDlg.h"
 #include "panels/TopDlg.h"
 #include "player/AdjustedPlayer.h"
 #include "player/StreamTiming.h"
 #include "ui/app/MainWindowFixture.h"
+#include "widgets/VideoSurface.h"
 
 namespace {
 
 const std::string kDvd = std::string(KESTRUNE_TEST_MEDIA) + "/dvd";
+const std::string kMenuDvd = std::string(KESTRUNE_TEST_MEDIA) + "/menu-dvd";
 
 std::vector<int> Range(int first, int count) {
     std::vector<int> ids(static_cast<size_t>(count));
@@ -232,6 +236,45 @@ TEST_F(DvdTest, ChoosingTitlesAndChaptersJumpsThere) {
     EXPECT_EQ(shown[0].first, "チャプターメニューが多すぎるためメニューに設定できません。");
     EXPECT_EQ(shown[0].second, "エラー");
     EXPECT_LE(static_cast<int>(shown.size()), Count("DVDメニュー設定"));
+}
+
+// A disc that opens on its menu: the pointer goes through to the menu's buttons, the arrows
+// and Enter move between and activate them (the volume stays), the title list and a title's
+// chapter list still jump there, and "ディスクメニュー" goes back to the disc's menu.
+TEST_F(DvdTest, OnADiscThatOpensOnItsMenuTheKeysTheListsAndTheDiscMenuItemWork) {
+    CKestruneDlg& dlg = OpenShown();
+    const PlaybackSession& session = dlg.Session();
+    dlg.OpenDvd(kMenuDvd);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.IsDiscMenuShown(); }, 30000));
+    EXPECT_TRUE(dlg.Video().PointerGoesThrough());
+    EXPECT_EQ(Count("DVDメニュー表示"), 1);
+
+    // The second button, "Title 2" (6 s).
+    const int volume = dlg.BottomPanel()->Bar()->GetVolume();
+    QTest::keyClick(&dlg, Qt::Key_Down);
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session.IsDiscMenuShown(); }, 30000));
+    EXPECT_FALSE(dlg.Video().PointerGoesThrough());
+    EXPECT_EQ(dlg.BottomPanel()->Bar()->GetVolume(), volume);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.Session().Player().GetLength() == 6000; }, 30000));
+    EXPECT_EQ(Count("DVDタイトル開始"), 1);
+
+    // The disc's menu first, then its two titles; title 1 has three chapters.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ids("titleMenu") == Range(0, 3); }, 30000));
+    Choose("titleMenu", 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Ids("chapterMenu") == Range(0, 3); }, 30000));
+    EXPECT_EQ(Count("DVDタイトル開始"), 2);
+    Choose("chapterMenu", 2);  // at 8 s
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return dlg.Session().Player().GetReportedTime() > 6500; }, 30000));
+
+    auto* discMenu = dlg.MenuBar()->findChild<QAction*>(QStringLiteral("discMenuAction"));
+    ASSERT_NE(discMenu, nullptr);
+    discMenu->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session.IsDiscMenuShown(); }, 30000));
+    EXPECT_EQ(Count("DVDディスクメニュー選択"), 1);
+    EXPECT_EQ(Count("DVDメニュー表示"), 2);
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 // The smoothing clock drives the device during DVD playback: it never runs backwards.
