@@ -147,3 +147,36 @@ bench_wait_log() {
     done
     return 1
 }
+
+# The player $1's main window, as soon as it shows: of its shown windows with the product's
+# name (the panels over the video have it too), the first larger than 300x300.
+bench_main_window() {
+    local id i
+    for ((i = 0; i < 200; i++)); do
+        for id in $(xdotool search --onlyvisible --pid "$1" --name '^QUAMBERPlayer$' 2>/dev/null); do
+            if xdotool getwindowgeometry "$id" |
+                awk '/Geometry:/ { split($2, s, "x"); exit !(s[1] > 300 && s[2] > 300) }'; then
+                echo "$id"
+                return 0
+            fi
+        done
+        sleep 0.05
+    done
+}
+
+# Keys to the player's window $1 (xdotool key names), as a user types them.
+bench_press() {
+    local window=$1
+    shift
+    xdotool windowactivate --sync "$window" key --delay 150 "$@"
+}
+
+# Opens the first menu of the player $1's menu bar (DVDメニュー) with a click on it, then
+# types the keys $2... into it: the menu bar does not take Alt from the keyboard here (Alt
+# alone leaves the focus where it was, and the arrows go to the sliders).
+bench_menu_bar() {
+    local window=$1
+    shift
+    xdotool windowactivate --sync "$window" mousemove --window "$window" 20 8 click 1 \
+        sleep 0.3 key --delay 150 "$@"
+}
