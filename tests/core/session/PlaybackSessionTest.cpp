@@ -572,8 +572,6 @@ TEST_F(PlaybackSessionTest, TheOffsetIsLoggedWhenItMoves) {
         2 + (top + 50) / 50);
 }
 
-}  // namespace
-
 // A disc that opens on its menu: nothing but stop packets while the menu shows, even on a
 // tick between libvlc's change of title and the session's placing of it; a title runs the
 // script from its own start; the end of the title back to the menu stops the device once, and
@@ -657,3 +655,5 @@ TEST_F(PlaybackSessionTest, ADiscMenuHoldsTheScriptAndEachTitleRunsItFromItsStar
     EXPECT_EQ(Logged("DVDメニュー表示"), 2);
     EXPECT_EQ(Logged("DVDタイトル開始"), 2);
 }
+
+}  // namespace
