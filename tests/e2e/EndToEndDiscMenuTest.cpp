@@ -47,9 +47,10 @@ std::vector<int> OneTo(int last) {
 // The script's lines from its first, in order, at least `least` of them. A title played after
 // a looping menu may end early: each pass of the menu raises libvlc's buffering, and what it
 // holds of the title when the disc goes back to its menu is never shown.
-void ExpectTheScriptFromItsStart(const std::vector<int>& speeds, int least) {
-    EXPECT_GE(speeds.size(), static_cast<size_t>(least));
-    EXPECT_EQ(speeds, OneTo(static_cast<int>(speeds.size())));
+void ExpectTheScriptFromItsStart(const std::vector<int>& speeds, int least,
+                                 const std::string& log) {
+    EXPECT_GE(speeds.size(), static_cast<size_t>(least)) << log;
+    EXPECT_EQ(speeds, OneTo(static_cast<int>(speeds.size()))) << log;
 }
 
 class DiscMenu : public EndToEnd {
@@ -98,7 +99,7 @@ TEST_F(DiscMenu, TheDeviceWaitsOnTheMenuAndEachRunOfATitleSendsItsScriptFromTheS
     // Title 1 is 12 s long: the menu is back after its last line.
     ASSERT_TRUE(WaitFor([&] { return LogHas("DVDメニュー表示", 2); }, 60s)) << Log();
     const size_t beforeMenu = Packets().size();
-    ExpectTheScriptFromItsStart(MovingSpeeds(Packets(), beforeTitle, beforeMenu), 6);
+    ExpectTheScriptFromItsStart(MovingSpeeds(Packets(), beforeTitle, beforeMenu), 6, Log());
     // The stop packet as the menu comes back.
     ASSERT_GE(WaitPacket(
                   beforeMenu - 1, [](const Packet& p) { return p.IsStop(); }, 30s),
@@ -135,7 +136,7 @@ TEST_F(DiscMenu, AClickOnAMenuButtonStartsItsTitle) {
     // Title 2 is 6 s long: at its end the menu is back, and no line comes after it.
     ASSERT_TRUE(WaitFor([&] { return LogHas("DVDメニュー表示", 2); }, 60s)) << Log();
     const size_t beforeMenu = Packets().size();
-    ExpectTheScriptFromItsStart(MovingSpeeds(Packets(), beforeTitle, beforeMenu), 3);
+    ExpectTheScriptFromItsStart(MovingSpeeds(Packets(), beforeTitle, beforeMenu), 3, Log());
     const size_t passes = Count("MediaPlayerTitleChanged");
     ASSERT_TRUE(WaitFor([&] { return LogHas("MediaPlayerTitleChanged", passes + 1); }, 60s));
     EXPECT_EQ(MovingSpeeds(Packets(), beforeMenu, Packets().size()), std::vector<int>{});

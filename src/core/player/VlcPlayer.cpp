@@ -49,6 +49,9 @@ void AppendNames(libvlc_track_description_t* first, std::vector<std::string>* li
 
 }  // namespace
 
+// The longest a disc's time stands while its length is gone.
+constexpr int64_t kLengthGoneMs = 1000;
+
 const char* PlayerEventName(PlayerEvent event) {
     for (const auto& known : kPlayerEvents) {
         if (known.event == event) return libvlc_event_type_name(known.type);
@@ -112,6 +115,8 @@ VlcPlayer::VlcPlayer(const std::vector<const char*>& arguments) {
                         this);
     libvlc_event_attach(eventManager_, libvlc_MediaPlayerTitleChanged, &VlcPlayer::OnTitleChanged,
                         this);
+    libvlc_event_attach(eventManager_, libvlc_MediaPlayerLengthChanged, &VlcPlayer::OnLengthChanged,
+                        this);
 }
 
 // No callback may run once the objects start to go.
@@ -122,6 +127,8 @@ VlcPlayer::~VlcPlayer() {
                             this);
         libvlc_event_detach(eventManager_, libvlc_MediaPlayerTitleChanged,
                             &VlcPlayer::OnTitleChanged, this);
+        libvlc_event_detach(eventManager_, libvlc_MediaPlayerLengthChanged,
+                            &VlcPlayer::OnLengthChanged, this);
     }
 }
 
@@ -143,6 +150,7 @@ void VlcPlayer::ReplaceMedia(libvlc_media_t* newMedia) {
     {
         const std::lock_guard lock(announcing_);
         titleStarting_ = false;
+        lengthGone_.reset();
     }
     libvlc_media_list_lock(mediaList_.get());
     if (libvlc_media_list_count(mediaList_.get()) > 0)
@@ -195,6 +203,9 @@ int64_t VlcPlayer::GetTime() const {
     {
         const std::lock_guard lock(announcing_);
         if (titleStarting_) return 0;
+        if (lengthGone_ && platform::Steady().NowMs() - *lengthGone_ < kLengthGoneMs) {
+            return timeBeforeGone_;
+        }
     }
     return libvlc_media_player_get_time(mediaPlayer_.get());
 }
@@ -330,6 +341,20 @@ void VlcPlayer::OnTimeChanged(const libvlc_event_t* event, void* self) {
     player->announced_ = event->u.media_player_time_changed.new_time;
     player->announcedAt_ = at;
     player->titleStarting_ = false;
+}
+
+void VlcPlayer::OnLengthChanged(const libvlc_event_t* event, void* self) {
+    auto* player = static_cast<VlcPlayer*>(self);
+    const bool gone = event->u.media_player_length_changed.new_length <= 0 &&
+                      player->mediaKind_ == MediaKind::kByLocation;
+    const int64_t at = platform::Steady().NowMs();
+    const std::lock_guard lock(player->announcing_);
+    if (gone && !player->lengthGone_) {
+        player->lengthGone_ = at;
+        player->timeBeforeGone_ = player->announced_ >= 0 ? player->announced_ : 0;
+    } else if (!gone) {
+        player->lengthGone_.reset();
+    }
 }
 
 void VlcPlayer::OnTitleChanged(const libvlc_event_t* event, void* self) {

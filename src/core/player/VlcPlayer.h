@@ -67,7 +67,8 @@ public:
     void Stop();
 
     [[nodiscard]] PlayerState GetState() const override;
-    // libvlc's time; 0 from a change of title until libvlc tells a time in the new one.
+    // libvlc's time; 0 from a change of title until libvlc tells a time in the new one, and on
+    // a disc, the time before while its length is gone (see lengthGone_).
     [[nodiscard]] int64_t GetTime() const override;
     void SetTime(int64_t ms) override;
     // When libvlc announced `reported` as the new time (its time-changed event), if that was
@@ -124,6 +125,9 @@ private:
     static void OnEvent(const libvlc_event_t* event, void* self);
     // libvlc's callback for each new time: notes it and when it came.
     static void OnTimeChanged(const libvlc_event_t* event, void* self);
+    // libvlc's callback for each new length: a disc's length going to 0 announces a change of
+    // title or chapter (see lengthGone_).
+    static void OnLengthChanged(const libvlc_event_t* event, void* self);
     // libvlc's callback for each change of title: counts it when the title number changed
     // (libvlc tells some changes twice, and again each time a menu starts over).
     static void OnTitleChanged(const libvlc_event_t* event, void* self);
@@ -134,8 +138,8 @@ private:
     // Released in the reverse order: the list player first, the instance last.
     Owned<libvlc_instance_t> instance_;
     Owned<libvlc_media_player_t> mediaPlayer_;
-    MediaKind mediaKind_ = MediaKind::kByPath;
-    libvlc_event_manager_t* eventManager_ = nullptr;  // the media player's own
+    std::atomic<MediaKind> mediaKind_ = MediaKind::kByPath;  // read on libvlc's threads too
+    libvlc_event_manager_t* eventManager_ = nullptr;         // the media player's own
     PlayerEventFn eventCallback_ = nullptr;
     void* eventUserData_ = nullptr;
     Owned<libvlc_media_list_t> mediaList_;
@@ -147,6 +151,13 @@ private:
     // From a change of title until libvlc announces a time in it: its get_time still gives the
     // place the player left for up to a few hundred ms, so the time reads 0, the title's start.
     bool titleStarting_ = false;
+    // On a disc, libvlc reports the length 0 as it passes from one title, chapter or menu to the
+    // next, and in between may report a time of neither (3 s ahead at a chapter, the menu's
+    // time before the title has ended): the time then stands where it was, until a length
+    // comes again or kLengthGoneMs has passed. Monotonic ms of the 0; none when a length is
+    // known.
+    std::optional<int64_t> lengthGone_;
+    int64_t timeBeforeGone_ = 0;
     std::atomic<uint64_t> titleChanges_ = 0;
     std::atomic<int> title_ = -1;  // the number of the last title change; -1 after an open
 };
