@@ -109,10 +109,10 @@ bench_devsim() {
 # missing; picture_media_list holds the media's names, or $@ when given. With --seconds N
 # first, the long program stream and DVD of N seconds for the drift runs.
 bench_need_picture_media() {
-    bench_need_command ffmpeg dvdauthor genisoimage
+    bench_need_command ffmpeg dvdauthor spumux genisoimage
     local length=()
     picture_media=$build/picture-sync
-    picture_media_list=(mp4 mkv ts mpg dvd iso)
+    picture_media_list=(mp4 mkv ts mpg dvd iso menu menu-list)
     if [[ ${1:-} == --seconds ]]; then
         length=("$2")
         picture_media=$build/picture-sync-$2
