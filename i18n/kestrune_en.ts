@@ -150,6 +150,14 @@
         <source>ディスクメニュー</source>
         <translation>Disc Menu</translation>
     </message>
+    <message>
+        <source>プレイファイル(&amp;P)</source>
+        <translation>&amp;Play File</translation>
+    </message>
+    <message>
+        <source>映像から作成(&amp;D)...</source>
+        <translation>&amp;Draft from the Picture...</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowInput</name>
@@ -246,6 +254,18 @@ Add your user to %2, then log in again.</translation>
         <source>エラーが発生しました。</source>
         <translation>An error occurred.</translation>
     </message>
+    <message>
+        <source>プレイファイル作成</source>
+        <translation>Make a Play File</translation>
+    </message>
+    <message>
+        <source>動画ファイルを開いてから、映像からプレイファイルを作成して下さい。DVDからは作成できません。</source>
+        <translation>Open a video file first, then make its play file from the picture. Play files cannot be made from DVDs.</translation>
+    </message>
+    <message>
+        <source>映像からプレイファイルを作成できませんでした。</source>
+        <translation>The play file could not be made from the picture.</translation>
+    </message>
 </context>
 <context>
     <name>OpenDialogs</name>
@@ -264,6 +284,21 @@ Add your user to %2, then log in again.</translation>
     <message>
         <source>すべてのファイル (*)</source>
         <translation>All files (*)</translation>
+    </message>
+</context>
+<context>
+    <name>PictureDraft</name>
+    <message>
+        <source>映像からプレイファイルを作成しています...</source>
+        <translation>Making the play file from the picture...</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>プレイファイル作成</source>
+        <translation>Make a Play File</translation>
     </message>
 </context>
 </TS>

@@ -114,6 +114,10 @@ public:
     [[nodiscard]] bool IsOpening() const { return opening_; }
     [[nodiscard]] bool IsRepeat() const { return repeat_; }
     [[nodiscard]] bool IsMuted() const { return muted_; }
+    // The video file open now (UTF-8 path); empty for a DVD or when none is.
+    [[nodiscard]] std::string MediaFile() const {
+        return player_->GetMediaKind() == MediaKind::kByPath ? mediaLocation_ : std::string();
+    }
     // Whether a disc shows one of its menus.
     [[nodiscard]] bool IsDiscMenuShown() const { return discPlace_ == DiscPlace::kMenu; }
     // Whether the synchronisation ticks run (from playing to paused, stopped or ended).

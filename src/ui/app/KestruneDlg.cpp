@@ -15,6 +15,7 @@
 #include "app/MainMenus.h"
 #include "app/MainWindowInput.h"
 #include "app/OpenDialogs.h"
+#include "app/PictureDraft.h"
 #include "configuration/DongleSettings.h"
 #include "configuration/IniLocation.h"
 #include "configuration/Profile.h"
@@ -61,6 +62,8 @@ CKestruneDlg::CKestruneDlg(platform::MessageBoxes& messageBoxes, QWidget* parent
 CKestruneDlg::~CKestruneDlg() {
     if (KestruneApplication* app = KestruneApplication::Instance()) app->SetFailureHandler({});
     qApp->removeEventFilter(input_);
+    // An analysis under way ends before the session it would load its draft into.
+    draft_.reset();
 }
 
 void CKestruneDlg::OnInitDialog() {
@@ -122,6 +125,8 @@ void CKestruneDlg::OnInitDialog() {
                                       [this] { OnDeviceChange(DBT_DEVNODES_CHANGED); });
 
     menus_ = new MainMenus(*menuBar_, *this, *session_, *operationLog_, boxes_);
+    draft_ = std::make_unique<PictureDraft>(*this, *session_, *operationLog_, boxes_);
+    connect(menus_, &MainMenus::DraftRequested, draft_.get(), &PictureDraft::Start);
     menus_->Rebuild();
     ConnectBar();
 

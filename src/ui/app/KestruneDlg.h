@@ -30,6 +30,7 @@ class DeviceWatch;
 class Logger;
 class MainMenus;
 class MainWindowInput;
+class PictureDraft;
 class OverlayText;
 class QMenuBar;
 class VideoSurface;
@@ -80,6 +81,7 @@ public:
     [[nodiscard]] bool IsMaximised() const { return maximised_; }
     [[nodiscard]] QWidget* VideoHost() const { return videoHost_; }
     [[nodiscard]] VideoSurface& Video() const { return *videoSurface_; }
+    [[nodiscard]] PictureDraft& Draft() const { return *draft_; }
     [[nodiscard]] QSize MinimumTrackSize() const { return {minTrackWidth_, minTrackHeight_}; }
     [[nodiscard]] OutputLog& GetOperationLog() { return *operationLog_; }
     [[nodiscard]] Logger* GetLogger() const { return logger_.get(); }
@@ -154,6 +156,7 @@ private:
     MainMenus* menus_ = nullptr;        // a child of the menu bar
     MainWindowInput* input_ = nullptr;  // a child of the window
     std::unique_ptr<DeviceWatch> deviceWatch_;
+    std::unique_ptr<PictureDraft> draft_;
 
     // The session's timers: fast forward and rewind held, and the pause before a repeat.
     std::array<QBasicTimer, 3> timers_;

@@ -80,6 +80,11 @@ void MainMenus::Rebuild() {
         discMenu->setObjectName(QStringLiteral("discMenuAction"));
         connect(discMenu, &QAction::triggered, this, [this] { session_.ShowDiscMenu(); });
     }
+    QMenu* playFile = bar_.addMenu(tr("プレイファイル(&P)"));
+    playFile->setObjectName(QStringLiteral("playFileMenu"));
+    QAction* draft = playFile->addAction(tr("映像から作成(&D)..."));
+    draft->setObjectName(QStringLiteral("draftAction"));
+    connect(draft, &QAction::triggered, this, &MainMenus::DraftRequested);
     QMenu* help = bar_.addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("QUAMBERPlayerについて(&A)")), &QAction::triggered, this,
             &MainMenus::ShowAbout);

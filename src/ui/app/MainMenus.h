@@ -8,6 +8,7 @@
 //   DVDメニュー ─ タイトル  ─ the disc's titles, at most 100
 //              ├ チャプター ─ the title's chapters, at most 100
 //              └ ディスクメニュー (back to the disc's own menu)
+//   プレイファイル(P) ─ 映像から作成(D)... (a draft from the open video's picture)
 //   ヘルプ(H)  ─ QUAMBERPlayerについて(A)
 
 #include <QObject>
@@ -40,6 +41,10 @@ public:
     void Rebuild();
     // The About box, modal.
     void ShowAbout();
+
+signals:
+    // The user asked for a draft play file from the open video's picture.
+    void DraftRequested();
 
 private:
     // `tooMany`: the source text of the box for more names than the menu takes.

@@ -265,14 +265,16 @@ TEST_F(KestruneDlgTest, EveryLineOfTheMainWindowNamesOneSource) {
     }
 }
 
-TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuAndTheHelpMenu) {
+TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuThePlayFileMenuAndTheHelpMenu) {
     CKestruneDlg& dlg = OpenShown();
     const auto menus = dlg.MenuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("DVDメニュー"));
     EXPECT_TRUE(menus[0]->menu()->actions().isEmpty());
-    EXPECT_EQ(menus[1]->text().remove(QLatin1Char('&')), QStringLiteral("ヘルプ(H)"));
-    const auto help = menus[1]->menu()->actions();
+    EXPECT_EQ(menus[1]->text().remove(QLatin1Char('&')), QStringLiteral("プレイファイル(P)"));
+    ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
+    EXPECT_EQ(menus[2]->text().remove(QLatin1Char('&')), QStringLiteral("ヘルプ(H)"));
+    const auto help = menus[2]->menu()->actions();
     ASSERT_EQ(help.size(), 1);
     EXPECT_EQ(help[0]->text().remove(QLatin1Char('&')), QStringLiteral("QUAMBERPlayerについて(A)"));
 

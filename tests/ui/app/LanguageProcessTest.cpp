@@ -44,7 +44,7 @@ struct Expected {
 };
 
 const Expected kTexts[] = {
-    {"menu.bar", "DVDメニュー | ヘルプ(&H)", "DVD Menu | &Help"},
+    {"menu.bar", "DVDメニュー | プレイファイル(&P) | ヘルプ(&H)", "DVD Menu | &Play File | &Help"},
     {"menu.help", "QUAMBERPlayerについて(&A)", "&About QUAMBERPlayer"},
     {"bar.tooltips",
      "再生 | 一時停止 | 動画を開く | DVDを開く | プレイファイルを開く | 消音 | リピート | 全画面 | "
