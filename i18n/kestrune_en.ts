@@ -158,6 +158,10 @@
         <source>映像から作成(&amp;D)...</source>
         <translation>&amp;Draft from the Picture...</translation>
     </message>
+    <message>
+        <source>記録の開始・終了(&amp;R)</source>
+        <translation>Start or End &amp;Recording</translation>
+    </message>
 </context>
 <context>
     <name>MainWindowInput</name>
@@ -265,6 +269,18 @@ Add your user to %2, then log in again.</translation>
     <message>
         <source>映像からプレイファイルを作成できませんでした。</source>
         <translation>The play file could not be made from the picture.</translation>
+    </message>
+    <message>
+        <source>プレイファイルは動画ファイルの再生中に記録できます。</source>
+        <translation>A play file can be recorded while a video file plays.</translation>
+    </message>
+    <message>
+        <source>プレイファイル記録</source>
+        <translation>Record a Play File</translation>
+    </message>
+    <message>
+        <source>記録したプレイファイルを保存できませんでした。</source>
+        <translation>The recorded play file could not be saved.</translation>
     </message>
 </context>
 <context>

@@ -4,7 +4,7 @@
 // 0 when the play file was written, 1 when the video could not be read or the file not
 // written (nothing is written then), 2 on wrong usage.
 
-#include "authoring/Autoscript.h"
+#include "analysis/Autoscript.h"
 
 #include <unistd.h>
 

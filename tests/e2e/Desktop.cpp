@@ -301,6 +301,8 @@ std::string Desktop::MoveTo(QPoint at) {
 
 void Desktop::Click(QPoint at) const { Xdotool(MoveTo(at) + " sleep 0.15 click 1"); }
 
+void Desktop::Move(QPoint at) const { Xdotool(MoveTo(at)); }
+
 void Desktop::Press(QPoint at) const { Xdotool(MoveTo(at) + " sleep 0.15 mousedown 1"); }
 
 void Desktop::Release() const { Xdotool("mouseup 1"); }

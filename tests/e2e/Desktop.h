@@ -56,6 +56,8 @@ public:
     void ParkPointer() const;
 
     void Click(QPoint at) const;
+    // Moves the pointer to `at` and waits until it is there.
+    void Move(QPoint at) const;
     void Press(QPoint at) const;
     void Release() const;
     // Gives `window` the keyboard focus, then presses the keys (xdotool key names).

@@ -59,6 +59,20 @@ QRect ControlRect(int id, int width, bool expanded) {
 
 }  // namespace
 
+std::vector<ScriptLine> ReadScript(const std::string& path) {
+    std::vector<ScriptLine> script;
+    std::istringstream lines(testing_support::ReadFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        long tenths = 0;
+        ScriptLine s;
+        if (std::sscanf(line.c_str(), "%ld,%d,%d", &tenths, &s.direction, &s.speed) == 3) {
+            s.ms = tenths * 100;
+            script.push_back(s);
+        }
+    }
+    return script;
+}
+
 void EndToEnd::SetUp() {
     ASSERT_FALSE(desktop.Display().empty()) << "Xvfb did not start";
     devsim = std::make_unique<DevSimProcess>(std::vector<std::string>{

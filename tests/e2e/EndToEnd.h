@@ -47,6 +47,16 @@ struct Packet {
     [[nodiscard]] bool IsStop() const { return direction == 0 && speed == 0; }
 };
 
+// One line of a play file.
+struct ScriptLine {
+    int64_t ms = 0;
+    int direction = 0;
+    int speed = 0;
+};
+
+// The lines of the play file at `path`, in file order.
+[[nodiscard]] std::vector<ScriptLine> ReadScript(const std::string& path);
+
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -28,26 +28,6 @@ namespace {
 
 using testing_support::SchedulerWaitMs;
 
-struct ScriptLine {
-    int64_t ms = 0;
-    int direction = 0;
-    int speed = 0;
-};
-
-std::vector<ScriptLine> ReadScript(const std::string& path) {
-    std::vector<ScriptLine> script;
-    std::istringstream lines(testing_support::ReadFile(path));
-    for (std::string line; std::getline(lines, line);) {
-        long tenths = 0;
-        ScriptLine s;
-        if (std::sscanf(line.c_str(), "%ld,%d,%d", &tenths, &s.direction, &s.speed) == 3) {
-            s.ms = tenths * 100;
-            script.push_back(s);
-        }
-    }
-    return script;
-}
-
 // The folder/image button of the drive dialog, relative to the dialog.
 QPoint DriveDialogOpenButtonCentre() {
     CDriveSelectDlg dialog;

@@ -13,3 +13,11 @@ int ReadSyncOffsetMs(const std::string& file) {
 bool ReadDvdWholeSecondClock(const std::string& file) {
     return profile::GetString("SYNC", "DVD_CLOCK", "", file) == "WHOLE_SECOND";
 }
+
+AuthoringSettings ReadAuthoringSettings(const std::string& file) {
+    AuthoringSettings settings;
+    settings.reactionMs =
+        std::clamp(profile::GetInt("AUTHORING", "REACTION_MS", 200, file), 0, 2000);
+    settings.rightDirection = profile::GetInt("AUTHORING", "RIGHT_DIRECTION", 0, file) == 1 ? 1 : 0;
+    return settings;
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "authoring/PlayFileNames.h"
 #include "configuration/SyncSettings.h"
 #include "device/UsbDongle.h"
 #include "log/Logger.h"
@@ -226,6 +227,7 @@ bool PlaybackSession::IsBusyOpening() const {
 }
 
 void PlaybackSession::OpenVideoFile(const std::string& path) {
+    EndRecording();
     mediaLocation_ = AbsolutePath(path);
     displayTitle_ = std::filesystem::path(mediaLocation_).filename().string();
     OUTPUT_LOG(log_, "動画ファイル選択：" + displayTitle_);
@@ -239,6 +241,7 @@ void PlaybackSession::OpenVideoFile(const std::string& path) {
 
 void PlaybackSession::OpenDvd(const std::string& path) {
     if (IsBusyOpening()) return;
+    EndRecording();
     // A location the user wrote is theirs to escape; a path is escaped here.
     const bool isLocation = path.rfind("dvd://", 0) == 0;
     mediaLocation_ = isLocation ? path : DvdLocation(path);
@@ -296,6 +299,7 @@ void PlaybackSession::Pause() {
 }
 
 void PlaybackSession::OnMediaEnded() {
+    EndRecording();
     // A file libvlc opens but cannot read (a video cut off before its index) plays nothing and
     // ends at once without a length: say so, as for a file that does not open, and do not
     // start it again on repeat. A raw stream (.h264, .m2v) has no length either, but it played
@@ -338,6 +342,7 @@ void PlaybackSession::VolumeChanged() {
 void PlaybackSession::ApplyVolume() { player_->SetVolume(view_.Volume()); }
 
 void PlaybackSession::SeekToPosition(int position) {
+    EndRecording();  // the recorded stretch ends where the seek leaves
     seekTarget_ = SliderSeekTarget(player_->GetLength(), position);
     view_.Post([this] { Seek(); });
     sync_->OnSeekStarted();
@@ -354,12 +359,14 @@ void PlaybackSession::Seek() {
 void PlaybackSession::SeekBy(int64_t deltaMs) {
     const int64_t length = player_->GetLength();
     if (length <= 0) return;
+    EndRecording();
     seekTarget_ = std::clamp<int64_t>(player_->GetTime() + deltaMs, 0, length);
     view_.Post([this] { Seek(); });
     sync_->OnSeekStarted();
 }
 
 void PlaybackSession::HoldStart(bool forward) {
+    EndRecording();
     holdElapsed_ = 0;
     holdPosition_ = player_->GetTime();
     holdState_ = player_->GetState();
@@ -399,6 +406,63 @@ void PlaybackSession::NavigateMenu(MenuStep step) {
     if (discPlace_ == DiscPlace::kMenu) player_->Navigate(step);
 }
 
+void PlaybackSession::ToggleRecording() {
+    if (recording_) {
+        EndRecording();
+        return;
+    }
+    if (MediaFile().empty() || player_->GetState() != PlayerState::kPlaying) {
+        boxes_.Show(KESTRUNE_TRANSLATE_NOOP("MessageBoxes",
+                                            "プレイファイルは動画ファイルの再生中に記録できます。"),
+                    KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "プレイファイル記録"));
+        return;
+    }
+    recordingTimeMs_ = std::max<int64_t>(player_->GetTime(), 0);
+    OUTPUT_LOG(log_, "プレイファイル記録開始");
+    recording_.emplace(recordingTimeMs_, authoring_.reactionMs, uint8_t{0});
+    sync_->SetLiveCommand(uint8_t{0});
+    view_.ShowRecording(true, 0);
+}
+
+void PlaybackSession::PointerOverVideo(double x, double width) {
+    if (!recording_ || player_->GetState() != PlayerState::kPlaying) return;
+    const uint8_t command = PointerCommand(x, width, authoring_.rightDirection);
+    if (command == recording_->Command()) return;
+    recordingTimeMs_ = std::max<int64_t>(player_->GetTime(), 0);
+    recording_->Add(recordingTimeMs_, command);
+    sync_->SetLiveCommand(command);
+    view_.ShowRecording(true, command);
+}
+
+// The stretch ends where playback is, or was when it last showed a time (a stopped player
+// reads 0).
+void PlaybackSession::EndRecording() {
+    if (!recording_) return;
+    const PlayerState state = player_->GetState();
+    if (state == PlayerState::kPlaying || state == PlayerState::kPaused) {
+        recordingTimeMs_ = std::max(recordingTimeMs_, player_->GetTime());
+    }
+    const RecordedStretch stretch = recording_->End(recordingTimeMs_);
+    recording_.reset();
+    sync_->SetLiveCommand(std::nullopt);
+    view_.ShowRecording(false, 0);
+    OUTPUT_LOG(log_, "プレイファイル記録終了");
+    const SyncDriver::ScriptLines loaded = sync_->Lines();
+    const std::vector<CSV_LINE> lines =
+        PunchIn(loaded ? *loaded : std::vector<CSV_LINE>{}, stretch);
+    std::string error;
+    const std::string path = SaveNewPlayFile(mediaLocation_, lines, &error);
+    if (path.empty()) {
+        OUTPUT_LOG(log_, "プレイファイル保存失敗：" + error);
+        boxes_.Show(KESTRUNE_TRANSLATE_NOOP("MessageBoxes",
+                                            "記録したプレイファイルを保存できませんでした。"),
+                    KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "プレイファイル記録"));
+        return;
+    }
+    OUTPUT_LOG(log_, "プレイファイル保存：" + std::filesystem::path(path).filename().string());
+    OpenPlayFile(path);
+}
+
 int PlaybackSession::ChangeOffset(int deltaMs) {
     const int before = sync_->OffsetMs();
     const int offset = sync_->ChangeOffsetMs(deltaMs);
@@ -418,6 +482,7 @@ void PlaybackSession::DevicesChanged() {
 }
 
 void PlaybackSession::Close() {
+    EndRecording();
     ticking_ = false;
     sync_->OnClose();
     // Playback ends before the window is hidden and taken down: a video output still starting
@@ -433,6 +498,7 @@ void PlaybackSession::StopAfterFailure() {
 }
 
 void PlaybackSession::OnMediaStopped() {
+    EndRecording();
     volumeInitialised_ = false;
     if (discPlace_ == DiscPlace::kMenu) view_.ShowDiscMenu(false);
     discPlace_ = DiscPlace::kUnknown;
@@ -461,6 +527,7 @@ void PlaybackSession::RefreshTimeDisplay() {
         volumeInitialised_ = true;
     }
     t = std::clamp<int64_t>(t, 0, length);
+    recordingTimeMs_ = t;
     view_.ShowElapsed(FormatClock(t));
     view_.ShowTotal(FormatClock(length));
     view_.ShowPosition(SliderPosition(t, length));

@@ -16,10 +16,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "authoring/Recording.h"
 #include "configuration/DongleSettings.h"
+#include "configuration/SyncSettings.h"
 #include "device/UsbDongle.h"
 #include "player/MediaPlayer.h"
 #include "player/PlayerEvent.h"
@@ -63,6 +66,7 @@ public:
     void ShowVideoIn(uint32_t window) { player_->SetHwnd(window); }
     // DVDs opened from now on keep the whole-second clock rather than the picture's.
     void SetDvdWholeSecondClock(bool on) { dvdWholeSecondClock_ = on; }
+    void SetAuthoringSettings(const AuthoringSettings& settings) { authoring_ = settings; }
 
     // Commands, as the bar's buttons, the keys, the menus and the dialogs give them.
     void Play();
@@ -94,6 +98,14 @@ public:
     void ShowDiscMenu();
     // A step through the buttons of the disc's menu shown (the arrow keys and Enter).
     void NavigateMenu(MenuStep step);
+    // Recording a play file while a video file plays (the R key and the menu): starts, or ends
+    // and saves it beside the video under a free name, merged into the play file loaded before
+    // (only the recorded stretch replaced), and loads it. Stop, the end of the media, a seek and
+    // the window's close end a recording too.
+    void ToggleRecording();
+    // The pointer at `x` across a video `width` wide: while recording, the command it sets.
+    void PointerOverVideo(double x, double width);
+    [[nodiscard]] bool IsRecording() const { return recording_.has_value(); }
     // Moves the user's offset by `deltaMs` within its bounds; the new offset.
     int ChangeOffset(int deltaMs);
     // The system's serial devices changed.
@@ -147,6 +159,8 @@ private:
     void StartTicks();
     void StopTicks();
     void RefreshTimeDisplay();
+    // Ends a recording, if one runs, and saves it.
+    void EndRecording();
 
     platform::MessageBoxes& boxes_;
     OutputLog& log_;
@@ -178,6 +192,9 @@ private:
     int64_t holdPosition_ = 0;
     int64_t seekTarget_ = 0;
     bool ticking_ = false;
+    AuthoringSettings authoring_;
+    std::optional<Recording> recording_;
+    int64_t recordingTimeMs_ = 0;  // the video's time last seen while recording
     // Where on the disc the player was last placed, and its count of title changes then.
     DiscPlace discPlace_ = DiscPlace::kUnknown;
     uint64_t titleChanges_ = 0;

@@ -43,6 +43,9 @@ public:
     // A disc shows one of its own menus, or no longer: while it does, the pointer over the
     // video moves between the menu's buttons and a click activates one.
     virtual void ShowDiscMenu(bool shown) = 0;
+    // A play file is being recorded (or no longer): the window marks it over the video with the
+    // command in force (the packet byte: bit 7 direction, bits 0-6 speed).
+    virtual void ShowRecording(bool on, uint8_t command) = 0;
     // The box that says the user may not open the dongle's device node, owned by `group`.
     virtual void ShowDeviceAccessDenied(const std::string& device, const std::string& group) = 0;
     // The volume slider's position, 0 to 100.

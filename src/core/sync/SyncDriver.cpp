@@ -50,13 +50,38 @@ void SyncDriver::OnPlaying() {
     loop_.Post([this] {
         Reposition(ScriptTime());
         dongle_.OpenPort();
+        liveSent_ = -1;
+        SendLive();
     });
 }
 
 void SyncDriver::OnPaused() {
     if (!mediaReady_) return;
     note_("USBドングルへ一時停止コマンド送信");
-    loop_.Post([this] { dongle_.SendStop(); });
+    loop_.Post([this] {
+        dongle_.SendStop();
+        liveSent_ = -1;
+    });
+}
+
+void SyncDriver::SetLiveCommand(std::optional<uint8_t> command) {
+    liveWanted_ = command ? int{*command} : -1;
+    loop_.Post([this] { SendLive(); });
+}
+
+void SyncDriver::SendLive() {
+    const int wanted = liveWanted_;
+    if (wanted == liveSent_) return;
+    if (wanted < 0) {
+        // Back to the script: the device stops, and the script's line in force follows.
+        liveSent_ = -1;
+        dongle_.SendStop();
+        Reposition(ScriptTime());
+        return;
+    }
+    if (player_.GetState() != PlayerState::kPlaying) return;  // sent on the resume
+    liveSent_ = wanted;
+    dongle_.SendCommand(static_cast<uint8_t>(wanted), ScriptTime() / kMsPerTenth);
 }
 
 void SyncDriver::OnStopped() {
@@ -68,7 +93,7 @@ void SyncDriver::OnStopped() {
 }
 
 bool SyncDriver::LinesMayGo() const {
-    return mediaReady_ && !menuShown_ && player_.TitleChanges() == titleChanges_;
+    return mediaReady_ && !menuShown_ && player_.TitleChanges() == titleChanges_ && liveWanted_ < 0;
 }
 
 void SyncDriver::StopIfMoving() {

@@ -95,6 +95,10 @@ public:
     // A title started (a disc's, or a file's clock started over): the script runs from the
     // title's time.
     void OnTitleStarted(uint64_t titleChanges);
+    // While a play file is recorded, the device follows the recorder's command live rather than
+    // the script: `command` from now on (sent at once, the latest of several given quickly),
+    // none to give the device back to the script.
+    void SetLiveCommand(std::optional<uint8_t> command);
     // The system's serial devices changed. Handled at once while the player is idle (nothing
     // loaded, paused, stopped or ended); while it is busy, on the next tick.
     void OnDevicesChanged();
@@ -119,6 +123,8 @@ private:
     [[nodiscard]] bool LinesMayGo() const;
     // The stop packet, when the last packet set the device moving. Device thread.
     void StopIfMoving();
+    // Sends the live command wanted now, unless it is the one sent last. Device thread.
+    void SendLive();
     void HandleDeviceChange(int64_t t);
     void Reposition(int64_t t);
 
@@ -135,5 +141,9 @@ private:
     // session has said where they went.
     bool menuShown_ = false;
     uint64_t titleChanges_ = 0;
+    // The live command wanted (-1: none, the script drives the device), and the one sent last
+    // (device thread; -1 when the device has been stopped or given back since).
+    std::atomic<int> liveWanted_ = -1;
+    int liveSent_ = -1;
     std::atomic<int> offsetMs_ = 0;
 };

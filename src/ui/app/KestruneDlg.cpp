@@ -100,6 +100,8 @@ void CKestruneDlg::OnInitDialog() {
     topPanel_->SetTitle(QString());
     bottomPanel_ = std::make_unique<CBottomDlg>(this, *operationLog_);
     overlay_ = std::make_unique<OverlayText>(this);
+    recordingMark_ = std::make_unique<OverlayText>(this, Qt::AlignRight, QColor(255, 60, 60));
+    recordingMark_->setObjectName(QStringLiteral("recordingMark"));
     setAcceptDrops(true);
 
     initialised_ = true;
@@ -119,6 +121,7 @@ void CKestruneDlg::OnInitDialog() {
 
     session_->StartDevice(logger_.get(), ReadDongleSettings(), ReadSyncOffsetMs());
     session_->SetDvdWholeSecondClock(ReadDvdWholeSecondClock());
+    session_->SetAuthoringSettings(ReadAuthoringSettings());
     bottomPanel_->SetDeviceName(QString::fromStdString(session_->DeviceName()));
     deviceWatch_ =
         std::make_unique<DeviceWatch>(QString::fromStdString(platform::SerialDeviceDirectory()),
@@ -137,6 +140,8 @@ void CKestruneDlg::OnInitDialog() {
                              [this] { return maximised_; }, [this] { RaisePanelsLater(); }},
                             *session_, *operationLog_);
     qApp->installEventFilter(input_);
+    connect(input_, &MainWindowInput::RecordingToggled, menus_, &MainMenus::ToggleRecording,
+            Qt::QueuedConnection);
 
     // An exception that escapes a handler: the device stops first, then playback, and the
     // user is told; the player goes on.
@@ -215,6 +220,21 @@ void CKestruneDlg::ShowAbout() { menus_->ShowAbout(); }
 void CKestruneDlg::RebuildMenu() { menus_->Rebuild(); }
 
 void CKestruneDlg::ShowDiscMenu(bool shown) { videoSurface_->LetPointerThrough(shown); }
+
+// "● REC" and the command in force: an arrow for the direction (0 to the right, as the
+// pointer sets it with the default setting) and the speed, or a square at rest.
+void CKestruneDlg::ShowRecording(bool on, uint8_t command) {
+    if (!on) {
+        recordingMark_->hide();
+        return;
+    }
+    const int speed = command & 0x7F;
+    const QString what = speed == 0 ? QStringLiteral("■")
+                                    : QString((command & 0x80) != 0 ? QStringLiteral("◀ %1")
+                                                                    : QStringLiteral("▶ %1"))
+                                          .arg(speed);
+    recordingMark_->ShowText(QStringLiteral("● REC  ") + what, input_->VideoAreaOnScreen(), 0);
+}
 
 void CKestruneDlg::ToggleFullScreen() {
     if (maximised_) {
@@ -306,6 +326,9 @@ void CKestruneDlg::RaisePanelsLater() {
 void CKestruneDlg::RepositionPanels() {
     if (topPanel_) topPanel_->Reposition();
     if (bottomPanel_) bottomPanel_->Reposition();
+    if (recordingMark_ && recordingMark_->isVisible() && input_ != nullptr) {
+        recordingMark_->FollowArea(input_->VideoAreaOnScreen());
+    }
     if (overlay_ && overlay_->isVisible() && input_ != nullptr) {
         overlay_->FollowArea(input_->VideoAreaOnScreen());
     }

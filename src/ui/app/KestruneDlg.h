@@ -101,6 +101,7 @@ public:
     void ShowRepeat(bool on) override;
     void RebuildMenu() override;
     void ShowDiscMenu(bool shown) override;
+    void ShowRecording(bool on, uint8_t command) override;
     void ShowDeviceAccessDenied(const std::string& device, const std::string& group) override;
     [[nodiscard]] int Volume() const override;
     void Repaint() override { update(); }
@@ -153,6 +154,7 @@ private:
     std::unique_ptr<CBottomDlg> bottomPanel_;
     std::unique_ptr<CTopDlg> topPanel_;
     std::unique_ptr<OverlayText> overlay_;
+    std::unique_ptr<OverlayText> recordingMark_;
     MainMenus* menus_ = nullptr;        // a child of the menu bar
     MainWindowInput* input_ = nullptr;  // a child of the window
     std::unique_ptr<DeviceWatch> deviceWatch_;

@@ -1,6 +1,7 @@
 #include "app/MainMenus.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -85,6 +86,11 @@ void MainMenus::Rebuild() {
     QAction* draft = playFile->addAction(tr("映像から作成(&D)..."));
     draft->setObjectName(QStringLiteral("draftAction"));
     connect(draft, &QAction::triggered, this, &MainMenus::DraftRequested);
+    QAction* record = playFile->addAction(tr("記録の開始・終了(&R)"));
+    record->setObjectName(QStringLiteral("recordAction"));
+    record->setShortcut(QKeySequence(Qt::Key_R));
+    record->setShortcutContext(Qt::WidgetShortcut);  // R itself comes through the window's keys
+    connect(record, &QAction::triggered, this, &MainMenus::ToggleRecording);
     QMenu* help = bar_.addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("QUAMBERPlayerについて(&A)")), &QAction::triggered, this,
             &MainMenus::ShowAbout);
@@ -96,6 +102,8 @@ void MainMenus::ChooseTitle(int index) {
 }
 
 void MainMenus::ChooseChapter(int index) { session_.SelectChapter(index); }
+
+void MainMenus::ToggleRecording() { session_.ToggleRecording(); }
 
 void MainMenus::ShowAbout() {
     CAboutDlg about(&window_);

@@ -9,6 +9,7 @@
 //              ├ チャプター ─ the title's chapters, at most 100
 //              └ ディスクメニュー (back to the disc's own menu)
 //   プレイファイル(P) ─ 映像から作成(D)... (a draft from the open video's picture)
+//                    └ 記録の開始・終了(R) (recording while watching)
 //   ヘルプ(H)  ─ QUAMBERPlayerについて(A)
 
 #include <QObject>
@@ -41,6 +42,8 @@ public:
     void Rebuild();
     // The About box, modal.
     void ShowAbout();
+    // Starts or ends recording a play file (the menu item and R).
+    void ToggleRecording();
 
 signals:
     // The user asked for a draft play file from the open video's picture.

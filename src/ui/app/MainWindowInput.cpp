@@ -57,6 +57,11 @@ bool MainWindowInput::eventFilter(QObject* watched, QEvent* e) {
             if (widget->window() == windows_.main) windows_.raisePanels();
             break;
         case QEvent::MouseMove:
+            if (widget == windows_.videoHost && session_.IsRecording()) {
+                session_.PointerOverVideo(static_cast<QMouseEvent*>(e)->position().x(),
+                                          widget->width());
+            }
+            [[fallthrough]];
         case QEvent::Enter:
             if (widget == windows_.videoHost) PointerMoved();
             break;
@@ -118,6 +123,9 @@ bool MainWindowInput::HandleKey(const QKeyEvent& key) {
             return true;
         case Qt::Key_F:
             ClickBarButton(CBottomMainDlg::IDC_MAXIMIZE);
+            return true;
+        case Qt::Key_R:
+            emit RecordingToggled();
             return true;
         // Shift with a bracket gives a brace on most layouts: the fine step.
         case Qt::Key_BracketRight:

@@ -10,6 +10,8 @@
 //   Left / Right      seek 5 s back / on                M                  mute
 //   ] / [ (Shift: ±10) offset +50 / -50 ms              F, double click    full screen
 //   Escape            leaves full screen                drop               open what it holds
+//   R                 records a play file, or ends the recording (the pointer across the video
+//                     sets the command meanwhile)
 // While a disc shows its menu, the arrows move between the menu's buttons and Enter activates
 // one (the pointer reaches them through VideoSurface). Over a video that shows, the pointer
 // hides after a second of rest.
@@ -58,6 +60,10 @@ public:
     void LeaveFullScreen();
     // The video's area on the screen, below the title band where it shows.
     [[nodiscard]] QRect VideoAreaOnScreen() const;
+
+signals:
+    // R: the menu's recording item, as if clicked.
+    void RecordingToggled();
 
 private:
     [[nodiscard]] bool IsOwnWindow(const QWidget* top) const;

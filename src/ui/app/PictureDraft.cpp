@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "authoring/Autoscript.h"
+#include "analysis/Autoscript.h"
 #include "authoring/PlayFileNames.h"
 #include "log/OutputLog.h"
 #include "platform/MessageBoxes.h"

@@ -11,8 +11,10 @@ constexpr double kOpacity = 200.0 / 255.0;
 
 }  // namespace
 
-OverlayText::OverlayText(QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
+OverlayText::OverlayText(QWidget* mainWindow, Qt::Alignment corner, QColor colour)
+    : QWidget(mainWindow, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus),
+      corner_(corner),
+      colour_(colour) {
     setObjectName(QStringLiteral("overlayText"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -33,14 +35,21 @@ void OverlayText::ShowText(const QString& text, const QRect& area, int shownMs) 
     show();
     raise();
     update();
-    hideTimer_.start(shownMs);
+    if (shownMs > 0) {
+        hideTimer_.start(shownMs);
+    } else {
+        hideTimer_.stop();
+    }
 }
 
-void OverlayText::FollowArea(const QRect& area) { move(area.topLeft() + QPoint(kMargin, kMargin)); }
+void OverlayText::FollowArea(const QRect& area) {
+    move(corner_ == Qt::AlignRight ? area.topRight() + QPoint(-kMargin - width() + 1, kMargin)
+                                   : area.topLeft() + QPoint(kMargin, kMargin));
+}
 
 void OverlayText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    painter.setPen(Qt::white);
+    painter.setPen(colour_);
     painter.drawText(rect(), Qt::AlignCenter, text_);
 }

@@ -88,6 +88,9 @@ public:
     void ShowMute(bool on) override { journal_.Add(on ? "view mute on" : "view mute off"); }
     void ShowRepeat(bool on) override { journal_.Add(on ? "view repeat on" : "view repeat off"); }
     void RebuildMenu() override { journal_.Add("view menu"); }
+    void ShowRecording(bool on, uint8_t command) override {
+        journal_.Add(on ? "view recording " + std::to_string(command) : "view not recording");
+    }
     void ShowDiscMenu(bool shown) override {
         journal_.Add(shown ? "view disc menu" : "view no disc menu");
     }
@@ -654,6 +657,62 @@ TEST_F(PlaybackSessionTest, ADiscMenuHoldsTheScriptAndEachTitleRunsItFromItsStar
     EXPECT_FALSE(session->IsDiscMenuShown());
     EXPECT_EQ(Logged("DVDメニュー表示"), 2);
     EXPECT_EQ(Logged("DVDタイトル開始"), 2);
+}
+
+// Recording while a video plays: the device follows the pointer at once instead of the script;
+// R again saves the stretch, 200 ms earlier, over the play file loaded before (the rest of it
+// kept) beside the video, and loads it. The next recording goes to the next free name, a seek
+// ends one, and without a playing video a box says when recording works.
+TEST_F(PlaybackSessionTest, RecordingFollowsThePointerLiveAndSavesOverTheLoadedPlayFile) {
+    session->SetAuthoringSettings({.reactionMs = 200, .rightDirection = 0});
+    PlayWithScript(1000, "10,1,50\n50,0,30\n");
+    session->ToggleRecording();
+    EXPECT_TRUE(session->IsRecording());
+    player->time = 1500;
+    session->Sync().OnTick();  // the script's line at 1 s does not go out
+    player->time = 2000;
+    session->PointerOverVideo(900, 1000);  // right of the middle: 78
+    session->PointerOverVideo(901, 1000);  // the same speed: nothing new
+    player->time = 3000;
+    session->PointerOverVideo(100, 1000);  // left: 78 the other way
+    player->time = 4000;
+    session->PointerOverVideo(500, 1000);  // the middle: stop
+    player->time = 4500;
+    session->ToggleRecording();
+    EXPECT_FALSE(session->IsRecording());
+    // The device takes each command as it is given (the window shows it after).
+    EXPECT_EQ(Only({"write", "view recording", "view not recording"}),
+              (std::vector<std::string>{kStop, "view recording 0", "write 01 01 4e",
+                                        "view recording 78", "write 01 01 ce", "view recording 206",
+                                        kStop, "view recording 0", kStop, "view not recording"}));
+    EXPECT_EQ(testing_support::ReadFile(dir / "clip.csv"),
+              "18,0,78\n28,1,78\n38,0,0\n43,1,50\n50,0,30\n");
+    ASSERT_NE(session->Sync().Lines(), nullptr);
+    EXPECT_EQ(session->Sync().Lines()->size(), 5u);
+    EXPECT_EQ(Logged("プレイファイル記録開始"), 1);
+    EXPECT_EQ(Logged("プレイファイル記録終了"), 1);
+    EXPECT_EQ(Logged("プレイファイル保存：clip.csv"), 1);
+    // The script drives the device again: the line in force at 4.6 s.
+    journal.events.clear();
+    player->time = 4600;
+    session->Sync().OnTick();
+    EXPECT_EQ(Only({"write"}), (std::vector<std::string>{"write 01 01 b2"}));
+
+    // A seek ends the next recording, which goes to the next free name.
+    session->ToggleRecording();
+    player->time = 5000;
+    session->PointerOverVideo(1000, 1000);
+    player->time = 6000;
+    session->SeekBy(5000);
+    EXPECT_FALSE(session->IsRecording());
+    EXPECT_EQ(testing_support::ReadFile(dir / "clip (2).csv"),
+              "18,0,78\n28,1,78\n38,0,0\n43,1,50\n44,0,0\n48,0,100\n58,0,30\n");
+
+    player->state = PlayerState::kPaused;
+    session->ToggleRecording();
+    EXPECT_FALSE(session->IsRecording());
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].second, "プレイファイル記録");
 }
 
 }  // namespace

@@ -272,7 +272,7 @@ TEST_F(KestruneDlgTest, AVideoGetsAnEmptyDvdMenuThePlayFileMenuAndTheHelpMenu) {
     EXPECT_EQ(menus[0]->text(), QStringLiteral("DVDメニュー"));
     EXPECT_TRUE(menus[0]->menu()->actions().isEmpty());
     EXPECT_EQ(menus[1]->text().remove(QLatin1Char('&')), QStringLiteral("プレイファイル(P)"));
-    ASSERT_EQ(menus[1]->menu()->actions().size(), 1);
+    ASSERT_EQ(menus[1]->menu()->actions().size(), 2);  // a draft, recording
     EXPECT_EQ(menus[2]->text().remove(QLatin1Char('&')), QStringLiteral("ヘルプ(H)"));
     const auto help = menus[2]->menu()->actions();
     ASSERT_EQ(help.size(), 1);

@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "analysis/VideoFrames.h"
 #include "authoring/TurnDraft.h"
-#include "authoring/VideoFrames.h"
 
 class CameraTurn {
 public:

@@ -1,7 +1,7 @@
-#include "authoring/Autoscript.h"
+#include "analysis/Autoscript.h"
 
-#include "authoring/CameraTurn.h"
-#include "authoring/VideoFrames.h"
+#include "analysis/CameraTurn.h"
+#include "analysis/VideoFrames.h"
 
 AutoscriptResult DraftPlayFile(const std::string& video, const DraftOptions& options,
                                const AutoscriptProgress& progress) {

@@ -1,4 +1,4 @@
-#include "authoring/CameraTurn.h"
+#include "analysis/CameraTurn.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "authoring/Autoscript.h"
+#include "analysis/Autoscript.h"
 #include "authoring/AutoscriptArguments.h"
 #include "authoring/LineRecorder.h"
 #include "authoring/PlayFileNames.h"

@@ -1,4 +1,4 @@
-#include "authoring/VideoFrames.h"
+#include "analysis/VideoFrames.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
