@@ -67,6 +67,7 @@ public:
     // DVDs opened from now on keep the whole-second clock rather than the picture's.
     void SetDvdWholeSecondClock(bool on) { dvdWholeSecondClock_ = on; }
     void SetAuthoringSettings(const AuthoringSettings& settings) { authoring_ = settings; }
+    [[nodiscard]] const AuthoringSettings& Authoring() const { return authoring_; }
 
     // Commands, as the bar's buttons, the keys, the menus and the dialogs give them.
     void Play();

@@ -48,9 +48,11 @@ void PictureDraft::Start() {
     dialog_->setAutoReset(false);
     connect(dialog_, &QProgressDialog::canceled, this, [this] { cancelled_ = true; });
     dialog_->show();
-    worker_ = std::thread([this, video] {
+    DraftOptions options;
+    options.rightDirection = session_.Authoring().rightDirection;
+    worker_ = std::thread([this, video, options] {
         const AutoscriptResult result =
-            DraftPlayFile(video, DraftOptions{}, [this](int64_t doneUs, int64_t totalUs) {
+            DraftPlayFile(video, options, [this](int64_t doneUs, int64_t totalUs) {
                 QMetaObject::invokeMethod(
                     this, [this, doneUs, totalUs] { Progress(doneUs, totalUs); },
                     Qt::QueuedConnection);
