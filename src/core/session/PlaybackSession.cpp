@@ -454,7 +454,8 @@ void PlaybackSession::EndRecording() {
     const std::string path = SaveNewPlayFile(mediaLocation_, lines, &error);
     if (path.empty()) {
         OUTPUT_LOG(log_, "プレイファイル保存失敗：" + error);
-        boxes_.Show(KESTRUNE_TRANSLATE_NOOP("MessageBoxes",
+        // Posted: it may come on the way to a stop or the window's close, which go on first.
+        boxes_.Post(KESTRUNE_TRANSLATE_NOOP("MessageBoxes",
                                             "記録したプレイファイルを保存できませんでした。"),
                     KESTRUNE_TRANSLATE_NOOP("MessageBoxes", "プレイファイル記録"));
         return;
@@ -482,9 +483,10 @@ void PlaybackSession::DevicesChanged() {
 }
 
 void PlaybackSession::Close() {
-    EndRecording();
     ticking_ = false;
     sync_->OnClose();
+    // The device has stopped; the recording is saved while the player still tells its time.
+    EndRecording();
     // Playback ends before the window is hidden and taken down: a video output still starting
     // up as its window goes away crashes inside the X11 OpenGL driver.
     player_->Stop();
