@@ -118,10 +118,11 @@ void SyncDriver::OnTitleStarted(uint64_t titleChanges) {
 }
 
 void SyncDriver::OnTick() {
-    if (!LinesMayGo()) return;
+    if (!mediaReady_) return;
     const int64_t t = ScriptTime();
+    // A device change is handled in a disc's menu and while recording too.
     if (devicesChanged_) HandleDeviceChange(t);
-    if (!script_) return;
+    if (!LinesMayGo() || !script_) return;
     if (const auto due = script_->Advance(t)) dongle_.SendCommand(due->command, due->time);
 }
 
@@ -172,7 +173,11 @@ void SyncDriver::OnDevicesChanged() {
 void SyncDriver::HandleDeviceChange(int64_t t) {
     if (!devicesChanged_) return;
     devicesChanged_ = false;
-    if (dongle_.Reattach()) Reposition(t);
+    if (!dongle_.Reattach()) return;
+    Reposition(t);
+    // The reopened port began with the stop packet: a recording's command goes again.
+    liveSent_ = -1;
+    SendLive();
 }
 
 void SyncDriver::Reposition(int64_t t) {
