@@ -1,68 +1,159 @@
 #include "configuration/Profile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace profile {
 namespace {
 
+// The profile functions copy a string value into a 256-byte buffer and an integer value into
+// one of 30 characters before reading its number.
+constexpr size_t kStringBuffer = kMaxValueLength + 1;
+constexpr size_t kIntegerBuffer = 30;
+
+bool IsBlank(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+std::string_view TrimLeft(std::string_view text) {
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    return text;
+}
+
+std::string_view TrimRight(std::string_view text) {
+    while (!text.empty() && IsBlank(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string_view Trim(std::string_view text) { return TrimLeft(TrimRight(text)); }
+
+// Names and values are C strings: a NUL byte ends them. Blanks are trimmed before the cut,
+// so blanks in front of a NUL stay.
+std::string_view CutAtNul(std::string_view text) { return text.substr(0, text.find('\0')); }
+
 // The file is read as bytes: names are compared with ASCII case folding only.
-bool EqualsNoCase(const std::string& a, const std::string& b) {
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [&](unsigned char x, unsigned char y) { return lower(x) == lower(y); });
 }
 
-std::string Trim(const std::string& text) {
-    const auto blank = [](unsigned char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && blank(text[first])) ++first;
-    while (last > first && blank(text[last - 1])) --last;
-    return text.substr(first, last - first);
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
 }
 
-// Looks the key up; nullopt when the file, the section or the key is missing.
-std::optional<std::string> FindValue(const std::string& section, const std::string& key,
-                                     const std::string& file) {
+// UTF-16 text (after its byte-order mark) as UTF-8. A surrogate without its partner becomes
+// U+FFFD; an odd last byte is dropped.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    std::string out;
+    out.reserve(bytes.size());
+    const auto unit = [&](size_t i) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<uint32_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint32_t code = unit(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;
+        }
+        AppendUtf8(out, code);
+    }
+    return out;
+}
+
+// The file's text: a UTF-8 byte-order mark is dropped, a file with a UTF-16 one (either byte
+// order) is read as UTF-16, anything else is taken byte for byte. nullopt: no file.
+std::optional<std::string> ReadIniText(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string_view text(bytes);
+    if (text.starts_with("\xEF\xBB\xBF")) return std::string(text.substr(3));
+    if (text.starts_with("\xFF\xFE")) return Utf16ToUtf8(text.substr(2), false);
+    if (text.starts_with("\xFE\xFF")) return Utf16ToUtf8(text.substr(2), true);
+    return bytes;
+}
 
-    bool inSection = false;
-    bool sectionSeen = false;
-    std::string line;
-    bool firstLine = true;
-    while (std::getline(in, line)) {
-        if (firstLine && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
-        firstLine = false;
-        const std::string text = Trim(line);
-        if (text.empty() || text[0] == ';') continue;
-        if (text[0] == '[') {
+// Looks the key up: its value with leading blanks gone and cut at a NUL; nullopt when the
+// file, the section or the key is missing, or when the key's first line has no "=".
+std::optional<std::string> FindValue(const std::string& section, const std::string& key,
+                                     const std::string& file) {
+    const auto text = ReadIniText(file);
+    if (!text) return std::nullopt;
+    const std::string_view wantedSection = CutAtNul(Trim(section));
+    const std::string_view wantedKey = CutAtNul(Trim(key));
+
+    // Lines before the first header belong to a section named "".
+    bool inSection = wantedSection.empty();
+    size_t start = 0;
+    while (start <= text->size()) {
+        size_t end = text->find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text->size();
+        const std::string_view line = Trim(std::string_view(*text).substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) continue;
+
+        // A header runs to the line's last "]"; a "[" without one starts a key like any other.
+        const auto close = line.rfind(']');
+        if (line.front() == '[' && close != std::string_view::npos) {
             if (inSection) return std::nullopt;  // the first matching section ended
-            const auto close = text.find(']');
-            const std::string name =
-                Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-            inSection = !sectionSeen && EqualsNoCase(name, section);
-            sectionSeen = sectionSeen || inSection;
+            inSection = EqualsNoCase(CutAtNul(Trim(line.substr(1, close - 1))), wantedSection);
             continue;
         }
         if (!inSection) continue;
-        const auto equals = text.find('=');
-        if (equals == std::string::npos) continue;
-        if (!EqualsNoCase(Trim(text.substr(0, equals)), key)) continue;
-        std::string value = Trim(text.substr(equals + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-            value = value.substr(1, value.size() - 2);
-        }
-        if (value.size() > kMaxValueLength) value.resize(kMaxValueLength);
-        return value;
+        const auto equals = line.find('=');
+        if (!EqualsNoCase(CutAtNul(TrimRight(line.substr(0, equals))), wantedKey)) continue;
+        if (equals == std::string_view::npos) return std::nullopt;  // a key without a value
+        return std::string(CutAtNul(TrimLeft(line.substr(equals + 1))));
     }
     return std::nullopt;
+}
+
+// The copy into a caller's buffer of `size` bytes. A value that starts and ends with the same
+// quote, single or double, loses its first one; the last character of the copy then goes
+// too, unless the value was longer than the buffer. So a quoted value that just fits loses
+// one character of its own: the profile functions do the same.
+std::string CopyEntry(std::string_view value, size_t size) {
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    if (quoted) value.remove_prefix(1);
+    std::string copy(value.substr(0, size - 1));
+    if (quoted && size >= value.size()) copy.pop_back();
+    return copy;
+}
+
+// A default loses its trailing spaces, though never its first character.
+std::string_view TrimDefault(std::string_view value) {
+    value = CutAtNul(value);
+    while (value.size() > 1 && value.back() == ' ') value.remove_suffix(1);
+    return value;
 }
 
 std::string& SelectedIniFile() {
@@ -78,19 +169,32 @@ void UseIniFile(std::string file) { SelectedIniFile() = std::move(file); }
 
 std::string GetString(const std::string& section, const std::string& key,
                       const std::string& defaultValue, const std::string& file) {
-    std::string value = FindValue(section, key, file).value_or(defaultValue);
-    if (value.size() > kMaxValueLength) value.resize(kMaxValueLength);
-    return value;
+    const auto value = FindValue(section, key, file);
+    return CopyEntry(value ? std::string_view(*value) : TrimDefault(defaultValue), kStringBuffer);
 }
 
 int ParseProfileInt(const std::string& text) {
     size_t i = 0;
+    // Control characters and spaces before the sign are skipped; none after it.
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    uint32_t base = 10;
+    if (text.size() >= i + 2 && text[i] == '0') {
+        const char prefix = text[i + 1];  // lower case only: "0X10" reads as 0
+        base = prefix == 'x' ? 16 : prefix == 'o' ? 8 : prefix == 'b' ? 2 : 10;
+        if (base != 10) i += 2;
+    }
     // Accumulate modulo 2^32 as a 32-bit reader does; overlong numbers wrap, never overflow.
     uint32_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10u + static_cast<uint32_t>(text[i] - '0');
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        uint32_t digit = base;
+        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+        if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+        if (digit >= base) break;
+        value = value * base + digit;
     }
     if (negative) value = 0u - value;
     return static_cast<int32_t>(value);
@@ -99,8 +203,9 @@ int ParseProfileInt(const std::string& text) {
 int GetInt(const std::string& section, const std::string& key, int defaultValue,
            const std::string& file) {
     const auto value = FindValue(section, key, file);
-    if (!value || value->empty()) return defaultValue;
-    return ParseProfileInt(*value);
+    if (!value) return defaultValue;
+    const std::string text = CopyEntry(*value, kIntegerBuffer);
+    return text.empty() ? defaultValue : ParseProfileInt(text);
 }
 
 int GetKeyword(const std::string& section, const std::string& key, const std::string& file) {

@@ -1,13 +1,28 @@
 #pragma once
 
-// Reading the ini file. Every reader opens the file, finds the value and closes it again, so
-// a missing file or key simply yields the default. Rules:
-//   - "[name]" opens a section; text before the first section belongs to none;
-//   - "key=value" lines; section and key names match without regard to letter case;
-//   - the first matching section and the first matching key in it win;
-//   - key and value lose surrounding blanks, and a value in matching double quotes loses them;
-//   - lines starting with ";" are comments;
-//   - values are cut to 255 characters.
+// Reading the ini file as the Windows profile functions read it, so that a file brought from
+// there gives the same values. Every reader opens the file, finds the value and closes it
+// again, so a missing file or key simply yields the default. Rules:
+//   - a UTF-8 byte-order mark is skipped; a file that starts with a UTF-16 one (either byte
+//     order) is read as UTF-16 and its text handled as UTF-8; any other file byte for byte;
+//   - LF and CR each end a line; a line loses its leading and trailing blanks (space, tab,
+//     LF, VT, FF, CR);
+//   - a line that starts with "[" and has a "]" opens a section named by the text up to its
+//     last "]", blanks trimmed; the rest of the line is ignored. Lines before the first
+//     section belong to a section named "";
+//   - any other line is a key: the text before its first "=" with trailing blanks trimmed,
+//     and the value after it with leading blanks trimmed. A line without "=" is a key
+//     without a value, which reads as missing. ";" starts no comment: such a line is a key
+//     like any other, which no reader asks for;
+//   - a NUL byte ends the name or value it is in, after the trimming;
+//   - the names asked for lose their blanks; names match without regard to ASCII letter case;
+//   - the first section of the name and the first line of the key in it answer;
+//   - a value is copied into 256 bytes, so at most 255 characters. One that starts and ends
+//     with the same quote, single or double, loses the quotes; but quoted text of exactly
+//     255 characters reads as its first 254, and longer quoted text as its first 255;
+//   - a default is copied the same way after losing its trailing spaces, though never its
+//     first character;
+//   - a number is read from the value copied the same way into 30 characters (29 of them).
 
 #include <string>
 #include <vector>
@@ -28,8 +43,8 @@ void UseIniFile(std::string file);
                                     const std::string& defaultValue,
                                     const std::string& file = IniFile());
 
-// The integer at the start of the value: an optional sign and decimal digits, 0 when there
-// are none; `defaultValue` when the key is missing or its value empty.
+// The integer at the start of the value (ParseProfileInt); `defaultValue` when the key is
+// missing or its value empty.
 [[nodiscard]] int GetInt(const std::string& section, const std::string& key, int defaultValue,
                          const std::string& file = IniFile());
 
@@ -43,7 +58,9 @@ size_t ReadProfileList(const std::string& section, const std::string& key,
                        const std::string& defaultValue, std::vector<std::string>& list,
                        const std::string& file = IniFile());
 
-// The integer reading of one value text (exposed for the tests of its rules).
+// The integer reading of one value text: control characters and spaces skipped, an optional
+// sign, then "0x", "0o" or "0b" (lower case) for hexadecimal, octal or binary digits, else
+// decimal ones, up to the first that is not; 0 when there are none. Wraps modulo 2^32.
 [[nodiscard]] int ParseProfileInt(const std::string& text);
 
 }  // namespace profile

@@ -479,6 +479,20 @@ const IniCase kIniCases[] = {
      2,
      {"Virtual_Dongle"},
      {9600, 2, 7, 2, 1, -1}},
+    {"SavedAsUtf16OnWindows",
+     [] {
+         // Notepad's "Unicode": UTF-16 with its byte-order mark and CR LF. A device name in
+         // single quotes and numbers in hexadecimal read as Windows reads them.
+         const std::string text =
+             "[DEBUG]\r\nLOG_LEVEL=0x1\r\n[USB_DONGLE]\r\nDEVICE_NAME='Virtual_Dongle'\r\n"
+             "[COM_PORT]\r\nBAUD_RATE=0x2580\r\nPARITY=0b10\r\nDATA_BITS=0o7\r\n";
+         std::string utf16 = "\xFF\xFE";
+         for (const char c : text) utf16 += std::string{c, '\0'};
+         return utf16;
+     },
+     1,
+     {"Virtual_Dongle"},
+     {9600, 2, 7, 255, -1, -1}},
     {"OneMegabyte",
      [] {
          // Half a megabyte of other keys, then a value of half a megabyte.
