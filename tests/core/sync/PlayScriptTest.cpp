@@ -234,13 +234,13 @@ TEST_F(PlayScriptTest, OverlongLinesAreRejectedAndLoadingGoesOn) {
     EXPECT_EQ(Pairs(script.Lines()), (Lines{{1, 1}, {2, 2}, {5, 5}, {7, 7}}));
 }
 
-// Loads `path` on a thread of its own; nullopt when the load did not end within 20 s (it is
+// Loads `path` on a thread of its own; nullopt when the load did not end within 120 s (it is
 // left waiting: the test fails anyway).
 std::optional<bool> LoadWithin(PlayScript& script, const std::string& path) {
     auto done = std::make_shared<std::promise<bool>>();
     auto result = done->get_future();
     std::thread([done, &script, path] { done->set_value(script.Load(path)); }).detach();
-    if (result.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    if (result.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
         return std::nullopt;
     }
     return result.get();
