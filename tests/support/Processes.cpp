@@ -42,6 +42,32 @@ std::optional<int> Reap(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Writes to standard error what each thread of `pid` is doing: its state and kernel wait
+// from /proc, and the threads' stacks from gdb when it is installed. For a player that a
+// failed test leaves running, so that a hang explains itself.
+void DescribeThreads(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator(proc + "/task", error)) {
+        const auto read = [&](const std::string& name) {
+            std::string text = ReadFile(task.path() / name);
+            while (!text.empty() && text.back() == '\n') text.pop_back();
+            return text;
+        };
+        const std::string stat = read("stat");  // "tid (name) S ...": S is the state
+        const auto close = stat.rfind(')');
+        std::fprintf(stderr, "player thread %s (%s): state %s, waiting in %s\n",
+                     task.path().filename().c_str(), read("comm").c_str(),
+                     close == std::string::npos ? "?" : stat.substr(close + 2, 1).c_str(),
+                     read("wchan").c_str());
+    }
+    if (std::system("command -v gdb >/dev/null 2>&1") == 0) {
+        const std::string command = "timeout 120 gdb -batch -nx -p " + std::to_string(pid) +
+                                    " -ex 'thread apply all bt 30' 1>&2 2>/dev/null";
+        [[maybe_unused]] const int status = std::system(command.c_str());
+    }
+}
+
 }  // namespace
 
 PrivateDisplay::PrivateDisplay() {
@@ -131,6 +157,7 @@ PlayerProcess::PlayerProcess(const TempDir& dir, const std::optional<std::string
 
 PlayerProcess::~PlayerProcess() {
     if (pid_ > 0 && !exited_) {
+        if (::testing::Test::HasFailure()) DescribeThreads(pid_);
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
