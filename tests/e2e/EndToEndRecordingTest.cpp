@@ -66,18 +66,29 @@ TEST_F(Recording, ThePointerRightLeftAndMiddleIsRecordedAndTheDeviceFollows) {
     desktop.Keys(main, "r");
     ASSERT_TRUE(WaitFor([&] { return LogHas("プレイファイル保存：my walk.csv"); }, 30s)) << Log();
 
-    // Right (direction 0) at about 56, left at about 56, then at rest, in that order.
+    // Right (direction 0) at about 56, left at about 56, then at rest, in that order. A point
+    // on the edge of two speeds may give both (once seen under load: 55, then 56 a tenth
+    // later), so the lines are taken as stretches of one direction, or of rest.
     const std::vector<ScriptLine> lines = ReadScript(dir / "my walk.csv");
-    ASSERT_EQ(lines.size(), 3u) << testing_support::ReadFile(dir / "my walk.csv");
-    EXPECT_EQ(lines[0].direction, 0);
-    EXPECT_EQ(lines[1].direction, 1);
-    EXPECT_EQ(lines[2].speed, 0);
-    for (const ScriptLine& moving : {lines[0], lines[1]}) {
-        EXPECT_GE(moving.speed, 45);
-        EXPECT_LE(moving.speed, 67);
+    std::vector<ScriptLine> stretches;
+    for (const ScriptLine& line : lines) {
+        if (line.speed > 0) {
+            EXPECT_GE(line.speed, 45) << line.ms;
+            EXPECT_LE(line.speed, 67) << line.ms;
+        }
+        const auto moving = [](const ScriptLine& l) { return l.speed > 0 ? l.direction : -1; };
+        if (stretches.empty() || moving(stretches.back()) != moving(line)) {
+            stretches.push_back(line);
+        }
     }
-    EXPECT_LT(lines[0].ms, lines[1].ms);
-    EXPECT_LT(lines[1].ms, lines[2].ms);
+    ASSERT_EQ(stretches.size(), 3u) << testing_support::ReadFile(dir / "my walk.csv");
+    EXPECT_EQ(stretches[0].direction, 0);
+    EXPECT_GT(stretches[0].speed, 0);
+    EXPECT_EQ(stretches[1].direction, 1);
+    EXPECT_GT(stretches[1].speed, 0);
+    EXPECT_EQ(stretches[2].speed, 0);
+    EXPECT_LT(stretches[0].ms, stretches[1].ms);
+    EXPECT_LT(stretches[1].ms, stretches[2].ms);
     CloseWindow();
     ExpectLogInOrder(
         {"プレイファイル記録開始", "プレイファイル記録終了", "プレイファイル保存：my walk.csv"});
