@@ -11,6 +11,7 @@
 #include "app/KestruneApplication.h"
 #include "app/Translation.h"
 #include "configuration/CommandLine.h"
+#include "platform/SessionBus.h"
 #include "platform/StopGuard.h"
 #include "platform/X11Threads.h"
 
@@ -24,6 +25,8 @@ int main(int argc, char* argv[]) {
         if (std::strcmp(argv[i], "--") == 0) break;
     }
 
+    // Before any thread: without a session bus, none is looked for from a thread later.
+    platform::SettleSessionBus();
     // Before any thread: the stop guard is forked from a process of one thread. It stops the
     // device should the player end without doing so itself, and leaves with the player.
     const auto guard = platform::StopGuard::Start();

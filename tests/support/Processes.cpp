@@ -62,8 +62,12 @@ void DescribeThreads(pid_t pid) {
                      read("wchan").c_str());
     }
     if (std::system("command -v gdb >/dev/null 2>&1") == 0) {
-        const std::string command = "timeout 120 gdb -batch -nx -p " + std::to_string(pid) +
-                                    " -ex 'thread apply all bt 30' 1>&2 2>/dev/null";
+        // Short lines, the main thread first: a CI log keeps only part of a long output.
+        const std::string command =
+            "timeout 120 gdb -batch -nx -p " + std::to_string(pid) +
+            " -ex 'set print frame-arguments none' -ex 'set print address off'"
+            " -ex 'thread 1' -ex 'bt 40' -ex 'thread apply all bt 25' 2>/dev/null"
+            " | grep -E '^(#|Thread )' 1>&2";
         [[maybe_unused]] const int status = std::system(command.c_str());
     }
 }
@@ -217,14 +221,15 @@ std::vector<unsigned long> FindWindows(pid_t pid, const std::string& title,
 
 bool WindowExists(pid_t pid, const std::string& title) { return !FindWindows(pid, title).empty(); }
 
-DevSimProcess::DevSimProcess(const std::vector<std::string>& args,
-                             std::optional<std::vector<std::string>> env) {
-    const std::string exe = BinaryDir() + "/kestrune-devsim";
-    std::vector<std::string> argStrings = {exe};
+std::string BuiltProgram(const std::string& name) { return BinaryDir() + "/" + name; }
+
+LineProcess::LineProcess(const std::string& program, const std::vector<std::string>& args,
+                         const std::optional<std::vector<std::string>>& env) {
+    std::vector<std::string> argStrings = {program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     auto argv = Pointers(argStrings);
-    std::vector<char*> envp;
-    if (env) envp = Pointers(*env);
+    std::vector<std::string> envStrings = env.value_or(std::vector<std::string>{});
+    auto envp = Pointers(envStrings);
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
@@ -233,25 +238,25 @@ DevSimProcess::DevSimProcess(const std::vector<std::string>& args,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
-    if (::posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(),
-                      env ? envp.data() : environ) != 0) {
+    if (::posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argv.data(),
+                       env ? envp.data() : environ) != 0) {
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
 }
 
-DevSimProcess::~DevSimProcess() {
+LineProcess::~LineProcess() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
 }
 
-void DevSimProcess::Signal(int signal) const {
+void LineProcess::Signal(int signal) const {
     if (pid_ > 0) ::kill(pid_, signal);
 }
 
-std::string DevSimProcess::Line(std::chrono::milliseconds limit) {
+std::string LineProcess::Line(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
         if (const auto eol = buffered_.find('\n'); eol != std::string::npos) {
@@ -272,18 +277,7 @@ std::string DevSimProcess::Line(std::chrono::milliseconds limit) {
     }
 }
 
-DevSimProcess::Plugged DevSimProcess::ExpectPlugged() {
-    Plugged plugged;
-    const std::string port = Line();
-    const std::string link = Line();
-    EXPECT_EQ(port.rfind("devsim: port ", 0), 0u) << port;
-    EXPECT_EQ(link.rfind("devsim: link ", 0), 0u) << link;
-    if (port.rfind("devsim: port ", 0) == 0) plugged.port = port.substr(13);
-    if (link.rfind("devsim: link ", 0) == 0) plugged.link = link.substr(13);
-    return plugged;
-}
-
-int DevSimProcess::WaitExit(std::chrono::milliseconds limit) {
+int LineProcess::WaitExit(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         if (const auto status = Reap(pid_)) {
@@ -293,6 +287,21 @@ int DevSimProcess::WaitExit(std::chrono::milliseconds limit) {
         std::this_thread::sleep_for(10ms);
     }
     return -1;
+}
+
+DevSimProcess::DevSimProcess(const std::vector<std::string>& args,
+                             const std::optional<std::vector<std::string>>& env)
+    : LineProcess(BinaryDir() + "/kestrune-devsim", args, env) {}
+
+DevSimProcess::Plugged DevSimProcess::ExpectPlugged() {
+    Plugged plugged;
+    const std::string port = Line();
+    const std::string link = Line();
+    EXPECT_EQ(port.rfind("devsim: port ", 0), 0u) << port;
+    EXPECT_EQ(link.rfind("devsim: link ", 0), 0u) << link;
+    if (port.rfind("devsim: port ", 0) == 0) plugged.port = port.substr(13);
+    if (link.rfind("devsim: link ", 0) == 0) plugged.link = link.substr(13);
+    return plugged;
 }
 
 }  // namespace testing_support

@@ -73,29 +73,26 @@ private:
                                                      const std::string& display = {});
 [[nodiscard]] bool WindowExists(pid_t pid, const std::string& title);
 
-// kestrune-devsim with `args`, its stdout on a pipe. `env` replaces the environment.
-class DevSimProcess {
+// The path of `name`, a program this build made.
+[[nodiscard]] std::string BuiltProgram(const std::string& name);
+
+// A program with its stdout on a pipe, read line by line. `program` is a path, or a name
+// looked up in PATH; `env` replaces the environment. Killed at destruction if still running.
+class LineProcess {
 public:
-    explicit DevSimProcess(const std::vector<std::string>& args,
-                           std::optional<std::vector<std::string>> env = std::nullopt);
-    ~DevSimProcess();
-    DevSimProcess(const DevSimProcess&) = delete;
-    DevSimProcess& operator=(const DevSimProcess&) = delete;
+    LineProcess(const std::string& program, const std::vector<std::string>& args,
+                const std::optional<std::vector<std::string>>& env = std::nullopt);
+    ~LineProcess();
+    LineProcess(const LineProcess&) = delete;
+    LineProcess& operator=(const LineProcess&) = delete;
 
     [[nodiscard]] bool Started() const { return pid_ > 0; }
     [[nodiscard]] pid_t Pid() const { return pid_; }
     void Signal(int signal) const;
 
     // The next line of stdout, "<timeout>" or "<end>" when there is none. The limit is
-    // generous: a busy machine may start or wake the simulator late.
+    // generous: a busy machine may start or wake the program late.
     std::string Line(std::chrono::milliseconds limit = std::chrono::seconds(20));
-
-    // Reads the port and link lines of a plug-in. Empty strings when they do not come.
-    struct Plugged {
-        std::string port;
-        std::string link;
-    };
-    Plugged ExpectPlugged();
 
     // The exit status, 128 + the signal when killed, or -1 when still running after `limit`.
     int WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
@@ -104,6 +101,20 @@ private:
     pid_t pid_ = -1;
     platform::UniqueFd out_;
     std::string buffered_;
+};
+
+// kestrune-devsim with `args`.
+class DevSimProcess : public LineProcess {
+public:
+    explicit DevSimProcess(const std::vector<std::string>& args,
+                           const std::optional<std::vector<std::string>>& env = std::nullopt);
+
+    // Reads the port and link lines of a plug-in. Empty strings when they do not come.
+    struct Plugged {
+        std::string port;
+        std::string link;
+    };
+    Plugged ExpectPlugged();
 };
 
 }  // namespace testing_support

@@ -25,6 +25,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::LineProcess;
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 
 using testing_support::OperationLogText;
@@ -179,5 +181,77 @@ TEST(CommandLine, AnUnknownOptionIsRefusedWithUsage) {
     PlayerProcess player(dir, "", {"--no-such-option"});
     EXPECT_EQ(player.WaitExit(20s), 2);
 }
+
+// ---------------------------------------------------------------------------------------------
+// The desktop's session bus, named the two ways a desktop session names it: in
+// DBUS_SESSION_BUS_ADDRESS, or as the socket "bus" in XDG_RUNTIME_DIR. A real bus daemon
+// carries a stand-in screen saver that records what the player asks of it: the screen saver is
+// held off while the video plays, let go while it is paused, and nothing stays held once the
+// player has closed. (Without a bus, every other process test plays.)
+
+enum class BusNamed { kByAddress, kInRuntimeFolder };
+
+class DesktopBus : public ::testing::TestWithParam<BusNamed> {};
+
+// Presses `key` in the player's main window on `display`, as the user does.
+void PressKey(pid_t pid, const std::string& display, const char* key) {
+    const auto windows = testing_support::FindWindows(pid, "QUAMBERPlayer", display);
+    ASSERT_EQ(windows.size(), 1u);
+    const std::string command = "DISPLAY=" + display + " xdotool windowfocus --sync " +
+                                std::to_string(windows.front()) + " key " + key +
+                                " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+TEST_P(DesktopBus, HoldsTheScreenSaverOffWhileTheVideoPlays) {
+    TempDir dir;
+    const std::string runtime = dir / "runtime";
+    const std::string noBus = dir / "runtime-without-bus";
+    for (const std::string& folder : {runtime, noBus}) {
+        std::filesystem::create_directory(folder);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+    }
+    LineProcess daemon("dbus-daemon", {"--session", "--nofork", "--print-address=1",
+                                       "--address=unix:path=" + runtime + "/bus"});
+    const std::string address = daemon.Line();
+    ASSERT_EQ(address.rfind("unix:path=", 0), 0u) << address;
+    LineProcess saver(testing_support::BuiltProgram("kestrune-test-screensaver"), {address});
+    ASSERT_EQ(saver.Line(), "ready");
+
+    // The keys go to a display of the test's own: another test's window could take them.
+    testing_support::PrivateDisplay display;
+    ASSERT_FALSE(display.Name().empty());
+    const bool byAddress = GetParam() == BusNamed::kByAddress;
+    ScopedEnv screen("DISPLAY", display.Name());
+    ScopedEnv named("DBUS_SESSION_BUS_ADDRESS", byAddress ? std::optional(address) : std::nullopt);
+    ScopedEnv folder("XDG_RUNTIME_DIR", byAddress ? noBus : runtime);
+    PlayerProcess player(dir, "", {std::string(KESTRUNE_TEST_MEDIA) + "/clip.mp4", "--play"});
+    ASSERT_GT(player.Pid(), 0);
+    const pid_t pid = player.Pid();
+
+    const auto expectHeld = [&] {
+        const std::string line = saver.Line();
+        EXPECT_EQ(line.rfind("inhibit ", 0), 0u) << line;
+        return line.substr(0, line.find(' ', 8)).substr(8);
+    };
+    const std::string playing = expectHeld();
+    ASSERT_TRUE(WaitFor([&] { return WindowExists(pid, "QUAMBERPlayer"); }, 20s));
+    PressKey(pid, display.Name(), "space");
+    EXPECT_EQ(saver.Line(), "uninhibit " + playing) << "held while paused";
+    PressKey(pid, display.Name(), "space");
+    const std::string resumed = expectHeld();
+
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_EQ(player.WaitExit(20s), 0);
+    EXPECT_EQ(saver.Line(), "uninhibit " + resumed) << "held after the close";
+    EXPECT_EQ(saver.Line(1s), "<timeout>");
+}
+
+INSTANTIATE_TEST_SUITE_P(SessionBus, DesktopBus,
+                         ::testing::Values(BusNamed::kByAddress, BusNamed::kInRuntimeFolder),
+                         [](const auto& info) {
+                             return info.param == BusNamed::kByAddress ? "ByAddress"
+                                                                       : "InRuntimeFolder";
+                         });
 
 }  // namespace
