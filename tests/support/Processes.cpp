@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -135,7 +136,11 @@ PlayerProcess::PlayerProcess(const TempDir& dir, const std::optional<std::string
     std::vector<std::string> env = extraEnv;
     std::vector<std::string> rest = {"XDG_DATA_HOME=" + (dir / "share"),
                                      "ASAN_OPTIONS=detect_leaks=0"};
-    for (char** e = environ; *e != nullptr; ++e) rest.emplace_back(*e);
+    for (char** e = environ; *e != nullptr; ++e) {
+        // The test's own "no bus" stays behind: the player finds out for itself, as it does
+        // when a desktop without a bus starts it.
+        if (std::strcmp(*e, "DBUS_SESSION_BUS_ADDRESS=disabled:") != 0) rest.emplace_back(*e);
+    }
     for (const std::string& entry : rest) {
         const std::string name = entry.substr(0, entry.find('=') + 1);
         const bool overridden = std::any_of(

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/SessionBus.h"
 #include "support/TestSupport.h"
 
 extern "C" {
@@ -38,6 +39,8 @@ void PrepareTestEnvironment() {
     ::setenv("LANG", "C.UTF-8", 1);
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("KESTRUNE_BINARY_DIR", KESTRUNE_BINARY_DIR, 1);
+    // As the player's start does, for the libvlc players the tests run in their own process.
+    platform::SettleSessionBus();
 }
 
 }  // namespace testing_support
