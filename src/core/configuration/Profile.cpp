@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/TextCodec.h"
+
 namespace profile {
 namespace {
 
@@ -46,48 +48,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
                       [&](unsigned char x, unsigned char y) { return lower(x) == lower(y); });
 }
 
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// UTF-16 text (after its byte-order mark) as UTF-8. A surrogate without its partner becomes
-// U+FFFD; an odd last byte is dropped.
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    std::string out;
-    out.reserve(bytes.size());
-    const auto unit = [&](size_t i) {
-        const auto first = static_cast<unsigned char>(bytes[i]);
-        const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        return static_cast<uint32_t>(bigEndian ? first << 8 | second : second << 8 | first);
-    };
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t code = unit(i);
-        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
-            unit(i + 2) < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-            i += 2;
-        } else if (code >= 0xD800 && code < 0xE000) {
-            code = 0xFFFD;
-        }
-        AppendUtf8(out, code);
-    }
-    return out;
-}
-
 // The file's text: a UTF-8 byte-order mark is dropped, a file with a UTF-16 one (either byte
 // order) is read as UTF-16, anything else is taken byte for byte. nullopt: no file.
 std::optional<std::string> ReadIniText(const std::string& file) {
@@ -96,8 +56,8 @@ std::optional<std::string> ReadIniText(const std::string& file) {
     std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const std::string_view text(bytes);
     if (text.starts_with("\xEF\xBB\xBF")) return std::string(text.substr(3));
-    if (text.starts_with("\xFF\xFE")) return Utf16ToUtf8(text.substr(2), false);
-    if (text.starts_with("\xFE\xFF")) return Utf16ToUtf8(text.substr(2), true);
+    if (text.starts_with("\xFF\xFE")) return platform::Utf16ToUtf8(text.substr(2), false);
+    if (text.starts_with("\xFE\xFF")) return platform::Utf16ToUtf8(text.substr(2), true);
     return bytes;
 }
 

@@ -3,22 +3,51 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <string>
+#include <string_view>
 
 namespace platform {
 namespace {
 
-// One conversion descriptor per thread: iconv state must not be shared between threads.
-class Cp932Encoder {
+// One conversion descriptor per thread and direction: iconv state must not be shared between
+// threads.
+class Converter {
 public:
-    Cp932Encoder() : cd_(::iconv_open("CP932", "UTF-8")) {}
-    ~Cp932Encoder() {
+    Converter(const char* to, const char* from) : cd_(::iconv_open(to, from)) {}
+    ~Converter() {
         if (Valid()) ::iconv_close(cd_);
     }
-    Cp932Encoder(const Cp932Encoder&) = delete;
-    Cp932Encoder& operator=(const Cp932Encoder&) = delete;
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
 
     [[nodiscard]] bool Valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    [[nodiscard]] iconv_t Get() const { return cd_; }
+
+    // Converts `text`; where iconv stops at something it cannot convert, `replacement` is
+    // written and skip(at, left) bytes are passed over (0: the rest is dropped).
+    template <typename Skip>
+    std::string Convert(std::string_view text, std::string_view replacement, Skip skip) {
+        std::string out;
+        out.reserve(text.size());
+        char* in = const_cast<char*>(text.data());
+        size_t inLeft = text.size();
+        char buffer[256];
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        while (inLeft > 0) {
+            char* dst = buffer;
+            size_t dstLeft = sizeof buffer;
+            const size_t rc = ::iconv(cd_, &in, &inLeft, &dst, &dstLeft);
+            out.append(buffer, static_cast<size_t>(dst - buffer));
+            if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
+            // EILSEQ or EINVAL: no character here, or none the target can hold.
+            const size_t length = skip(in, inLeft);
+            if (length == 0) break;
+            out += replacement;
+            in += length;
+            inLeft -= length;
+            ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        }
+        return out;
+    }
 
 private:
     iconv_t cd_;
@@ -55,30 +84,19 @@ size_t SkipLength(const char* text, size_t left) {
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
-    thread_local Cp932Encoder encoder;
+    thread_local Converter encoder("CP932", "UTF-8");
     if (!encoder.Valid()) return std::string(utf8);
+    return encoder.Convert(utf8, "?", SkipLength);
+}
 
-    std::string out;
-    out.reserve(utf8.size());
-    char* in = const_cast<char*>(utf8.data());
-    size_t inLeft = utf8.size();
-    char buffer[256];
-    ::iconv(encoder.Get(), nullptr, nullptr, nullptr, nullptr);
-    while (inLeft > 0) {
-        char* dst = buffer;
-        size_t dstLeft = sizeof buffer;
-        const size_t rc = ::iconv(encoder.Get(), &in, &inLeft, &dst, &dstLeft);
-        out.append(buffer, static_cast<size_t>(dst - buffer));
-        if (rc != static_cast<size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
-        // EILSEQ or EINVAL: an unmappable character or broken UTF-8; replace and skip it.
-        const size_t skip = SkipLength(in, inLeft);
-        out += '?';
-        in += skip;
-        inLeft -= skip;
-        ::iconv(encoder.Get(), nullptr, nullptr, nullptr, nullptr);
-    }
-    return out;
+std::string Utf16ToUtf8(std::string_view utf16, bool bigEndian) {
+    thread_local Converter little("UTF-8", "UTF-16LE");
+    thread_local Converter big("UTF-8", "UTF-16BE");
+    Converter& decoder = bigEndian ? big : little;
+    if (!decoder.Valid()) return {};
+    // A unit that is no character is passed over; a last odd byte is dropped.
+    return decoder.Convert(utf16, "\xEF\xBF\xBD",
+                           [](const char*, size_t left) -> size_t { return left >= 2 ? 2 : 0; });
 }
 
 }  // namespace platform

@@ -123,3 +123,41 @@ TEST(TextCodecThreads, ConcurrentConversionsAreCorrect) {
 }
 
 }  // namespace
+
+namespace {
+
+// `text` (ASCII, or code points below U+10000 given as UTF-16 units) in the byte order asked.
+std::string Units(std::initializer_list<uint16_t> units, bool bigEndian) {
+    std::string bytes;
+    for (const uint16_t unit : units) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(Utf16, DecodesEitherByteOrderWithPairsAndMarksWhatIsNoCharacter) {
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "big endian" : "little endian");
+        EXPECT_EQ(platform::Utf16ToUtf8("", big), "");
+        EXPECT_EQ(platform::Utf16ToUtf8(Units({'k', '=', 0x30ED, 0x30B0}, big), big), "k=ログ");
+        EXPECT_EQ(platform::Utf16ToUtf8(Units({0xD83D, 0xDE00, 'x'}, big), big), "😀x");
+        // Surrogates without their partner: one replacement character each.
+        EXPECT_EQ(platform::Utf16ToUtf8(Units({'a', 0xDE00, 'b', 0xD83D, 'c'}, big), big),
+                  "a\uFFFDb\uFFFDc");
+        EXPECT_EQ(platform::Utf16ToUtf8(Units({'a', 0xD83D}, big), big), "a\uFFFD");
+        // An odd last byte is dropped.
+        EXPECT_EQ(platform::Utf16ToUtf8(Units({'a', 'b'}, big) + "c", big), "ab");
+    }
+    // Long text crosses the conversion's buffer many times.
+    std::string long16;
+    std::string long8;
+    for (int i = 0; i < 5000; ++i) {
+        long16 += Units({0x65E5, 'x', 0xD83D, 0xDE00}, false);
+        long8 += "日x😀";
+    }
+    EXPECT_TRUE(platform::Utf16ToUtf8(long16, false) == long8);
+}
+
+}  // namespace
